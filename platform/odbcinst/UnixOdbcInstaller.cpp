@@ -1,0 +1,148 @@
+// The installer on Linux.
+//
+// Where the driver's section in odbcinst.ini names a setup library, the request goes to
+// unixODBC's SQLConfigDataSource and the driver's own ConfigDSN decides, as on Windows.
+// Otherwise this installer does what a driver's setup would: it writes the data source into
+// the user (requests 1-3, 7) or system (4-6) odbc.ini with one locked, atomic rewrite.
+// Either way it first refuses what could break or inject into odbc.ini.
+#include <algorithm>
+#include <system_error>
+
+#include "platform/odbcini/OdbcIni.h"
+#include "platform/odbcinst/AttributeList.h"
+#include "platform/odbcinst/Installer.h"
+#include "platform/text/Text.h"
+
+// After our own headers: unixODBC defines the request codes as macros of the same values.
+#include <odbcinst.h>
+
+namespace platform {
+namespace {
+
+namespace ini = odbcini;
+
+thread_local std::string lastError;
+
+bool Refuse(DWORD code, std::string why) {
+  lastError = std::move(why);
+  SQLPostInstallerError(code, lastError.c_str());
+  return false;
+}
+
+// The section's keys: Driver first (as the description, so unixODBC resolves it through
+// odbcinst.ini), then the other pairs in order; a repeated keyword keeps its first place
+// and takes the last value.
+ini::KeyValues SectionKeys(const AttributePairs& pairs, const std::string& driver) {
+  ini::KeyValues keys{{"Driver", driver}};
+  for (const auto& [k, v] : pairs) {
+    if (text::EqualsIgnoreCase(k, "DSN") || text::EqualsIgnoreCase(k, "Driver")) continue;
+    auto same = [&](const auto& kv) { return text::EqualsIgnoreCase(kv.first, k); };
+    if (auto it = std::find_if(keys.begin(), keys.end(), same); it != keys.end())
+      it->second = v;
+    else
+      keys.emplace_back(k, v);
+  }
+  return keys;
+}
+
+class UnixOdbcInstaller : public Installer {
+ public:
+  bool ConfigDataSource(HWND, uint16_t request, const std::string& driver,
+                        const std::string& attributes) override {
+    lastError.clear();
+    if (request < ODBC_ADD_DSN || request > ODBC_REMOVE_DEFAULT_DSN)
+      return Refuse(ODBC_ERROR_INVALID_REQUEST_TYPE,
+                    "invalid request code " + std::to_string(request));
+
+    AttributePairs pairs;
+    size_t consumed = 0;
+    std::string why;
+    if (!ParseAttributeList(attributes, pairs, consumed, why))
+      return Refuse(ODBC_ERROR_INVALID_KEYWORD_VALUE, why);
+
+    std::string name = request == ODBC_REMOVE_DEFAULT_DSN ? "Default" : "";
+    for (const auto& [k, v] : pairs) {
+      if (!(why = ini::CheckKeyword(k)).empty() || !(why = ini::CheckValue(k, v)).empty())
+        return Refuse(ODBC_ERROR_INVALID_KEYWORD_VALUE, why);
+      if (request != ODBC_REMOVE_DEFAULT_DSN && text::EqualsIgnoreCase(k, "DSN")) name = v;
+    }
+    if (!(why = ini::CheckSectionName(name)).empty()) return Refuse(ODBC_ERROR_INVALID_DSN, why);
+
+    std::string drivers;
+    std::optional<ini::Section> definition;
+    const std::string driversFile = ini::DriversFile();
+    try {
+      if (!driver.empty() && ini::ReadFile(driversFile, drivers))
+        definition = ini::FindSection(drivers, driver);
+    } catch (const std::system_error& e) {
+      return Refuse(ODBC_ERROR_GENERAL_ERR, e.what());
+    }
+    if (!definition)
+      return Refuse(ODBC_ERROR_INVALID_NAME,
+                    "the driver \"" + driver + "\" is not defined in " + driversFile);
+    if (!(why = ini::CheckValue(name, driver)).empty())
+      return Refuse(ODBC_ERROR_INVALID_NAME, why);
+
+    std::string_view body = std::string_view(drivers).substr(
+        definition->body, definition->end - definition->body);
+    std::string setup = ini::FindKey(body, "Setup64").value_or("");
+    if (setup.empty()) setup = ini::FindKey(body, "Setup").value_or("");
+    if (!setup.empty()) return Delegate(request, driver, attributes);
+    return Write(request, driver, name, pairs);
+  }
+
+  std::string LastError() const override { return lastError; }
+
+ private:
+  // The driver's own setup library decides, through unixODBC.
+  static bool Delegate(uint16_t request, const std::string& driver, const std::string& attributes) {
+    if (::SQLConfigDataSource(nullptr, request, driver.c_str(), attributes.data())) return true;
+    DWORD code = 0;
+    char message[SQL_MAX_MESSAGE_LENGTH] = {};
+    WORD length = 0;
+    if (SQLInstallerError(1, &code, message, sizeof message, &length) == SQL_SUCCESS)
+      lastError = message;
+    if (lastError.empty()) lastError = "the driver's setup library refused the request";
+    return false;
+  }
+
+  static bool Write(uint16_t request, const std::string& driver, const std::string& name,
+                    const AttributePairs& pairs) {
+    const bool system = request >= ODBC_ADD_SYS_DSN && request <= ODBC_REMOVE_SYS_DSN;
+    const std::string file = system ? ini::SystemFile() : ini::UserFile();
+    const std::string sources(ini::kDataSourcesSection);
+    const bool add = request == ODBC_ADD_DSN || request == ODBC_ADD_SYS_DSN;
+    const bool configure = request == ODBC_CONFIG_DSN || request == ODBC_CONFIG_SYS_DSN;
+
+    auto edit = [&](std::string& text, std::string& why) {
+      if (!add && !ini::FindSection(text, name)) {
+        why = "the data source \"" + name + "\" does not exist in " + file;
+        return false;
+      }
+      if (add || configure) {
+        ini::SetKey(text, sources, name, driver);
+        ini::WriteSection(text, name, SectionKeys(pairs, driver),
+                          add ? ini::Merge::Replace : ini::Merge::Update);
+      } else {
+        ini::RemoveSection(text, name);
+        ini::RemoveKey(text, sources, name);
+      }
+      return true;
+    };
+    std::string why;
+    // Files made for the user hold passwords: readable by the user alone.
+    if (ini::RewriteFile(file, add, system ? 0644 : 0600, edit, why)) return true;
+    return Refuse(add ? ODBC_ERROR_CREATE_DSN_FAILED
+                      : configure ? ODBC_ERROR_REQUEST_FAILED : ODBC_ERROR_REMOVE_DSN_FAILED,
+                  why);
+  }
+};
+
+}  // namespace
+
+Installer& DefaultInstaller() {
+  static UnixOdbcInstaller installer;
+  return installer;
+}
+
+}  // namespace platform

@@ -1,0 +1,331 @@
+#include "platform/registry/MemoryStore.h"
+
+#include <cstdio>
+#include <map>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/text/Text.h"
+
+namespace platform {
+namespace {
+
+enum ValueType : uint32_t { REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4 };
+
+struct Value {
+  std::string name;
+  uint32_t type;
+  std::string data;  // text for the string types, little-endian bytes otherwise
+};
+
+struct Node {
+  std::string name;
+  std::vector<std::unique_ptr<Node>> children;
+  std::vector<Value> values;
+  bool readOnly = false;
+
+  Node* Child(const std::string& childName) const {
+    for (const auto& c : children)
+      if (text::EqualsIgnoreCase(c->name, childName)) return c.get();
+    return nullptr;
+  }
+  Value* Find(const std::string& valueName) {
+    for (auto& v : values)
+      if (text::EqualsIgnoreCase(v.name, valueName)) return &v;
+    return nullptr;
+  }
+  void Set(const std::string& valueName, uint32_t type, std::string data) {
+    if (Value* v = Find(valueName)) {
+      v->type = type;
+      v->data = std::move(data);
+    } else {
+      values.push_back(Value{valueName, type, std::move(data)});
+    }
+  }
+};
+
+std::vector<std::string> SplitPath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : path + '\\') {
+    if (c != '\\') {
+      part += c;
+    } else if (!part.empty()) {
+      parts.push_back(std::move(part));
+      part.clear();
+    }
+  }
+  return parts;
+}
+
+const char* RootName(HKEY root) {
+  return root == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+}
+
+std::optional<HKEY> RootFromName(const std::string& name) {
+  if (text::EqualsIgnoreCase(name, "HKEY_CURRENT_USER") || text::EqualsIgnoreCase(name, "HKCU"))
+    return HKEY_CURRENT_USER;
+  if (text::EqualsIgnoreCase(name, "HKEY_LOCAL_MACHINE") || text::EqualsIgnoreCase(name, "HKLM"))
+    return HKEY_LOCAL_MACHINE;
+  return std::nullopt;
+}
+
+std::string Quote(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out + '"';
+}
+
+}  // namespace
+
+struct MemoryStore::Impl {
+  std::map<HKEY, Node> roots;
+  int openKeys = 0;
+  int opens = 0;
+  int flushes = 0;
+
+  Node* Find(HKEY root, const std::string& path) {
+    auto it = roots.find(root);
+    if (it == roots.end()) return nullptr;
+    Node* node = &it->second;
+    for (const auto& part : SplitPath(path)) {
+      node = node->Child(part);
+      if (!node) return nullptr;
+    }
+    return node;
+  }
+
+  Node* Create(HKEY root, const std::string& path) {
+    Node* node = &roots[root];
+    for (const auto& part : SplitPath(path)) {
+      Node* child = node->Child(part);
+      if (!child) {
+        node->children.push_back(std::make_unique<Node>());
+        child = node->children.back().get();
+        child->name = part;
+      }
+      node = child;
+    }
+    return node;
+  }
+};
+
+namespace {
+
+class MemoryKey : public StoreKey {
+ public:
+  MemoryKey(Node& node, bool writable, int& openKeys, int& flushes)
+      : node_(node), writable_(writable), openKeys_(openKeys), flushes_(flushes) {
+    ++openKeys_;
+  }
+  ~MemoryKey() override { --openKeys_; }
+
+  std::optional<std::string> ReadString(const std::string& name) override {
+    const Value* v = node_.Find(name);
+    if (!v) return std::nullopt;
+    if (v->type != REG_SZ && v->type != REG_EXPAND_SZ)
+      throw ERegistryException("Invalid data type for '" + name + "'");
+    return v->data;
+  }
+
+  void WriteString(const std::string& name, const std::string& value) override {
+    if (!writable_) throw ERegistryException("Failed to set data for '" + name + "'");
+    node_.Set(name, REG_SZ, value);
+  }
+
+  void Flush() override { ++flushes_; }
+
+ private:
+  Node& node_;
+  bool writable_;
+  int& openKeys_;
+  int& flushes_;
+};
+
+}  // namespace
+
+MemoryStore::MemoryStore() : impl_(std::make_unique<Impl>()) {}
+MemoryStore::~MemoryStore() = default;
+
+std::unique_ptr<StoreKey> MemoryStore::Open(HKEY root, const std::string& path, Access access) {
+  ++impl_->opens;
+  Node* node = impl_->Find(root, path);
+  if (!node) return nullptr;
+  if (access == Access::ReadWrite && node->readOnly) return nullptr;
+  return std::make_unique<MemoryKey>(*node, access == Access::ReadWrite, impl_->openKeys,
+                                     impl_->flushes);
+}
+
+void MemoryStore::CreateKey(HKEY root, const std::string& path) { impl_->Create(root, path); }
+
+bool MemoryStore::KeyExists(HKEY root, const std::string& path) const {
+  return impl_->Find(root, path) != nullptr;
+}
+
+void MemoryStore::SetString(HKEY root, const std::string& path, const std::string& name,
+                            const std::string& value) {
+  impl_->Create(root, path)->Set(name, REG_SZ, value);
+}
+
+void MemoryStore::SetDword(HKEY root, const std::string& path, const std::string& name,
+                           uint32_t value) {
+  std::string bytes;
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+  impl_->Create(root, path)->Set(name, REG_DWORD, bytes);
+}
+
+void MemoryStore::SetReadOnly(HKEY root, const std::string& path, bool readOnly) {
+  impl_->Create(root, path)->readOnly = readOnly;
+}
+
+int MemoryStore::OpenKeyCount() const { return impl_->openKeys; }
+int MemoryStore::OpenCount() const { return impl_->opens; }
+int MemoryStore::FlushCount() const { return impl_->flushes; }
+
+namespace {
+
+[[noreturn]] void BadLine(int line, const std::string& what) {
+  throw std::invalid_argument("REGEDIT4 line " + std::to_string(line) + ": " + what);
+}
+
+// Parses a quoted string starting at text[pos] == '"'; leaves pos after the closing quote.
+std::string Unquote(const std::string& text, size_t& pos, int line) {
+  std::string out;
+  for (++pos; pos < text.size(); ++pos) {
+    char c = text[pos];
+    if (c == '"') {
+      ++pos;
+      return out;
+    }
+    if (c == '\\') {
+      if (++pos == text.size()) break;
+      c = text[pos];
+    }
+    out += c;
+  }
+  BadLine(line, "unterminated string");
+}
+
+std::string HexBytes(const std::string& list, int line) {
+  std::string bytes;
+  for (const auto& item : text::Split(list, ',')) {
+    std::string b = text::Trim(item);
+    if (b.empty()) continue;
+    if (b.size() > 2 || b.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+      BadLine(line, "bad hex byte '" + b + "'");
+    bytes += static_cast<char>(std::stoul(b, nullptr, 16));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+void MemoryStore::Import(const std::string& regedit4) {
+  std::vector<std::string> lines = text::Split(regedit4, '\n');
+  Node* key = nullptr;
+  bool sawHeader = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const int lineNo = static_cast<int>(i) + 1;
+    std::string line = text::Trim(lines[i]);
+    // hex data may continue on the next lines after a trailing backslash
+    while (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos &&
+           i + 1 < lines.size()) {
+      line.pop_back();
+      line += text::Trim(lines[++i]);
+    }
+    if (line.empty() || line[0] == ';') continue;
+    if (!sawHeader) {
+      if (line != "REGEDIT4") BadLine(lineNo, "expected REGEDIT4");
+      sawHeader = true;
+      continue;
+    }
+    if (line[0] == '[') {
+      if (line.back() != ']') BadLine(lineNo, "unterminated key name");
+      std::string full = line.substr(1, line.size() - 2);
+      size_t slash = full.find('\\');
+      auto root = RootFromName(full.substr(0, slash));
+      if (!root) BadLine(lineNo, "unknown root in '" + full + "'");
+      key = impl_->Create(*root, slash == std::string::npos ? "" : full.substr(slash + 1));
+      continue;
+    }
+    if (!key) BadLine(lineNo, "value outside a key");
+    size_t pos = 0;
+    std::string name;
+    if (line[0] == '@') {
+      pos = 1;
+    } else if (line[0] == '"') {
+      name = Unquote(line, pos, lineNo);
+    } else {
+      BadLine(lineNo, "expected a value name");
+    }
+    if (pos >= line.size() || line[pos] != '=') BadLine(lineNo, "expected '='");
+    std::string data = line.substr(pos + 1);
+    if (!data.empty() && data[0] == '"') {
+      size_t p = 0;
+      key->Set(name, REG_SZ, Unquote(data, p, lineNo));
+    } else if (data.rfind("dword:", 0) == 0) {
+      std::string digits = data.substr(6);
+      if (digits.empty() || digits.size() > 8 ||
+          digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        BadLine(lineNo, "bad dword '" + digits + "'");
+      uint32_t v = static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
+      std::string bytes;
+      for (int b = 0; b < 4; ++b) bytes += static_cast<char>((v >> (8 * b)) & 0xFF);
+      key->Set(name, REG_DWORD, bytes);
+    } else if (data.rfind("hex:", 0) == 0) {
+      key->Set(name, REG_BINARY, HexBytes(data.substr(4), lineNo));
+    } else if (data.rfind("hex(", 0) == 0 && data.find("):") != std::string::npos) {
+      size_t close = data.find("):");
+      uint32_t type = static_cast<uint32_t>(std::stoul(data.substr(4, close - 4), nullptr, 16));
+      std::string bytes = HexBytes(data.substr(close + 2), lineNo);
+      // string types are stored as text without their terminating NUL
+      if ((type == REG_SZ || type == REG_EXPAND_SZ) && !bytes.empty() && bytes.back() == '\0')
+        bytes.pop_back();
+      key->Set(name, type, bytes);
+    } else {
+      BadLine(lineNo, "unsupported value data '" + data + "'");
+    }
+  }
+}
+
+std::string MemoryStore::Export() const {
+  std::string out = "REGEDIT4\n";
+  struct Walker {
+    std::string& out;
+    void Walk(const Node& node, const std::string& path) {
+      out += "\n[" + path + "]\n";
+      for (const auto& v : node.values) {
+        out += v.name.empty() ? "@" : Quote(v.name);
+        out += '=';
+        if (v.type == REG_SZ) {
+          out += Quote(v.data);
+        } else if (v.type == REG_DWORD && v.data.size() == 4) {
+          uint32_t d = 0;
+          for (int b = 3; b >= 0; --b) d = (d << 8) | static_cast<unsigned char>(v.data[b]);
+          char buf[16];
+          std::snprintf(buf, sizeof buf, "dword:%08x", d);
+          out += buf;
+        } else {
+          std::string bytes = v.data;
+          if (v.type == REG_EXPAND_SZ) bytes += '\0';
+          out += v.type == REG_BINARY ? "hex:" : "hex(" + std::to_string(v.type) + "):";
+          for (size_t i = 0; i < bytes.size(); ++i) {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%02x", static_cast<unsigned char>(bytes[i]));
+            out += (i ? "," : "") + std::string(buf);
+          }
+        }
+        out += '\n';
+      }
+      for (const auto& c : node.children) Walk(*c, path + "\\" + c->name);
+    }
+  } walker{out};
+  for (const auto& [root, node] : impl_->roots)
+    for (const auto& c : node.children) walker.Walk(*c, std::string(RootName(root)) + "\\" + c->name);
+  return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,50 @@
+// An in-memory key store with typed values, for tests. Key and value names compare without
+// regard to case. It reads and writes REGEDIT4 text, so fixtures read like a .reg file:
+//
+//   REGEDIT4
+//
+//   [HKEY_LOCAL_MACHINE\Software\ODBC\ODBCINST.INI\Microsoft Excel Driver (*.xls)]
+//   "Driver"="C:\\WINDOWS\\System32\\odbcjt32.dll"
+//   "UsageCount"=dword:00000001
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/registry/Registry.h"
+
+namespace platform {
+
+class MemoryStore : public KeyStore {
+ public:
+  MemoryStore();
+  ~MemoryStore() override;
+
+  // Loads REGEDIT4 text on top of what the store holds (keys are created as needed).
+  // Raises std::invalid_argument naming the line for text it cannot read.
+  void Import(const std::string& regedit4);
+  // The whole store as REGEDIT4 text, keys and values in the order they were created.
+  std::string Export() const;
+
+  // Fixture helpers. Keys are created with their parents; `path` has no leading backslash.
+  void CreateKey(HKEY root, const std::string& path);
+  bool KeyExists(HKEY root, const std::string& path) const;
+  void SetString(HKEY root, const std::string& path, const std::string& name,
+                 const std::string& value);
+  void SetDword(HKEY root, const std::string& path, const std::string& name, uint32_t value);
+  // A key that opens for reading only, as a local-machine key does for an ordinary user.
+  void SetReadOnly(HKEY root, const std::string& path, bool readOnly);
+
+  // What the code under test did: keys open right now, opens so far, flushes so far.
+  int OpenKeyCount() const;
+  int OpenCount() const;
+  int FlushCount() const;
+
+  std::unique_ptr<StoreKey> Open(HKEY root, const std::string& path, Access access) override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

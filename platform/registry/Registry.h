@@ -1,0 +1,96 @@
+// The registry accessor TRegistry and the key store seam beneath it.
+//
+// TRegistry behaves as the host framework's registry class does for the calls the system
+// makes: it starts on the current-user root with lazy writing on and no key open, opens
+// existing keys only, and raises ERegistryException for a value of the wrong type. The
+// keys themselves live in a KeyStore: the process default (unixODBC's configuration files
+// on Linux, the real registry on Windows) or a store a test puts in its place.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+using HKEY = uint32_t;
+inline constexpr HKEY HKEY_CURRENT_USER = 0x80000001;
+inline constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002;
+
+// The registry layer's error, raised for example by reading a DWORD value as a string.
+class ERegistryException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One open key of a store. Closing happens in the destructor.
+class StoreKey {
+ public:
+  virtual ~StoreKey() = default;
+  // The value's text; nullopt when the value does not exist. Raises ERegistryException
+  // when the value is not a string.
+  virtual std::optional<std::string> ReadString(const std::string& name) = 0;
+  // Stores a string value. Raises ERegistryException when the key is read-only or the
+  // store cannot hold the value.
+  virtual void WriteString(const std::string& name, const std::string& value) = 0;
+  // Makes what was written durable; called on close when lazy writing is off.
+  virtual void Flush() = 0;
+};
+
+class KeyStore {
+ public:
+  enum class Access { Read, ReadWrite };
+  virtual ~KeyStore() = default;
+  // Opens an existing key. `path` is relative to the root and may start with a backslash.
+  // Returns null when the key does not exist or cannot be opened with that access.
+  virtual std::unique_ptr<StoreKey> Open(HKEY root, const std::string& path, Access access) = 0;
+};
+
+// The store TRegistry uses unless a ScopedKeyStore is in force.
+KeyStore& DefaultKeyStore();
+
+// Puts `store` in place of the process default for its lifetime (tests).
+class ScopedKeyStore {
+ public:
+  explicit ScopedKeyStore(KeyStore& store);
+  ~ScopedKeyStore();
+  ScopedKeyStore(const ScopedKeyStore&) = delete;
+  ScopedKeyStore& operator=(const ScopedKeyStore&) = delete;
+
+ private:
+  KeyStore* previous_;
+};
+
+class TRegistry {
+ public:
+  TRegistry();   // Create
+  ~TRegistry();  // Free: closes the open key
+  TRegistry(const TRegistry&) = delete;
+  TRegistry& operator=(const TRegistry&) = delete;
+
+  HKEY RootKey() const { return root_; }
+  void SetRootKey(HKEY root);
+  bool LazyWrite() const { return lazyWrite_; }
+  void SetLazyWrite(bool lazy) { lazyWrite_ = lazy; }
+
+  bool OpenKeyReadOnly(const std::string& key);
+  // The system never asks for a key to be created; canCreate = true is refused.
+  bool OpenKey(const std::string& key, bool canCreate);
+  void CloseKey();
+
+  // A missing value reads as "".
+  std::string ReadString(const std::string& name);
+  void WriteString(const std::string& name, const std::string& value);
+
+ private:
+  bool Open(const std::string& key, KeyStore::Access access);
+
+  KeyStore& store_;
+  HKEY root_ = HKEY_CURRENT_USER;
+  bool lazyWrite_ = true;
+  std::unique_ptr<StoreKey> key_;
+};
+
+}  // namespace platform

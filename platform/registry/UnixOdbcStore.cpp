@@ -1,0 +1,131 @@
+// The registry on Linux: the ODBC subtree mapped onto unixODBC's configuration files.
+//
+//   local machine \Software\ODBC\ODBCINST.INI\<driver>  the drivers file, section [driver]
+//   local machine \Software\ODBC\ODBC.INI\<name>        the system odbc.ini, section [name]
+//   current user  \Software\ODBC\ODBC.INI\<name>        the user's odbc.ini, section [name]
+//   the prefix itself (empty name)                      the file itself, where it exists
+//
+// Every other key does not exist.
+#include <unistd.h>
+
+#include "platform/odbcini/OdbcIni.h"
+#include "platform/registry/Registry.h"
+#include "platform/text/Text.h"
+
+namespace platform {
+namespace {
+
+namespace ini = odbcini;
+
+struct Location {
+  std::string file;
+  std::string section;  // empty: the file itself
+};
+
+// Strips `prefix` and one backslash from the start of `path`; the rest is the name.
+std::optional<std::string> After(std::string_view path, std::string_view prefix) {
+  if (path.size() < prefix.size() || !text::EqualsIgnoreCase(path.substr(0, prefix.size()), prefix))
+    return std::nullopt;
+  path.remove_prefix(prefix.size());
+  if (path.empty()) return std::string();
+  if (path[0] != '\\') return std::nullopt;
+  path.remove_prefix(1);
+  if (path.find('\\') != std::string_view::npos) return std::nullopt;  // a deeper key
+  return std::string(path);
+}
+
+std::optional<Location> Locate(HKEY root, std::string_view path) {
+  if (!path.empty() && path[0] == '\\') path.remove_prefix(1);
+  if (root == HKEY_LOCAL_MACHINE) {
+    if (auto name = After(path, "Software\\ODBC\\ODBCINST.INI"))
+      return Location{ini::DriversFile(), *name};
+    if (auto name = After(path, "Software\\ODBC\\ODBC.INI"))
+      return Location{ini::SystemFile(), *name};
+  } else if (root == HKEY_CURRENT_USER) {
+    if (auto name = After(path, "Software\\ODBC\\ODBC.INI")) return Location{ini::UserFile(), *name};
+  }
+  return std::nullopt;
+}
+
+bool Writable(const std::string& file) {
+  std::string dir = file.substr(0, file.rfind('/') + 1);
+  return access(file.c_str(), W_OK) == 0 && access(dir.empty() ? "." : dir.c_str(), W_OK) == 0;
+}
+
+class SectionKey : public StoreKey {
+ public:
+  SectionKey(Location where, ini::KeyValues values, bool writable)
+      : where_(std::move(where)), values_(std::move(values)), writable_(writable) {}
+
+  std::optional<std::string> ReadString(const std::string& name) override {
+    for (const auto& [k, v] : values_)
+      if (text::EqualsIgnoreCase(k, name)) return v;
+    return std::nullopt;
+  }
+
+  void WriteString(const std::string& name, const std::string& value) override {
+    std::string reason;
+    if (!writable_ || where_.section.empty())
+      reason = "the key is open for reading only";
+    else if (reason = ini::CheckKeyword(name); reason.empty())
+      reason = ini::CheckValue(name, value);
+    if (!reason.empty()) throw ERegistryException("Failed to set data for '" + name + "': " + reason);
+
+    const std::string& section = where_.section;
+    bool ok = ini::RewriteFile(
+        where_.file, false, 0600,
+        [&](std::string& text, std::string& why) {
+          if (!ini::FindSection(text, section)) {
+            why = "[" + section + "] no longer exists in " + where_.file;
+            return false;
+          }
+          ini::SetKey(text, section, name, value);
+          return true;
+        },
+        reason);
+    if (!ok) throw ERegistryException("Failed to set data for '" + name + "': " + reason);
+    for (auto& [k, v] : values_)
+      if (text::EqualsIgnoreCase(k, name)) return void(v = value);
+    values_.emplace_back(name, value);
+  }
+
+  // Every write above is already synced to disk.
+  void Flush() override {}
+
+ private:
+  Location where_;
+  ini::KeyValues values_;
+  bool writable_;
+};
+
+class UnixOdbcStore : public KeyStore {
+ public:
+  std::unique_ptr<StoreKey> Open(HKEY root, const std::string& path, Access access) override {
+    std::optional<Location> where = Locate(root, path);
+    if (!where) return nullptr;
+    std::string text;
+    try {
+      if (!ini::ReadFile(where->file, text)) return nullptr;
+    } catch (const std::system_error&) {
+      return nullptr;  // unreadable: the key cannot be opened
+    }
+    bool writable = access == Access::ReadWrite;
+    if (writable && !Writable(where->file)) return nullptr;
+    ini::KeyValues values;
+    if (!where->section.empty()) {
+      std::optional<ini::Section> s = ini::FindSection(text, where->section);
+      if (!s) return nullptr;
+      values = ini::ReadKeys(std::string_view(text).substr(s->body, s->end - s->body));
+    }
+    return std::make_unique<SectionKey>(std::move(*where), std::move(values), writable);
+  }
+};
+
+}  // namespace
+
+KeyStore& DefaultKeyStore() {
+  static UnixOdbcStore store;
+  return store;
+}
+
+}  // namespace platform
