@@ -273,10 +273,9 @@ void WriteSection(std::string& text, std::string_view name, const KeyValues& key
 bool RemoveSection(std::string& text, std::string_view name) {
   std::optional<Section> s = FindSection(text, name);
   if (!s) return false;
-  std::string kept;
+  std::string kept;  // its comments; its keys and blank lines go with it
   ForEachLine(text, s->body, s->end, [&](std::string_view line, size_t, size_t) {
-    std::string_view key, value;
-    if (!SplitKeyLine(line, key, value)) kept += std::string(line) + '\n';
+    if (IsComment(text::TrimView(line))) kept += std::string(line) + '\n';
     return true;
   });
   text.replace(s->header, s->end - s->header, kept);

@@ -68,7 +68,7 @@ TEST(OdbcIni, RemovingASectionKeepsItsNeighboursAndComments) {
   EXPECT_TRUE(RemoveSection(text, "Sales"));
   RemoveKey(text, "ODBC Data Sources", "sales");
   EXPECT_EQ(text,
-            "# written by hand\n[ODBC Data Sources]\n\n; the workbook\n\n"
+            "# written by hand\n[ODBC Data Sources]\n\n; the workbook\n"
             "[ Other ] trailing\nDriver = Text\n");
   EXPECT_FALSE(RemoveSection(text, "Sales"));
 }

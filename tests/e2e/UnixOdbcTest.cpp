@@ -1,0 +1,256 @@
+// The library against the real unixODBC library and tools, in a private configuration
+// folder; results are read back with unixODBC's own `odbcinst`.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "library/TabrixCodeUnit.h"
+#include "platform/odbcinst/Installer.h"
+
+using namespace TabrixCodeUnit;
+using namespace std::string_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kExcel = "Microsoft Excel Driver (*.xls)";
+const std::string kAccess = "Microsoft Access Driver (*.mdb)";
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Spit(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+struct Output {
+  int status;
+  std::string text;
+};
+
+Output Shell(const std::string& command) {
+  Output out{-1, ""};
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.text.append(buf, n);
+  int status = pclose(pipe);
+  out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return out;
+}
+
+class UnixOdbc : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir = fs::path(TABRIX_TEST_SCRATCH) / info->name();
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    userFile = dir / "user.ini";
+    systemFile = dir / "odbc.ini";
+    log = dir / "setup.log";
+    WriteDrivers("");
+    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("ODBCINSTINI", "odbcinst.ini", 1);
+    setenv("ODBCINI", userFile.c_str(), 1);
+    setenv("TABRIX_SETUP_LOG", log.c_str(), 1);
+    unsetenv("ODBCSEARCH");
+    unsetenv("TABRIX_SETUP_REFUSE");
+  }
+
+  // The six desktop drivers, none with a setup library; `excelExtra` is added to Excel's.
+  void WriteDrivers(const std::string& excelExtra) {
+    Spit(dir / "odbcinst.ini",
+         "[" + kAccess + "]\nDriver = /opt/odbc/lib/access.so\nDriverODBCVer = 02.50\n\n"
+         "[" + kExcel + "]\nDriver = /opt/odbc/lib/excel.so\nDriverODBCVer = 02.50\n"
+         "FileExtns = *.xls\n" + excelExtra + "\n"
+         "[Microsoft Text Driver (*.txt, *.csv)]\nDriver = /opt/odbc/lib/text.so\n\n"
+         "[Microsoft Paradox Driver (*.db )]\nDriver = /opt/odbc/lib/paradox.so\n\n"
+         "[Microsoft dBase Driver (*.dbf)]\nDriver = /opt/odbc/lib/dbase.so\n\n"
+         "[Microsoft Visual FoxPro Driver (*.dbf)]\nDriver = /opt/odbc/lib/foxpro.so\n");
+  }
+
+  static bool Create(int32_t request, const std::string& name, const std::string& extras = "") {
+    return CreateDSN(request, 2, name, "Monthly figures", "/data/Sales.xls", "/data", "admin", "",
+                     extras);
+  }
+
+  fs::path dir, userFile, systemFile, log;
+};
+
+TEST_F(UnixOdbc, CreatesUserAndSystemSourcesThatOdbcinstReads) {
+  ASSERT_TRUE(Create(1, "Sales", "ReadOnly=0\0Threads=3\0"s)) << platform::InstallerError();
+  ASSERT_TRUE(Create(4, "Shared"));
+
+  Output user = Shell("odbcinst -q -s -n Sales");
+  EXPECT_EQ(user.status, 0);
+  EXPECT_EQ(user.text,
+            "[Sales]\nDriver=Microsoft Excel Driver (*.xls)\nDBQ=/data/Sales.xls\n"
+            "DefaultDir=/data\nDescription=Monthly figures\nFIL=Excel 8.0\nUID=admin\nPWD=\n"
+            "ReadOnly=0\nThreads=3\n");
+  EXPECT_EQ(Shell("odbcinst -q -s -h").text, "[Sales]\n");
+  EXPECT_EQ(Shell("odbcinst -q -s -l").text, "[Shared]\n");
+  EXPECT_EQ(Slurp(systemFile),
+            "[ODBC Data Sources]\nShared = Microsoft Excel Driver (*.xls)\n\n"
+            "[Shared]\nDriver = Microsoft Excel Driver (*.xls)\nDBQ = /data/Sales.xls\n"
+            "DefaultDir = /data\nDescription = Monthly figures\nFIL = Excel 8.0\nUID = admin\n"
+            "PWD =\n");
+  // The user's file may hold a password: readable by the user alone.
+  EXPECT_EQ(fs::status(userFile).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  EXPECT_TRUE(FindDSN("Sales", 1));
+  EXPECT_FALSE(FindDSN("Sales", 4));
+  EXPECT_TRUE(FindDSN("shared", 4));
+  EXPECT_FALSE(FindDSN("Shared", 1));
+  EXPECT_TRUE(FindDSN("", 1));  // the file itself
+  EXPECT_EQ(GetODBCInfo(kExcel).Driver.str(), "/opt/odbc/lib/excel.so");
+  EXPECT_EQ(GetODBCInfo(kExcel).FileExtns.str(), "*.xls");
+}
+
+TEST_F(UnixOdbc, ConfigureKeepsOtherKeysAndRemoveTakesTheWholeSource) {
+  Spit(userFile, "# kept by hand\n[Other]\nDriver = x\n");
+  ASSERT_TRUE(Create(1, "Sales"));
+  ASSERT_TRUE(RegisterMDW("Sales", "/data/system.mdw"));
+  ASSERT_TRUE(ConfigureDSN(2, 2, "Sales", "New", "/data/New.xls", "/data", "bob", "pw", ""));
+  Output out = Shell("odbcinst -q -s -n Sales");
+  EXPECT_NE(out.text.find("DBQ=/data/New.xls\n"), std::string::npos) << out.text;
+  EXPECT_NE(out.text.find("SystemDB=/data/system.mdw\n"), std::string::npos) << out.text;
+
+  EXPECT_FALSE(ConfigureDSN(2, 2, "Absent", "", "", "", "", "", ""));
+  EXPECT_NE(platform::InstallerError().find("does not exist"), std::string::npos);
+
+  ASSERT_TRUE(RemoveDSN(3, 2, "Sales"));
+  EXPECT_EQ(Shell("odbcinst -q -s -n Sales").status, 1);
+  EXPECT_FALSE(FindDSN("Sales", 1));
+  EXPECT_EQ(Slurp(userFile), "# kept by hand\n[Other]\nDriver = x\n\n[ODBC Data Sources]\n\n");
+  EXPECT_FALSE(RemoveDSN(3, 2, "Sales"));
+}
+
+TEST_F(UnixOdbc, RegistersWorkgroupFilesUnderTheRightRoot) {
+  ASSERT_TRUE(Create(1, "Books"));
+  EXPECT_FALSE(RegisterSystemMDW("Books", "/data/system.mdw"));
+  EXPECT_FALSE(RegisterMDW("Absent", "/data/system.mdw"));
+  EXPECT_FALSE(RegisterMDW("Books", ""));
+  EXPECT_TRUE(RegisterMDW("Books", "/data/first.mdw"));
+  EXPECT_TRUE(RegisterMDW("Books", "/data/second.mdw"));
+  Output out = Shell("odbcinst -q -s -n Books");
+  EXPECT_NE(out.text.find("SystemDB=/data/second.mdw\n"), std::string::npos) << out.text;
+  EXPECT_EQ(out.text.find("first.mdw"), std::string::npos);
+  EXPECT_FALSE(fs::exists(systemFile));
+  EXPECT_THROW(RegisterMDW("Books", "/data/a\nDriver=/tmp/evil.so"), std::runtime_error);
+}
+
+TEST_F(UnixOdbc, RefusesWhatWouldBreakOrInjectIntoTheFile) {
+  ASSERT_TRUE(Create(1, "Sales"));
+  const std::string before = Slurp(userFile);
+  const std::string cases[][2] = {
+      {"name with a line break", "Evil\n[Injected]"},
+      {"name with a bracket", "Evil]"},
+      {"name too long", std::string(33, 'n')},
+      {"leading blank", " Sales"},
+      {"comment", "#Sales"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_FALSE(Create(1, c[1])) << c[0];
+    EXPECT_FALSE(platform::InstallerError().empty()) << c[0];
+  }
+  EXPECT_FALSE(CreateDSN(1, 2, "Evil", "x\nDriver=/tmp/evil.so", "", "", "", "", ""));
+  EXPECT_EQ(platform::InstallerError(),
+            "the value of \"Description\" cannot be stored: it holds a control character");
+  EXPECT_FALSE(CreateDSN(1, 2, "Evil", " padded", "", "", "", "", ""));
+  EXPECT_FALSE(Create(1, "Evil", "Bad]Key=1\0"s));
+  EXPECT_FALSE(Create(1, "Evil", "=1\0"s));
+  EXPECT_FALSE(Create(1, "Evil", "Long=" + std::string(1000, 'x') + '\0'));
+  EXPECT_FALSE(CreateDSN(1, 99, "Evil", "", "", "", "", "", ""));  // no driver
+  EXPECT_NE(platform::InstallerError().find("is not defined"), std::string::npos);
+  EXPECT_FALSE(platform::SQLConfigDataSource(nullptr, 1, kExcel, "DSN=Evil\0NoEquals\0\0"s));
+  EXPECT_FALSE(platform::SQLConfigDataSource(nullptr, 1, kExcel, "DSN=Evil\0"s));
+  EXPECT_FALSE(platform::SQLConfigDataSource(nullptr, 8, kExcel, "DSN=Evil\0\0"s));
+  EXPECT_EQ(Slurp(userFile), before);
+  EXPECT_FALSE(fs::exists(systemFile));
+}
+
+TEST_F(UnixOdbc, RemovesTheDefaultDataSource) {
+  Spit(userFile, "[Default]\nDriver = x\n\n[Sales]\nDriver = y\n");
+  ASSERT_TRUE(RemoveDSN(7, 2, "ignored"));
+  EXPECT_EQ(Slurp(userFile), "[Sales]\nDriver = y\n");
+}
+
+TEST_F(UnixOdbc, WritesThroughASymbolicLinkAndKeepsTheFileMode) {
+  fs::create_directories(dir / "real");
+  Spit(dir / "real" / "user.ini", "; mine\n");
+  chmod((dir / "real" / "user.ini").c_str(), 0640);
+  fs::create_symlink(dir / "real" / "user.ini", userFile);
+  ASSERT_TRUE(Create(1, "Sales"));
+  EXPECT_TRUE(fs::is_symlink(userFile));
+  EXPECT_EQ(Slurp(dir / "real" / "user.ini").rfind("; mine\n\n[ODBC Data Sources]\n", 0), 0u);
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "real" / "user.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(UnixOdbc, ADriversOwnSetupLibraryReceivesTheExactRequest) {
+  WriteDrivers("Setup = " TABRIX_TEST_SETUP_LIBRARY "\n");
+  ASSERT_TRUE(Create(1, "Sales", "Threads=3\0"s)) << platform::InstallerError();
+  ASSERT_TRUE(Create(4, "Shared"));
+  ASSERT_TRUE(RemoveDSN(6, 2, "Shared"));
+  ASSERT_TRUE(RemoveDSN(7, 2, "Any"));
+  const std::string pairs =
+      "Driver=/opt/odbc/lib/excel.so\\0DBQ=/data/Sales.xls\\0DefaultDir=/data\\0"
+      "Description=Monthly figures\\0FIL=Excel 8.0\\0UID=admin\\0PWD=\\0";
+  EXPECT_EQ(Slurp(log),
+            "request=1 mode=1 driver=" + kExcel + " attributes=DSN=Sales\\0" + pairs +
+                "Threads=3\\0\\0\n"
+                "request=1 mode=2 driver=" + kExcel + " attributes=DSN=Shared\\0" + pairs + "\\0\n"
+                "request=3 mode=2 driver=" + kExcel + " attributes=DSN=Shared\\0\\0\n"
+                "request=7 mode=1 driver=" + kExcel + " attributes=DSN=Any\\0\\0\n");
+  EXPECT_FALSE(fs::exists(userFile));  // the setup library decides what is written
+
+  // Refusals come before the driver's setup sees anything; its own refusal keeps its reason.
+  EXPECT_FALSE(Create(1, "Evil\n[x]"));
+  setenv("TABRIX_SETUP_REFUSE", "1", 1);
+  EXPECT_FALSE(Create(1, "Sales"));
+  EXPECT_EQ(platform::InstallerError(), "the test setup refused");
+  const std::string logged = Slurp(log);
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 5);
+}
+
+TEST_F(UnixOdbc, ConcurrentWritersLoseNothing) {
+  constexpr int kProcesses = 4, kEach = 25;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      bool ok = true;
+      for (int i = 0; i < kEach; ++i)
+        ok = Create(1, "P" + std::to_string(p) + "_" + std::to_string(i)) && ok;
+      _exit(ok ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  Output listed = Shell("odbcinst -q -s -h");
+  EXPECT_EQ(std::count(listed.text.begin(), listed.text.end(), '\n'), kProcesses * kEach);
+  for (int p = 0; p < kProcesses; ++p)
+    for (int i = 0; i < kEach; ++i)
+      EXPECT_TRUE(FindDSN("P" + std::to_string(p) + "_" + std::to_string(i), 1));
+}
+
+}  // namespace
