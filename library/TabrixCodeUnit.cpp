@@ -154,7 +154,8 @@ bool RemoveDSN(int32_t requestCode, int32_t databaseCode, const std::string& nam
   std::string fileType;
   const std::string driver = GetDSNTypeString(databaseCode, fileType);
   uint16_t request = platform::ODBC_REMOVE_DSN;
-  if (requestCode == platform::ODBC_REMOVE_SYS_DSN || requestCode == platform::ODBC_REMOVE_DEFAULT_DSN)
+  if (requestCode == platform::ODBC_REMOVE_SYS_DSN ||
+      requestCode == platform::ODBC_REMOVE_DEFAULT_DSN)
     request = static_cast<uint16_t>(requestCode);
   std::string list;
   platform::AppendAttribute(list, "DSN", name);

@@ -80,11 +80,10 @@ class UnixOdbcInstaller : public Installer {
     if (!definition)
       return Refuse(ODBC_ERROR_INVALID_NAME,
                     "the driver \"" + driver + "\" is not defined in " + driversFile);
-    if (!(why = ini::CheckValue(name, driver)).empty())
-      return Refuse(ODBC_ERROR_INVALID_NAME, why);
+    if (!(why = ini::CheckValue(name, driver)).empty()) return Refuse(ODBC_ERROR_INVALID_NAME, why);
 
-    std::string_view body = std::string_view(drivers).substr(
-        definition->body, definition->end - definition->body);
+    std::string_view body =
+        std::string_view(drivers).substr(definition->body, definition->end - definition->body);
     std::string setup = ini::FindKey(body, "Setup64").value_or("");
     if (setup.empty()) setup = ini::FindKey(body, "Setup").value_or("");
     if (!setup.empty()) return Delegate(request, driver, attributes);
@@ -132,8 +131,9 @@ class UnixOdbcInstaller : public Installer {
     std::string why;
     // Files made for the user hold passwords: readable by the user alone.
     if (ini::RewriteFile(file, add, system ? 0644 : 0600, edit, why)) return true;
-    return Refuse(add ? ODBC_ERROR_CREATE_DSN_FAILED
-                      : configure ? ODBC_ERROR_REQUEST_FAILED : ODBC_ERROR_REMOVE_DSN_FAILED,
+    return Refuse(add         ? ODBC_ERROR_CREATE_DSN_FAILED
+                  : configure ? ODBC_ERROR_REQUEST_FAILED
+                              : ODBC_ERROR_REMOVE_DSN_FAILED,
                   why);
   }
 };

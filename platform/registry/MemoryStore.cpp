@@ -324,7 +324,8 @@ std::string MemoryStore::Export() const {
     }
   } walker{out};
   for (const auto& [root, node] : impl_->roots)
-    for (const auto& c : node.children) walker.Walk(*c, std::string(RootName(root)) + "\\" + c->name);
+    for (const auto& c : node.children)
+      walker.Walk(*c, std::string(RootName(root)) + "\\" + c->name);
   return out;
 }
 

@@ -42,7 +42,8 @@ std::optional<Location> Locate(HKEY root, std::string_view path) {
     if (auto name = After(path, "Software\\ODBC\\ODBC.INI"))
       return Location{ini::SystemFile(), *name};
   } else if (root == HKEY_CURRENT_USER) {
-    if (auto name = After(path, "Software\\ODBC\\ODBC.INI")) return Location{ini::UserFile(), *name};
+    if (auto name = After(path, "Software\\ODBC\\ODBC.INI"))
+      return Location{ini::UserFile(), *name};
   }
   return std::nullopt;
 }
@@ -69,7 +70,8 @@ class SectionKey : public StoreKey {
       reason = "the key is open for reading only";
     else if (reason = ini::CheckKeyword(name); reason.empty())
       reason = ini::CheckValue(name, value);
-    if (!reason.empty()) throw ERegistryException("Failed to set data for '" + name + "': " + reason);
+    if (!reason.empty())
+      throw ERegistryException("Failed to set data for '" + name + "': " + reason);
 
     const std::string& section = where_.section;
     bool ok = ini::RewriteFile(

@@ -72,13 +72,18 @@ class UnixOdbc : public ::testing::Test {
   // The six desktop drivers, none with a setup library; `excelExtra` is added to Excel's.
   void WriteDrivers(const std::string& excelExtra) {
     Spit(dir / "odbcinst.ini",
-         "[" + kAccess + "]\nDriver = /opt/odbc/lib/access.so\nDriverODBCVer = 02.50\n\n"
-         "[" + kExcel + "]\nDriver = /opt/odbc/lib/excel.so\nDriverODBCVer = 02.50\n"
-         "FileExtns = *.xls\n" + excelExtra + "\n"
-         "[Microsoft Text Driver (*.txt, *.csv)]\nDriver = /opt/odbc/lib/text.so\n\n"
-         "[Microsoft Paradox Driver (*.db )]\nDriver = /opt/odbc/lib/paradox.so\n\n"
-         "[Microsoft dBase Driver (*.dbf)]\nDriver = /opt/odbc/lib/dbase.so\n\n"
-         "[Microsoft Visual FoxPro Driver (*.dbf)]\nDriver = /opt/odbc/lib/foxpro.so\n");
+         "[" + kAccess +
+             "]\nDriver = /opt/odbc/lib/access.so\nDriverODBCVer = 02.50\n\n"
+             "[" +
+             kExcel +
+             "]\nDriver = /opt/odbc/lib/excel.so\nDriverODBCVer = 02.50\n"
+             "FileExtns = *.xls\n" +
+             excelExtra +
+             "\n"
+             "[Microsoft Text Driver (*.txt, *.csv)]\nDriver = /opt/odbc/lib/text.so\n\n"
+             "[Microsoft Paradox Driver (*.db )]\nDriver = /opt/odbc/lib/paradox.so\n\n"
+             "[Microsoft dBase Driver (*.dbf)]\nDriver = /opt/odbc/lib/dbase.so\n\n"
+             "[Microsoft Visual FoxPro Driver (*.dbf)]\nDriver = /opt/odbc/lib/foxpro.so\n");
   }
 
   static bool Create(int32_t request, const std::string& name, const std::string& extras = "") {
@@ -210,12 +215,16 @@ TEST_F(UnixOdbc, ADriversOwnSetupLibraryReceivesTheExactRequest) {
   const std::string pairs =
       "Driver=/opt/odbc/lib/excel.so\\0DBQ=/data/Sales.xls\\0DefaultDir=/data\\0"
       "Description=Monthly figures\\0FIL=Excel 8.0\\0UID=admin\\0PWD=\\0";
-  EXPECT_EQ(Slurp(log),
-            "request=1 mode=1 driver=" + kExcel + " attributes=DSN=Sales\\0" + pairs +
-                "Threads=3\\0\\0\n"
-                "request=1 mode=2 driver=" + kExcel + " attributes=DSN=Shared\\0" + pairs + "\\0\n"
-                "request=3 mode=2 driver=" + kExcel + " attributes=DSN=Shared\\0\\0\n"
-                "request=7 mode=1 driver=" + kExcel + " attributes=DSN=Any\\0\\0\n");
+  EXPECT_EQ(Slurp(log), "request=1 mode=1 driver=" + kExcel + " attributes=DSN=Sales\\0" + pairs +
+                            "Threads=3\\0\\0\n"
+                            "request=1 mode=2 driver=" +
+                            kExcel + " attributes=DSN=Shared\\0" + pairs +
+                            "\\0\n"
+                            "request=3 mode=2 driver=" +
+                            kExcel +
+                            " attributes=DSN=Shared\\0\\0\n"
+                            "request=7 mode=1 driver=" +
+                            kExcel + " attributes=DSN=Any\\0\\0\n");
   EXPECT_FALSE(fs::exists(userFile));  // the setup library decides what is written
 
   // Refusals come before the driver's setup sees anything; its own refusal keeps its reason.

@@ -192,7 +192,7 @@ TEST_F(Library, ArgumentsHoldingANulAreRefusedBeforeTheInstaller) {
 TEST_F(Library, MalformedExtraAttributesAreRefused) {
   for (const std::string& extras : {"A=1\0\0B=2\0"s,  // an empty pair would end the list early
                                     "\0B=2\0"s, "NoEquals\0"s, "A=1\0NoEquals\0"s,
-                                    "A=1"s,          // last pair without its NUL
+                                    "A=1"s,  // last pair without its NUL
                                     "A=1\0B=2"s}) {
     EXPECT_FALSE(CreateDSN(1, 2, "S", "", "", "", "", "", extras));
     EXPECT_FALSE(ConfigureDSN(2, 2, "S", "", "", "", "", "", extras));
@@ -202,7 +202,7 @@ TEST_F(Library, MalformedExtraAttributesAreRefused) {
 }
 
 TEST_F(Library, RemoveMapsTheRequestAndSendsOnePair) {
-  const std::pair<int32_t, uint16_t> mapping[] = {{1, 3}, {2, 3}, {3, 3}, {4, 3}, {5, 3},
+  const std::pair<int32_t, uint16_t> mapping[] = {{1, 3}, {2, 3}, {3, 3}, {4, 3},  {5, 3},
                                                   {6, 6}, {7, 7}, {0, 3}, {-1, 3}, {99, 3}};
   for (auto [given, sent] : mapping) {
     installer.calls.clear();

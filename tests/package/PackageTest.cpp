@@ -12,6 +12,8 @@ struct Package {
   const char* path;
 };
 
+void PrintTo(const Package& package, std::ostream* out) { *out << package.name; }
+
 class PackageLibrary : public ::testing::TestWithParam<Package> {};
 
 TEST_P(PackageLibrary, LoadsWithTheInstallerLibraryAndExportsTheLibrary) {
@@ -26,7 +28,8 @@ TEST_P(PackageLibrary, LoadsWithTheInstallerLibraryAndExportsTheLibrary) {
   EXPECT_STREQ(name, GetParam().name);
   for (const char* symbol : {
            "_ZN14TabrixCodeUnit7FindDSNERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEi",
-           "_ZN14TabrixCodeUnit11GetODBCInfoERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE",
+           "_ZN14TabrixCodeUnit11GetODBCInfoERKNSt7__cxx1112basic_stringIcSt11char_"
+           "traitsIcESaIcEEE",
        })
     EXPECT_NE(dlsym(package, symbol), nullptr) << symbol;
 }

@@ -76,11 +76,19 @@ TEST(OdbcIni, RemovingASectionKeepsItsNeighboursAndComments) {
 TEST(OdbcIni, RefusesNamesKeywordsAndValuesTheFileCannotHold) {
   for (const char* good : {"Sales", "Sales 2024", "a-b_c.d", "12345678901234567890123456789012"})
     EXPECT_EQ(CheckSectionName(good), "") << good;
-  for (const char* bad : {"", "123456789012345678901234567890123", "a\nb", "a\tb", " a", "a ",
-                          "#a", ";a", "a]", "[a", "a=b", "a\\b", "a;b", "a{b}", "a!", "a@b",
-                          "a?", "a*", "a(b)", "a,b"})
+  for (const char* bad : {"",     "123456789012345678901234567890123",
+                          "a\nb", "a\tb",
+                          " a",   "a ",
+                          "#a",   ";a",
+                          "a]",   "[a",
+                          "a=b",  "a\\b",
+                          "a;b",  "a{b}",
+                          "a!",   "a@b",
+                          "a?",   "a*",
+                          "a(b)", "a,b"})
     EXPECT_NE(CheckSectionName(bad), "") << bad;
-  EXPECT_EQ(CheckSectionName("a\nb"), "invalid data source name \"a\\x0Ab\": it holds a control character");
+  EXPECT_EQ(CheckSectionName("a\nb"),
+            "invalid data source name \"a\\x0Ab\": it holds a control character");
 
   EXPECT_EQ(CheckKeyword("Max Scan-Rows_2"), "");
   for (const char* bad : {"", " A", "A ", "A=B", "A[", "A\n", "#A", "DBQ\r"})
