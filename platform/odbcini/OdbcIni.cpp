@@ -310,7 +310,8 @@ bool ReadFile(const std::string& path, std::string& text) {
     throw std::system_error(errno, std::generic_category(), path);
   }
   struct stat st {};
-  if (fstat(fd, &st) == 0 && st.st_size > 0) text.reserve(static_cast<size_t>(st.st_size));
+  // Room for an edit of one section, so that changing a large file does not copy it again.
+  if (fstat(fd, &st) == 0 && st.st_size > 0) text.reserve(static_cast<size_t>(st.st_size) + 65536);
   text.clear();
   char buf[1 << 16];
   for (;;) {
