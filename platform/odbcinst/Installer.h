@@ -20,9 +20,19 @@ inline constexpr uint16_t ODBC_REMOVE_DEFAULT_DSN = 7;
 
 using HWND = void*;
 
+// What a request would do, worked out without doing it (a dry run).
+struct InstallPlan {
+  bool accepted = false;
+  std::string reason;  // why it would be refused
+  std::string target;  // what it would change, e.g. "/etc/odbc.ini, section [Sales]"
+};
+
 class Installer {
  public:
   virtual ~Installer() = default;
+  // The checks and the target of ConfigDataSource; changes nothing.
+  virtual InstallPlan Plan(uint16_t request, const std::string& driver,
+                           const std::string& attributes) = 0;
   // True when the installer carried out the request.
   virtual bool ConfigDataSource(HWND parent, uint16_t request, const std::string& driver,
                                 const std::string& attributes) = 0;

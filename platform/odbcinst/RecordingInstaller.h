@@ -22,6 +22,9 @@ class RecordingInstaller : public Installer {
     calls.push_back(Call{parent, request, driver, attributes});
     return answer;
   }
+  InstallPlan Plan(uint16_t, const std::string&, const std::string&) override {
+    return InstallPlan{answer, answer ? "" : "refused by the test", "the recording installer"};
+  }
   std::string LastError() const override { return answer ? "" : "refused by the test"; }
 
   std::vector<Call> calls;

@@ -7,6 +7,7 @@
 // Either way it first refuses what could break or inject into odbc.ini.
 #include <algorithm>
 #include <system_error>
+#include <variant>
 
 #include "platform/odbcini/OdbcIni.h"
 #include "platform/odbcinst/AttributeList.h"
@@ -45,49 +46,101 @@ ini::KeyValues SectionKeys(const AttributePairs& pairs, const std::string& drive
   return keys;
 }
 
+// A request that passed every check, and where it goes.
+struct Checked {
+  uint16_t request = 0;
+  std::string name;
+  AttributePairs pairs;
+  std::string setup;  // the driver's setup library, or empty: we write the file ourselves
+  std::string file;   // the odbc.ini we write
+
+  bool adds() const { return request == ODBC_ADD_DSN || request == ODBC_ADD_SYS_DSN; }
+  bool configures() const { return request == ODBC_CONFIG_DSN || request == ODBC_CONFIG_SYS_DSN; }
+};
+
+struct Refusal {
+  DWORD code;
+  std::string reason;
+};
+
+std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver,
+                                     const std::string& attributes) {
+  Checked c;
+  c.request = request;
+  if (request < ODBC_ADD_DSN || request > ODBC_REMOVE_DEFAULT_DSN)
+    return Refusal{ODBC_ERROR_INVALID_REQUEST_TYPE,
+                   "invalid request code " + std::to_string(request)};
+
+  size_t consumed = 0;
+  std::string why;
+  if (!ParseAttributeList(attributes, c.pairs, consumed, why))
+    return Refusal{ODBC_ERROR_INVALID_KEYWORD_VALUE, why};
+
+  c.name = request == ODBC_REMOVE_DEFAULT_DSN ? "Default" : "";
+  for (const auto& [k, v] : c.pairs) {
+    if (!(why = ini::CheckKeyword(k)).empty() || !(why = ini::CheckValue(k, v)).empty())
+      return Refusal{ODBC_ERROR_INVALID_KEYWORD_VALUE, why};
+    if (request != ODBC_REMOVE_DEFAULT_DSN && text::EqualsIgnoreCase(k, "DSN")) c.name = v;
+  }
+  if (!(why = ini::CheckSectionName(c.name)).empty()) return Refusal{ODBC_ERROR_INVALID_DSN, why};
+
+  std::string drivers;
+  std::optional<ini::Section> definition;
+  const std::string driversFile = ini::DriversFile();
+  try {
+    if (!driver.empty() && ini::ReadFile(driversFile, drivers))
+      definition = ini::FindSection(drivers, driver);
+  } catch (const std::system_error& e) {
+    return Refusal{ODBC_ERROR_GENERAL_ERR, e.what()};
+  }
+  if (!definition)
+    return Refusal{ODBC_ERROR_INVALID_NAME,
+                   "the driver \"" + driver + "\" is not defined in " + driversFile};
+  if (!(why = ini::CheckValue(c.name, driver)).empty())
+    return Refusal{ODBC_ERROR_INVALID_NAME, why};
+
+  std::string_view body =
+      std::string_view(drivers).substr(definition->body, definition->end - definition->body);
+  c.setup = ini::FindKey(body, "Setup64").value_or("");
+  if (c.setup.empty()) c.setup = ini::FindKey(body, "Setup").value_or("");
+  const bool system = request >= ODBC_ADD_SYS_DSN && request <= ODBC_REMOVE_SYS_DSN;
+  c.file = system ? ini::SystemFile() : ini::UserFile();
+  return c;
+}
+
+std::string Missing(const Checked& c) {
+  return "the data source \"" + c.name + "\" does not exist in " + c.file;
+}
+
 class UnixOdbcInstaller : public Installer {
  public:
+  InstallPlan Plan(uint16_t request, const std::string& driver,
+                   const std::string& attributes) override {
+    auto checked = Check(request, driver, attributes);
+    if (auto* refusal = std::get_if<Refusal>(&checked)) return {false, refusal->reason, ""};
+    const Checked& c = std::get<Checked>(checked);
+    if (!c.setup.empty()) return {true, "", "decided by the driver's setup library " + c.setup};
+    if (!c.adds()) {
+      std::string text;
+      try {
+        if (!ini::ReadFile(c.file, text) || !ini::FindSection(text, c.name))
+          return {false, Missing(c), ""};
+      } catch (const std::system_error& e) {
+        return {false, e.what(), ""};
+      }
+    }
+    return {true, "", c.file + ", section [" + c.name + "]"};
+  }
+
   bool ConfigDataSource(HWND, uint16_t request, const std::string& driver,
                         const std::string& attributes) override {
     lastError.clear();
-    if (request < ODBC_ADD_DSN || request > ODBC_REMOVE_DEFAULT_DSN)
-      return Refuse(ODBC_ERROR_INVALID_REQUEST_TYPE,
-                    "invalid request code " + std::to_string(request));
-
-    AttributePairs pairs;
-    size_t consumed = 0;
-    std::string why;
-    if (!ParseAttributeList(attributes, pairs, consumed, why))
-      return Refuse(ODBC_ERROR_INVALID_KEYWORD_VALUE, why);
-
-    std::string name = request == ODBC_REMOVE_DEFAULT_DSN ? "Default" : "";
-    for (const auto& [k, v] : pairs) {
-      if (!(why = ini::CheckKeyword(k)).empty() || !(why = ini::CheckValue(k, v)).empty())
-        return Refuse(ODBC_ERROR_INVALID_KEYWORD_VALUE, why);
-      if (request != ODBC_REMOVE_DEFAULT_DSN && text::EqualsIgnoreCase(k, "DSN")) name = v;
-    }
-    if (!(why = ini::CheckSectionName(name)).empty()) return Refuse(ODBC_ERROR_INVALID_DSN, why);
-
-    std::string drivers;
-    std::optional<ini::Section> definition;
-    const std::string driversFile = ini::DriversFile();
-    try {
-      if (!driver.empty() && ini::ReadFile(driversFile, drivers))
-        definition = ini::FindSection(drivers, driver);
-    } catch (const std::system_error& e) {
-      return Refuse(ODBC_ERROR_GENERAL_ERR, e.what());
-    }
-    if (!definition)
-      return Refuse(ODBC_ERROR_INVALID_NAME,
-                    "the driver \"" + driver + "\" is not defined in " + driversFile);
-    if (!(why = ini::CheckValue(name, driver)).empty()) return Refuse(ODBC_ERROR_INVALID_NAME, why);
-
-    std::string_view body =
-        std::string_view(drivers).substr(definition->body, definition->end - definition->body);
-    std::string setup = ini::FindKey(body, "Setup64").value_or("");
-    if (setup.empty()) setup = ini::FindKey(body, "Setup").value_or("");
-    if (!setup.empty()) return Delegate(request, driver, attributes);
-    return Write(request, driver, name, pairs);
+    auto checked = Check(request, driver, attributes);
+    if (auto* refusal = std::get_if<Refusal>(&checked))
+      return Refuse(refusal->code, refusal->reason);
+    const Checked& c = std::get<Checked>(checked);
+    if (!c.setup.empty()) return Delegate(request, driver, attributes);
+    return Write(c, driver);
   }
 
   std::string LastError() const override { return lastError; }
@@ -105,35 +158,30 @@ class UnixOdbcInstaller : public Installer {
     return false;
   }
 
-  static bool Write(uint16_t request, const std::string& driver, const std::string& name,
-                    const AttributePairs& pairs) {
-    const bool system = request >= ODBC_ADD_SYS_DSN && request <= ODBC_REMOVE_SYS_DSN;
-    const std::string file = system ? ini::SystemFile() : ini::UserFile();
+  static bool Write(const Checked& c, const std::string& driver) {
     const std::string sources(ini::kDataSourcesSection);
-    const bool add = request == ODBC_ADD_DSN || request == ODBC_ADD_SYS_DSN;
-    const bool configure = request == ODBC_CONFIG_DSN || request == ODBC_CONFIG_SYS_DSN;
-
     auto edit = [&](std::string& text, std::string& why) {
-      if (!add && !ini::FindSection(text, name)) {
-        why = "the data source \"" + name + "\" does not exist in " + file;
+      if (!c.adds() && !ini::FindSection(text, c.name)) {
+        why = Missing(c);
         return false;
       }
-      if (add || configure) {
-        ini::SetKey(text, sources, name, driver);
-        ini::WriteSection(text, name, SectionKeys(pairs, driver),
-                          add ? ini::Merge::Replace : ini::Merge::Update);
+      if (c.adds() || c.configures()) {
+        ini::SetKey(text, sources, c.name, driver);
+        ini::WriteSection(text, c.name, SectionKeys(c.pairs, driver),
+                          c.adds() ? ini::Merge::Replace : ini::Merge::Update);
       } else {
-        ini::RemoveSection(text, name);
-        ini::RemoveKey(text, sources, name);
+        ini::RemoveSection(text, c.name);
+        ini::RemoveKey(text, sources, c.name);
       }
       return true;
     };
     std::string why;
+    const bool system = c.request >= ODBC_ADD_SYS_DSN && c.request <= ODBC_REMOVE_SYS_DSN;
     // Files made for the user hold passwords: readable by the user alone.
-    if (ini::RewriteFile(file, add, system ? 0644 : 0600, edit, why)) return true;
-    return Refuse(add         ? ODBC_ERROR_CREATE_DSN_FAILED
-                  : configure ? ODBC_ERROR_REQUEST_FAILED
-                              : ODBC_ERROR_REMOVE_DSN_FAILED,
+    if (ini::RewriteFile(c.file, c.adds(), system ? 0644 : 0600, edit, why)) return true;
+    return Refuse(c.adds()         ? ODBC_ERROR_CREATE_DSN_FAILED
+                  : c.configures() ? ODBC_ERROR_REQUEST_FAILED
+                                   : ODBC_ERROR_REMOVE_DSN_FAILED,
                   why);
   }
 };

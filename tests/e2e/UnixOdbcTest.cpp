@@ -263,3 +263,26 @@ TEST_F(UnixOdbc, ConcurrentWritersLoseNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(UnixOdbc, APlanSaysWhatWouldChangeAndChangesNothing) {
+  platform::Installer& installer = platform::CurrentInstaller();
+  const std::string add = "DSN=Sales\0DBQ=/data/Sales.xls\0\0"s;
+  platform::InstallPlan plan = installer.Plan(4, kExcel, add);
+  EXPECT_TRUE(plan.accepted);
+  EXPECT_EQ(plan.target, systemFile.string() + ", section [Sales]");
+  EXPECT_FALSE(fs::exists(systemFile));
+
+  plan = installer.Plan(2, kExcel, add);
+  EXPECT_FALSE(plan.accepted);
+  EXPECT_EQ(plan.reason, "the data source \"Sales\" does not exist in " + userFile.string());
+  EXPECT_FALSE(installer.Plan(1, kExcel, "DSN=a\nb\0\0"s).accepted);
+
+  WriteDrivers("Setup = /opt/odbc/lib/excelsetup.so\n");
+  plan = installer.Plan(2, kExcel, add);
+  EXPECT_TRUE(plan.accepted);
+  EXPECT_EQ(plan.target, "decided by the driver's setup library /opt/odbc/lib/excelsetup.so");
+}
+
+}  // namespace
