@@ -159,6 +159,19 @@ std::unique_ptr<StoreKey> MemoryStore::Open(HKEY root, const std::string& path, 
                                      impl_->flushes);
 }
 
+std::optional<KeyStore::SubKeyValues> MemoryStore::ReadSubKeys(HKEY root, const std::string& path,
+                                                               const std::string& valueName) {
+  Node* node = impl_->Find(root, path);
+  if (!node) return std::nullopt;
+  SubKeyValues result;
+  for (const auto& child : node->children) {
+    const Value* v = child->Find(valueName);
+    bool text = v && (v->type == REG_SZ || v->type == REG_EXPAND_SZ);
+    result.emplace_back(child->name, text ? v->data : "");
+  }
+  return result;
+}
+
 void MemoryStore::CreateKey(HKEY root, const std::string& path) { impl_->Create(root, path); }
 
 bool MemoryStore::KeyExists(HKEY root, const std::string& path) const {

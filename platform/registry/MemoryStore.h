@@ -41,6 +41,8 @@ class MemoryStore : public KeyStore {
   int FlushCount() const;
 
   std::unique_ptr<StoreKey> Open(HKEY root, const std::string& path, Access access) override;
+  std::optional<SubKeyValues> ReadSubKeys(HKEY root, const std::string& path,
+                                          const std::string& valueName) override;
 
  private:
   struct Impl;

@@ -13,7 +13,9 @@ ScopedKeyStore::ScopedKeyStore(KeyStore& store) : previous_(overrideStore) {
 
 ScopedKeyStore::~ScopedKeyStore() { overrideStore = previous_; }
 
-TRegistry::TRegistry() : store_(overrideStore ? *overrideStore : DefaultKeyStore()) {}
+KeyStore& CurrentKeyStore() { return overrideStore ? *overrideStore : DefaultKeyStore(); }
+
+TRegistry::TRegistry() : store_(CurrentKeyStore()) {}
 
 TRegistry::~TRegistry() {
   // Free must not throw; a failed flush on this path has no one to report to.

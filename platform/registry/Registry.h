@@ -12,6 +12,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -46,7 +48,16 @@ class KeyStore {
   // Opens an existing key. `path` is relative to the root and may start with a backslash.
   // Returns null when the key does not exist or cannot be opened with that access.
   virtual std::unique_ptr<StoreKey> Open(HKEY root, const std::string& path, Access access) = 0;
+  // The subkeys of an existing key, each with the string value `valueName` ("" when it has
+  // none or it is not a string), in the store's order; nullopt when the key does not exist.
+  // One call, so that a key with ten thousand subkeys is listed in one pass.
+  using SubKeyValues = std::vector<std::pair<std::string, std::string>>;
+  virtual std::optional<SubKeyValues> ReadSubKeys(HKEY root, const std::string& path,
+                                                  const std::string& valueName) = 0;
 };
+
+// The store in force: a ScopedKeyStore's, else the process default.
+KeyStore& CurrentKeyStore();
 
 // The store TRegistry uses unless a ScopedKeyStore is in force.
 KeyStore& DefaultKeyStore();

@@ -121,6 +121,31 @@ class UnixOdbcStore : public KeyStore {
     }
     return std::make_unique<SectionKey>(std::move(*where), std::move(values), writable);
   }
+
+  // Only a file has subkeys: its sections.
+  std::optional<SubKeyValues> ReadSubKeys(HKEY root, const std::string& path,
+                                          const std::string& valueName) override {
+    std::optional<Location> where = Locate(root, path);
+    if (!where) return std::nullopt;
+    std::string text;
+    try {
+      if (!ini::ReadFile(where->file, text)) return std::nullopt;
+    } catch (const std::system_error&) {
+      return std::nullopt;
+    }
+    SubKeyValues result;
+    if (!where->section.empty()) {
+      if (!ini::FindSection(text, where->section)) return std::nullopt;
+      return result;
+    }
+    const std::string_view all(text);
+    ini::ForEachSection(all, [&](const ini::Section& s) {
+      auto value = ini::FindKey(all.substr(s.body, s.end - s.body), valueName);
+      result.emplace_back(std::string(s.name), value.value_or(""));
+      return true;
+    });
+    return result;
+  }
 };
 
 }  // namespace

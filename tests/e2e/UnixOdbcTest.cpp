@@ -12,6 +12,7 @@
 
 #include "library/TabrixCodeUnit.h"
 #include "platform/odbcinst/Installer.h"
+#include "platform/registry/Registry.h"
 
 using namespace TabrixCodeUnit;
 using namespace std::string_literals;
@@ -120,6 +121,11 @@ TEST_F(UnixOdbc, CreatesUserAndSystemSourcesThatOdbcinstReads) {
   EXPECT_TRUE(FindDSN("shared", 4));
   EXPECT_FALSE(FindDSN("Shared", 1));
   EXPECT_TRUE(FindDSN("", 1));  // the file itself
+  auto sections = platform::CurrentKeyStore().ReadSubKeys(platform::HKEY_LOCAL_MACHINE,
+                                                          "\\Software\\ODBC\\ODBC.INI", "Driver");
+  ASSERT_TRUE(sections);
+  EXPECT_EQ(*sections,
+            (platform::KeyStore::SubKeyValues{{"ODBC Data Sources", ""}, {"Shared", kExcel}}));
   EXPECT_EQ(GetODBCInfo(kExcel).Driver.str(), "/opt/odbc/lib/excel.so");
   EXPECT_EQ(GetODBCInfo(kExcel).FileExtns.str(), "*.xls");
 }

@@ -62,6 +62,19 @@ TEST(MemoryStore, NamesCompareWithoutCaseAndValuesKeepTheirType) {
   EXPECT_EQ(reg.ReadString("PATH"), "new");
 }
 
+TEST(MemoryStore, ListsSubKeysWithOneValueEach) {
+  MemoryStore store;
+  store.Import(kFixture);
+  store.CreateKey(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBC.INI\\Bare");
+  auto subKeys = store.ReadSubKeys(HKEY_LOCAL_MACHINE, "\\Software\\ODBC\\ODBC.INI", "driver");
+  ASSERT_TRUE(subKeys);
+  EXPECT_EQ(*subKeys,
+            (KeyStore::SubKeyValues{{"Sales", "C:\\odbc\\\"quoted\".dll"}, {"Bare", ""}}));
+  EXPECT_EQ(store.ReadSubKeys(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBC.INI\\Sales", "Count"),
+            KeyStore::SubKeyValues{});
+  EXPECT_FALSE(store.ReadSubKeys(HKEY_CURRENT_USER, "Software\\Absent", "x"));
+}
+
 TEST(Registry, StartsOnTheCurrentUserWithLazyWriteAndNoKey) {
   MemoryStore store;
   ScopedKeyStore use(store);
