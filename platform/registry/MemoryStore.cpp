@@ -172,6 +172,12 @@ std::optional<KeyStore::SubKeyValues> MemoryStore::ReadSubKeys(HKEY root, const 
   return result;
 }
 
+std::string MemoryStore::Describe(HKEY root, const std::string& path) {
+  std::string described = RootName(root);
+  for (const auto& part : SplitPath(path)) described += "\\" + part;
+  return described;
+}
+
 void MemoryStore::CreateKey(HKEY root, const std::string& path) { impl_->Create(root, path); }
 
 bool MemoryStore::KeyExists(HKEY root, const std::string& path) const {

@@ -54,6 +54,8 @@ class KeyStore {
   using SubKeyValues = std::vector<std::pair<std::string, std::string>>;
   virtual std::optional<SubKeyValues> ReadSubKeys(HKEY root, const std::string& path,
                                                   const std::string& valueName) = 0;
+  // Where the key lives, for people: a registry path, or a file and section.
+  virtual std::string Describe(HKEY root, const std::string& path) = 0;
 };
 
 // The store in force: a ScopedKeyStore's, else the process default.

@@ -122,6 +122,13 @@ class UnixOdbcStore : public KeyStore {
     return std::make_unique<SectionKey>(std::move(*where), std::move(values), writable);
   }
 
+  std::string Describe(HKEY root, const std::string& path) override {
+    std::optional<Location> where = Locate(root, path);
+    if (!where) return "no such key";
+    return where->section.empty() ? where->file
+                                  : where->file + ", section [" + where->section + "]";
+  }
+
   // Only a file has subkeys: its sections.
   std::optional<SubKeyValues> ReadSubKeys(HKEY root, const std::string& path,
                                           const std::string& valueName) override {

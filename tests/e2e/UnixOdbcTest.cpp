@@ -124,6 +124,9 @@ TEST_F(UnixOdbc, CreatesUserAndSystemSourcesThatOdbcinstReads) {
   auto sections = platform::CurrentKeyStore().ReadSubKeys(platform::HKEY_LOCAL_MACHINE,
                                                           "\\Software\\ODBC\\ODBC.INI", "Driver");
   ASSERT_TRUE(sections);
+  EXPECT_EQ(platform::CurrentKeyStore().Describe(platform::HKEY_CURRENT_USER,
+                                                 "\\Software\\ODBC\\ODBC.INI\\Sales"),
+            userFile.string() + ", section [Sales]");
   EXPECT_EQ(*sections,
             (platform::KeyStore::SubKeyValues{{"ODBC Data Sources", ""}, {"Shared", kExcel}}));
   EXPECT_EQ(GetODBCInfo(kExcel).Driver.str(), "/opt/odbc/lib/excel.so");

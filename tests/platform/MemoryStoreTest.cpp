@@ -73,6 +73,8 @@ TEST(MemoryStore, ListsSubKeysWithOneValueEach) {
   EXPECT_EQ(store.ReadSubKeys(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBC.INI\\Sales", "Count"),
             KeyStore::SubKeyValues{});
   EXPECT_FALSE(store.ReadSubKeys(HKEY_CURRENT_USER, "Software\\Absent", "x"));
+  EXPECT_EQ(store.Describe(HKEY_CURRENT_USER, "\\Software\\ODBC\\ODBC.INI\\"),
+            "HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI");
 }
 
 TEST(Registry, StartsOnTheCurrentUserWithLazyWriteAndNoKey) {
