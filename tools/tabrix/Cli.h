@@ -1,0 +1,70 @@
+// The tabrix command-line client: shared pieces of its verbs.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tabrix::cli {
+
+// Keys stay in the order they were added.
+using Json = nlohmann::ordered_json;
+
+// Exit codes.
+inline constexpr int kOk = 0;
+inline constexpr int kFailed = 1;  // refused, failed, or not found
+inline constexpr int kUsage = 2;
+
+// Options every verb takes.
+struct Common {
+  std::string configDir;
+  bool json = false;
+};
+
+// --user / --system; neither means both where a verb looks, the system where it changes.
+struct Scope {
+  bool user = false;
+  bool system = false;
+  bool Both() const { return user == system; }
+};
+
+void AddCommon(CLI::App& verb, Common& common, bool json);
+void AddScope(CLI::App& verb, Scope& scope);
+// Points unixODBC at the private folder, before anything reads its files.
+void UseConfigDir(const std::string& dir);
+
+// Output.
+bool ProgressWanted();  // a terminal on standard error
+class Progress {
+ public:
+  Progress(std::string what, size_t total);
+  ~Progress();
+  void Step(size_t done);
+
+ private:
+  std::string what_;
+  size_t total_;
+  bool shown_;
+  int lastPercent_ = -1;
+};
+
+using Row = std::vector<std::string>;
+// Left-aligned columns under a header, two blanks apart.
+void PrintTable(const Row& header, const std::vector<Row>& rows);
+void PrintJson(const Json& value);
+// An attribute pair for people: a password's value is never shown.
+std::string MaskedPair(const std::string& keyword, const std::string& value);
+int Fail(const std::string& message);  // prints "tabrix: message" to stderr, returns kFailed
+void Warn(const std::string& message);
+
+// The verbs. Each registers itself and returns the function that runs it once parsed.
+using Runner = std::function<int()>;
+Runner AddFind(CLI::App& app);
+Runner AddList(CLI::App& app);
+Runner AddDrivers(CLI::App& app);
+Runner AddRegisterMdw(CLI::App& app);
+
+}  // namespace tabrix::cli

@@ -1,0 +1,90 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "platform/text/Text.h"
+#include "tools/tabrix/Cli.h"
+
+namespace tabrix::cli {
+
+void AddCommon(CLI::App& verb, Common& common, bool json) {
+  verb.add_option("--config-dir", common.configDir,
+                  "A private folder holding odbcinst.ini (the drivers), odbc.ini (system data "
+                  "sources) and odbc.user.ini (user data sources), instead of unixODBC's own "
+                  "files")
+      ->check(CLI::ExistingDirectory);
+  if (json) verb.add_flag("--json", common.json, "Print JSON");
+}
+
+void AddScope(CLI::App& verb, Scope& scope) {
+  auto* user = verb.add_flag("--user", scope.user, "User data sources");
+  auto* system = verb.add_flag("--system", scope.system, "System data sources");
+  user->excludes(system);
+}
+
+void UseConfigDir(const std::string& dir) {
+  if (dir.empty()) return;
+  setenv("ODBCSYSINI", dir.c_str(), 1);
+  setenv("ODBCINSTINI", "odbcinst.ini", 1);
+  setenv("ODBCINI", (dir + "/odbc.user.ini").c_str(), 1);
+  unsetenv("ODBCSEARCH");
+}
+
+bool ProgressWanted() { return isatty(STDERR_FILENO) == 1; }
+
+Progress::Progress(std::string what, size_t total)
+    : what_(std::move(what)), total_(total), shown_(ProgressWanted() && total > 0) {}
+
+Progress::~Progress() {
+  if (shown_ && lastPercent_ >= 0) std::fprintf(stderr, "\r\033[K");
+}
+
+void Progress::Step(size_t done) {
+  if (!shown_) return;
+  int percent = static_cast<int>(100 * std::min(done, total_) / total_);
+  if (percent == lastPercent_) return;
+  lastPercent_ = percent;
+  std::fprintf(stderr, "\r%s %3d%% (%zu/%zu)", what_.c_str(), percent, done, total_);
+  std::fflush(stderr);
+}
+
+void PrintTable(const Row& header, const std::vector<Row>& rows) {
+  std::vector<size_t> widths(header.size());
+  for (size_t i = 0; i < header.size(); ++i) widths[i] = header[i].size();
+  for (const Row& row : rows)
+    for (size_t i = 0; i < row.size() && i < widths.size(); ++i)
+      widths[i] = std::max(widths[i], row[i].size());
+  auto print = [&](const Row& row) {
+    std::string line;
+    for (size_t i = 0; i < row.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+    }
+    std::cout << line << '\n';
+  };
+  print(header);
+  for (const Row& row : rows) print(row);
+}
+
+void PrintJson(const Json& value) {
+  // Bytes that are not UTF-8 (names in a legacy code page) are replaced, not fatal.
+  std::cout << value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+}
+
+std::string MaskedPair(const std::string& keyword, const std::string& value) {
+  const bool secret = platform::text::EqualsIgnoreCase(keyword, "PWD") ||
+                      platform::text::EqualsIgnoreCase(keyword, "Password");
+  return keyword + "=" + (secret && !value.empty() ? "********" : value);
+}
+
+int Fail(const std::string& message) {
+  std::cerr << "tabrix: " << message << '\n';
+  return kFailed;
+}
+
+void Warn(const std::string& message) { std::cerr << "tabrix: warning: " << message << '\n'; }
+
+}  // namespace tabrix::cli
