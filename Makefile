@@ -30,7 +30,7 @@ demo: build
 
 bench: bootstrap
 	@cmake -S . -B $(BUILD)-bench $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=Release -DTABRIX_BENCH=ON >/dev/null
-	@cmake --build $(BUILD)-bench
+	@cmake --build $(BUILD)-bench --target tabrix_bench
 	@bench/compare $(BUILD)-bench
 
 clean:

@@ -50,8 +50,8 @@ KeyValues SourceKeys(const std::string& name) {
       {"Driver", kDriver},
       {"DBQ", folder + "/" + name + "-consolidated-figures.xls"},
       {"DefaultDir", folder},
-      {"Description",
-       "Quarterly finance figures for " + name + ", consolidated from the department workbooks"},
+      {"Description", "Quarterly finance figures for " + name +
+                          ", consolidated every Monday from the department workbooks"},
       {"FIL", "Excel 8.0"},
       {"UID", "admin"},
       {"PWD", ""},
@@ -93,17 +93,17 @@ size_t Generate(const std::string& folder, int count) {
   fs::create_directories(folder);
   // No Setup or Setup64 key: the installer then writes odbc.ini itself, with its locked
   // atomic rewrite, instead of handing the request to a driver's setup library.
-  WriteText(folder + "/odbcinst.ini", std::string("[") + kDriver + "]\n" +
-                                          "Description = Excel workbooks\n" +
-                                          "Driver = " + kDriverLibrary + "\n" +
-                                          "DriverODBCVer = 02.50\n" + "FileExtns = *.xls\n");
+  WriteText(folder + "/odbcinst.ini",
+            std::string("[") + kDriver + "]\n" + "Description = Excel workbooks\n" + "Driver = " +
+                kDriverLibrary + "\n" + "DriverODBCVer = 02.50\n" + "FileExtns = *.xls\n");
   WriteText(folder + "/odbc.ini", "");
 
   std::string sources = "[ODBC Data Sources]\n";
   std::string sections;
   for (int i = 1; i <= count; ++i) {
     sources += SourceName(i) + " = " + kDriver + "\n";
-    sections += "\n" + Section(SourceName(i));
+    sections += '\n';
+    sections += Section(SourceName(i));
   }
   const std::string added = Section(kAddedName);
   const std::string base = sources + sections;

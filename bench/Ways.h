@@ -1,6 +1,6 @@
 // The three ways of doing the same work on the user odbc.ini: Tabrix's library, libodbcinst's
 // profile calls, and the odbcinst tool. Each adds and removes kAddedName and tests whether a
-// data source exists; each call reports whether it did what was asked.
+// data source exists; each call returns whether that way reported success.
 #pragma once
 
 #include <memory>
