@@ -1,4 +1,5 @@
 // The locked, atomic rewrite of one configuration file.
+#include <dirent.h>
 #include <fcntl.h>
 #include <libgen.h>
 #include <sys/file.h>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 
 #include "platform/odbcini/OdbcIni.h"
@@ -68,10 +70,28 @@ void WriteAll(int fd, const std::string& data, const std::string& path) {
   throw std::system_error(errno, std::generic_category(), what);
 }
 
+std::string Basename(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// Temporary files of one target are named ".<file>.tabrix-XXXXXX" beside it.
+std::string TempPrefix(const std::string& target) { return "." + Basename(target) + ".tabrix-"; }
+
+// A writer killed between creating its temporary file and renaming it leaves the file behind.
+// Only writers of the same target make files of that name, and they hold its lock: whatever
+// is there now is such a leftover.
+void RemoveLeftovers(const std::string& target) {
+  DIR* dir = opendir(Dirname(target).c_str());
+  if (!dir) return;
+  const std::string prefix = TempPrefix(target);
+  while (const dirent* entry = readdir(dir))
+    if (std::string_view(entry->d_name).starts_with(prefix)) unlinkat(dirfd(dir), entry->d_name, 0);
+  closedir(dir);
+}
+
 // A temporary file next to the target, removed unless it was renamed into place.
 class TempFile {
  public:
-  explicit TempFile(const std::string& target) : path_(Dirname(target) + "/.tabrix-XXXXXX") {
+  explicit TempFile(const std::string& target)
+      : path_(Dirname(target) + "/" + TempPrefix(target) + "XXXXXX") {
     fd_ = Fd(mkostemp(path_.data(), O_CLOEXEC)).release();
     if (fd_ < 0) Fail("cannot create a temporary file in " + Dirname(target));
   }
@@ -108,6 +128,7 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const E
     if (lock.get() < 0) Fail("cannot open the lock file " + target + ".lock");
     while (flock(lock.get(), LOCK_EX) != 0)
       if (errno != EINTR) Fail("cannot lock " + target + ".lock");
+    RemoveLeftovers(target);
 
     std::string text;
     struct stat st {};

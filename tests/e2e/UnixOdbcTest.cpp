@@ -295,3 +295,17 @@ TEST_F(UnixOdbc, APlanSaysWhatWouldChangeAndChangesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(UnixOdbc, AWriteClearsTheLeftoversOfAKilledWriterOfTheSameFile) {
+  Spit(dir / ".user.ini.tabrix-Ab12Cd", "[Half");
+  Spit(dir / ".odbc.ini.tabrix-Ab12Cd", "another file's, in use");
+  ASSERT_TRUE(Create(1, "Sales"));
+  EXPECT_FALSE(fs::exists(dir / ".user.ini.tabrix-Ab12Cd"));
+  EXPECT_TRUE(fs::exists(dir / ".odbc.ini.tabrix-Ab12Cd"));
+  for (const auto& entry : fs::directory_iterator(dir))
+    EXPECT_EQ(entry.path().filename().string().find(".user.ini.tabrix-"), std::string::npos);
+}
+
+}  // namespace
