@@ -1,5 +1,7 @@
 #include "platform/framework/Application.h"
 
+#include <cstdio>
+
 namespace platform {
 namespace {
 
@@ -12,9 +14,43 @@ Host* overrideHost = nullptr;
 
 Host& CurrentHost() { return overrideHost ? *overrideHost : ConsoleHost(); }
 
+std::string StandardTitle(TMsgDlgType kind) {
+  switch (kind) {
+    case mtWarning:
+      return "Warning";
+    case mtError:
+      return "Error";
+    case mtInformation:
+      return "Information";
+    case mtConfirmation:
+      return "Confirm";
+    default:
+      return Application->GetTitle();
+  }
+}
+
 TApplication application;
 
 }  // namespace
+
+TModalResult DefaultResult(const TMsgDlgButtons& buttons) {
+  static constexpr TModalResult results[] = {mrYes,     mrNo,       mrOk,     mrCancel,
+                                             mrAbort,   mrRetry,    mrIgnore, mrAll,
+                                             mrNoToAll, mrYesToAll, mrNone};
+  if (buttons.empty()) return mrNone;
+  if (buttons.contains(mbOK)) return mrOk;
+  if (buttons.contains(mbYes)) return mrYes;
+  return results[*buttons.begin()];
+}
+
+TModalResult Host::ShowMessageBox(const TMessageBox& box) {
+  // One write, so the line is not interleaved with other output.
+  std::string line = box.Title.empty() ? box.Text : box.Title + ": " + box.Text;
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+  return DefaultResult(box.Buttons);
+}
 
 Host& ConsoleHost() {
   static Console host;
@@ -25,6 +61,12 @@ ScopedHost::ScopedHost(Host& host) : previous_(overrideHost) { overrideHost = &h
 ScopedHost::~ScopedHost() { overrideHost = previous_; }
 
 void TApplication::ProcessMessages() { CurrentHost().ProcessMessages(); }
+
+TModalResult TApplication::MessageDlg(const std::string& text, TMsgDlgType kind,
+                                      const TMsgDlgButtons& buttons, int32_t helpContext) {
+  return CurrentHost().ShowMessageBox(
+      TMessageBox{kind, text, buttons, helpContext, StandardTitle(kind)});
+}
 
 TApplication* const Application = &application;
 
