@@ -1,10 +1,16 @@
-// The demo: data sources for a sample workbook, made through the library and read back with
-// unixODBC's own odbcinst. scripts/demo points unixODBC at a private folder first.
+// The demo: data sources for a sample workbook, made through the library and through a
+// TTabrixCreator read from a form file, and read back with unixODBC's own odbcinst.
+// scripts/demo points unixODBC at a private folder first.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
+#include "component/TabrixCreateUnit.h"
 #include "library/TabrixCodeUnit.h"
+#include "platform/framework/FormFile.h"
 #include "platform/odbcinst/Installer.h"
 
 namespace {
@@ -28,15 +34,99 @@ void Show(const std::string& name) {
   if (std::system(("odbcinst -q -s -n '" + name + "'").c_str()) != 0) ++failures;
 }
 
+// Keeps the attribute list of each request, then hands the request to the real installer.
+class ShowingInstaller : public platform::Installer {
+ public:
+  platform::InstallPlan Plan(uint16_t request, const std::string& driver,
+                             const std::string& attributes) override {
+    return platform::DefaultInstaller().Plan(request, driver, attributes);
+  }
+  bool ConfigDataSource(platform::HWND parent, uint16_t request, const std::string& driver,
+                        const std::string& attributes) override {
+    sent = attributes;
+    return platform::DefaultInstaller().ConfigDataSource(parent, request, driver, attributes);
+  }
+  std::string LastError() const override { return platform::DefaultInstaller().LastError(); }
+
+  std::string sent;
+};
+
+// The list pair by pair, each NUL shown as \0, other control bytes as \xNN, the password masked.
+void PrintAttributes(const std::string& list) {
+  size_t at = 0;
+  while (at < list.size()) {
+    const size_t end = std::min(list.find('\0', at), list.size());
+    std::string pair = list.substr(at, end - at);
+    if (pair.rfind("PWD=", 0) == 0 && pair.size() > 4) pair = "PWD=********";
+    std::string shown = "  ";
+    for (unsigned char c : pair) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      shown += c < 0x20 || c == 0x7f ? std::string(hex) : std::string(1, static_cast<char>(c));
+    }
+    std::printf("%s%s\n", shown.c_str(), end < list.size() ? "\\0" : "");
+    at = end + 1;
+  }
+}
+
+class TDemoForm : public platform::TComponent {
+ public:
+  TDemoForm() : TComponent(nullptr) {}
+  static const platform::TClassInfo& StaticClass() {
+    static const platform::TClassInfo info{.Name = "TDemoForm",
+                                           .Parent = &TComponent::StaticClass()};
+    return info;
+  }
+  const platform::TClassInfo& ClassType() const override { return StaticClass(); }
+};
+
+// The form's creator, with the workbook filled in at run time, executed; then what it sent.
+void CreateFromForm(const std::string& formFile, const std::string& workbook,
+                    const std::string& folder) {
+  std::ifstream in(formFile, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  TDemoForm form;
+  try {
+    platform::ReadComponent(text.str(), form, {&TabrixCreateUnit::TTabrixCreator::StaticClass()});
+  } catch (const platform::EReadError& e) {
+    Step(formFile + ": " + e.what(), false);
+    return;
+  }
+  auto* creator =
+      dynamic_cast<TabrixCreateUnit::TTabrixCreator*>(form.FindComponent("SalesCreator"));
+  Step("Read SalesCreator from " + formFile.substr(formFile.rfind('/') + 1), creator != nullptr);
+  if (!creator) return;
+  creator->SetDatabasePath(workbook);
+  creator->SetDefaultDir(folder);
+
+  ShowingInstaller installer;
+  {
+    platform::ScopedInstaller use(installer);
+    Step("SalesCreator->Execute: user data source " + creator->GetDSNNameOrAlias(),
+         creator->Execute());
+  }
+  std::printf("Attribute list sent to the installer:\n");
+  PrintAttributes(installer.sent);
+  // Read back as the others, with the stored password masked as well.
+  const std::string name = creator->GetDSNNameOrAlias();
+  std::printf("\n$ odbcinst -q -s -n %s | mask the password\n", name.c_str());
+  std::fflush(stdout);
+  const std::string command = "odbcinst -q -s -n '" + name + "' | sed 's/^PWD=..*/PWD=********/'";
+  if (std::system(command.c_str()) != 0) ++failures;
+  std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s WORKBOOK WORKGROUP-FILE\n", argv[0]);
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: %s WORKBOOK WORKGROUP-FILE FORM-FILE\n", argv[0]);
     return 2;
   }
   const std::string workbook = argv[1];
   const std::string workgroup = argv[2];
+  const std::string formFile = argv[3];
   const std::string folder = workbook.substr(0, workbook.rfind('/'));
   using namespace std::string_literals;
   const std::string options = "ReadOnly=0\0FirstRowHasNames=1\0MaxScanRows=8\0"s;
@@ -64,6 +154,8 @@ int main(int argc, char** argv) {
   Step("RegisterMDW TabrixBooks -> " + workgroup, RegisterMDW("TabrixBooks", workgroup));
   Show("TabrixBooks");
   std::printf("\n");
+
+  CreateFromForm(formFile, workbook, folder);
 
   std::printf("%s\n", failures ? "demo FAILED" : "demo finished: all steps ok");
   return failures ? 1 : 0;
