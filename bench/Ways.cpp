@@ -1,19 +1,10 @@
 #include "bench/Ways.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-
+#include "bench/Measure.h"
 #include "library/TabrixCodeUnit.h"
 
 // After our own headers: unixODBC defines the request codes as macros.
 #include <odbcinst.h>
-
-extern char** environ;
 
 namespace bench {
 namespace {
@@ -86,7 +77,8 @@ class ToolWay : public Way {
   bool Exists(const std::string& name) override {
     return Run({"odbcinst", "-q", "-s", "-h", "-n", name});
   }
-  long LastChildPeakKb() const override { return peakKb_; }
+  bool InProcess() const override { return false; }
+  long LastProgramPeakKb() const override { return peakKb_; }
 
  private:
   bool Run(const std::vector<std::string>& argv) { return RunQuietly(argv, peakKb_) == 0; }
@@ -101,28 +93,6 @@ std::unique_ptr<Way> MakeWay(std::string_view name, const Files& files) {
   if (name == "profile") return std::make_unique<ProfileWay>();
   if (name == "tool") return std::make_unique<ToolWay>(files);
   return nullptr;
-}
-
-int RunQuietly(const std::vector<std::string>& argv, long& peakKb) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-
-  int status = 0;
-  rusage usage{};
-  while (wait4(pid, &status, 0, &usage) < 0)
-    if (errno != EINTR) return -1;
-  peakKb = usage.ru_maxrss;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace bench

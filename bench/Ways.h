@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "bench/BenchFiles.h"
 
@@ -18,15 +17,13 @@ class Way {
   virtual bool Add() = 0;
   virtual bool Remove() = 0;
   virtual bool Exists(const std::string& name) = 0;
-  // Peak resident set of the last child process in kB; 0 for ways that work in-process.
-  virtual long LastChildPeakKb() const { return 0; }
+  // Whether the work happens in this process rather than in a program run per operation.
+  virtual bool InProcess() const { return true; }
+  // Peak resident set in kB of the last program run; 0 for ways that work in-process.
+  virtual long LastProgramPeakKb() const { return 0; }
 };
 
 // "tabrix", "profile" or "tool"; null for any other name.
 std::unique_ptr<Way> MakeWay(std::string_view name, const Files& files);
-
-// Runs a program with its output discarded; returns its exit status (-1 when it could not
-// run or did not exit) and its peak resident set in kB.
-int RunQuietly(const std::vector<std::string>& argv, long& peakKb);
 
 }  // namespace bench

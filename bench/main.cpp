@@ -1,21 +1,17 @@
 // tabrix_bench: one process per way and file size, since unixODBC reads ODBCSYSINI once per
-// process. bench/compare drives it; each mode prints plain "key value" lines on stdout.
+// process. bench/compare drives it; each mode prints plain "key value..." lines on stdout.
 //
-//   generate --dir=D --size=N           write the files for N data sources into D
-//   time --way=W --size=N --reps=R --exists-reps=E [--benchmark_...]
-//                                       median time of add, remove and the existence test
-//   peak --way=W --op=add|remove|exists --size=N
-//                                       peak resident set of one operation, in a fresh process
-//   probe-cache                         how long libodbcinst answers from its value cache
+//   generate --dir=D --size=N     write the files for N data sources into D
+//   time --way=W --size=N --reps=ADD,REMOVE,EXISTS [--benchmark_...]
+//                                 median times of add, remove and the existence test, and
+//                                 the peak resident set of a process doing just one of them
+//   probe-cache                   how long libodbcinst answers from its value cache
 //
 // Every mode but generate takes its files from ODBCSYSINI and ODBCINI (see Files).
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -24,9 +20,11 @@
 #include <vector>
 
 #include "bench/BenchFiles.h"
+#include "bench/Measure.h"
 #include "bench/Ways.h"
 #include "library/TabrixCodeUnit.h"
 
+// After our own headers: unixODBC defines the request codes as macros.
 #include <odbcinst.h>
 
 namespace bench {
@@ -63,27 +61,7 @@ struct Options {
   int Int(const std::string& key) const { return std::stoi(Get(key)); }
 };
 
-std::unique_ptr<Way> WayOrExit(const std::string& name, const Files& files) {
-  std::unique_ptr<Way> way = MakeWay(name, files);
-  if (!way) {
-    std::fprintf(stderr, "tabrix_bench: unknown way \"%s\"\n", name.c_str());
-    std::exit(2);
-  }
-  return way;
-}
-
-// Resident set figures of this process from /proc/self/status, in kB.
-long StatusKb(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const size_t n = std::strlen(field);
-  while (std::getline(status, line))
-    if (line.compare(0, n, field) == 0 && line.size() > n && line[n] == ':')
-      return std::stol(line.substr(n + 1));
-  return -1;
-}
-
-// Keeps the medians of the repetitions, and shows the usual console report on stderr.
+// Shows the usual console report on stderr and prints the medians on stdout.
 class MedianReporter : public benchmark::ConsoleReporter {
  public:
   MedianReporter() : benchmark::ConsoleReporter(OO_Tabular) {
@@ -92,24 +70,17 @@ class MedianReporter : public benchmark::ConsoleReporter {
   }
   void ReportRuns(const std::vector<Run>& runs) override {
     benchmark::ConsoleReporter::ReportRuns(runs);
+    // A single repetition has no aggregates: its one run is the median.
     for (const Run& run : runs)
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+      if ((run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") ||
+          (run.run_type == Run::RT_Iteration && run.repetitions <= 1 && !run.error_occurred))
         std::printf("time %s %.9f %lld\n", run.run_name.function_name.c_str(),
                     run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit),
                     static_cast<long long>(run.repetitions));
   }
 };
 
-// The tool's peaks are those of its own processes; one that only starts is the baseline.
-void PrintChildPeaks(const std::map<std::string, long>& peakKb) {
-  long idleKb = 0;
-  for (const auto& [op, kb] : peakKb) {
-    if (kb <= 0) continue;
-    if (idleKb == 0) RunQuietly({"odbcinst", "--version"}, idleKb);
-    std::printf("peak %s %ld %ld\n", op.c_str(), kb, idleKb);
-  }
-}
-
+// One operation per repetition, so that the median is that of single operations.
 void Register(const char* name, std::function<void(benchmark::State&)> fn, int repetitions) {
   benchmark::RegisterBenchmark(name, std::move(fn))
       ->UseManualTime()
@@ -121,49 +92,72 @@ void Register(const char* name, std::function<void(benchmark::State&)> fn, int r
 
 int Time(const Options& options) {
   const Files files = Files::FromEnvironment();
-  std::unique_ptr<Way> way = WayOrExit(options.Get("way"), files);
-  const int reps = options.Int("reps");
+  std::unique_ptr<Way> way = MakeWay(options.Get("way"), files);
+  if (!way) {
+    std::fprintf(stderr, "tabrix_bench: unknown way \"%s\"\n", options.Get("way").c_str());
+    return 2;
+  }
+  int reps[3] = {};
+  if (std::sscanf(options.Get("reps").c_str(), "%d,%d,%d", &reps[0], &reps[1], &reps[2]) != 3) {
+    std::fprintf(stderr, "tabrix_bench: --reps takes ADD,REMOVE,EXISTS\n");
+    return 2;
+  }
   const std::string last = SourceName(options.Int("size"));
+
+  struct Operation {
+    const char* name;
+    const std::string& from;  // the file it starts from
+    bool changesFile;
+    std::function<bool()> run;
+  };
+  const Operation operations[] = {
+      {"add", files.base, true, [&] { return way->Add(); }},
+      {"remove", files.with, true, [&] { return way->Remove(); }},
+      {"exists", files.base, false, [&] { return way->Exists(last); }},
+  };
+
   // The file the user file is an untouched copy of; empty once an operation changed it.
   std::string pristine;
-  // The tool's peak per operation: every repetition is a process doing just that operation.
-  std::map<std::string, long> childPeakKb;
-
-  // One operation per iteration, on a file restored beforehand outside the timing.
-  auto timeOne = [&](benchmark::State& state, const std::string& from, bool changesFile,
-                     const char* what, const std::function<bool()>& op) {
-    for (auto _ : state) {
-      if (pristine != from) Restore(from, files.userFile);
-      pristine = from;
-      const auto start = Clock::now();
-      const bool ok = op();
-      state.SetIterationTime(Seconds(start));
-      if (changesFile) pristine.clear();
-      childPeakKb[what] = std::max(childPeakKb[what], way->LastChildPeakKb());
-      if (!ok) {
-        std::printf("error %s failed\n", what);
-        state.SkipWithError(what);
-        break;
-      }
-    }
+  auto restore = [&](const Operation& op) {
+    if (pristine != op.from) Restore(op.from, files.userFile);
+    pristine = op.changesFile ? "" : op.from;
   };
-  Register(
-      "add",
-      [&](benchmark::State& s) { timeOne(s, files.base, true, "add", [&] { return way->Add(); }); },
-      reps);
-  Register(
-      "remove",
-      [&](benchmark::State& s) {
-        timeOne(s, files.with, true, "remove", [&] { return way->Remove(); });
-      },
-      reps);
-  Register(
-      "exists",
-      [&](benchmark::State& s) {
-        timeOne(s, files.base, false, "exists", [&] { return way->Exists(last); });
-      },
-      options.Int("exists-reps"));
+  // The largest peak of each operation, with the resident set its process started from.
+  std::map<std::string, Sample> highest;
+  if (way->InProcess()) {
+    // Each operation once in a child process doing just that, forked before the timings so
+    // that it starts from a small heap.
+    for (const Operation& op : operations) {
+      restore(op);
+      highest[op.name] = MeasureInChild(op.run);
+    }
+  }
 
+  bool failed = false;
+  for (int i = 0; i < 3; ++i) {
+    const Operation& op = operations[i];
+    Register(
+        op.name,
+        [&](benchmark::State& state) {
+          for (auto _ : state) {
+            restore(op);  // outside the timing
+            const auto start = Clock::now();
+            const bool ok = op.run();
+            state.SetIterationTime(Seconds(start));
+            if (!ok) {
+              std::printf("error %s failed\n", op.name);
+              state.SkipWithError(op.name);
+              failed = true;
+              break;
+            }
+            // The program run per operation is a process doing just that: its peak counts.
+            Sample& s = highest[op.name];
+            if (!way->InProcess() && way->LastProgramPeakKb() > s.peakKb)
+              s = {true, 0, 0, way->LastProgramPeakKb()};
+          }
+        },
+        reps[i]);
+  }
   int argc = static_cast<int>(options.rest.size());
   std::vector<char*> argv = options.rest;
   argv.push_back(nullptr);
@@ -171,34 +165,17 @@ int Time(const Options& options) {
   MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  PrintChildPeaks(childPeakKb);
-  return 0;
-}
 
-int Peak(const Options& options) {
-  const Files files = Files::FromEnvironment();
-  std::unique_ptr<Way> way = WayOrExit(options.Get("way"), files);
-  const std::string op = options.Get("op");
-  Restore(op == "remove" ? files.with : files.base, files.userFile);
-
-  const long startKb = StatusKb("VmRSS");
-  bool ok = false;
-  if (op == "add")
-    ok = way->Add();
-  else if (op == "remove")
-    ok = way->Remove();
-  else if (op == "exists")
-    ok = way->Exists(SourceName(options.Int("size")));
-  const long peakKb = StatusKb("VmHWM");
-  if (!ok) {
-    std::printf("error %s failed\n", op.c_str());
-    return 1;
+  long idleKb = 0;  // a program that only starts up: the baseline of the program's peaks
+  if (!way->InProcess()) RunQuietly({"odbcinst", "--version"}, idleKb);
+  for (const auto& [name, s] : highest) {
+    if (s.ok)
+      std::printf("peak %s %ld %ld\n", name.c_str(), s.peakKb,
+                  way->InProcess() ? s.startKb : idleKb);
+    else
+      std::printf("error %s no-peak\n", name.c_str());
   }
-  if (way->LastChildPeakKb() > 0)
-    PrintChildPeaks({{op, way->LastChildPeakKb()}});
-  else
-    std::printf("peak %s %ld %ld\n", op.c_str(), peakKb, startKb);
-  return 0;
+  return failed ? 1 : 0;
 }
 
 // Reads one value twice, removes its data source through libodbcinst, then asks again every
@@ -249,12 +226,11 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (mode == "time") return Time(options);
-    if (mode == "peak") return Peak(options);
     if (mode == "probe-cache") return ProbeCache();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tabrix_bench: %s\n", e.what());
     return 1;
   }
-  std::fprintf(stderr, "usage: tabrix_bench generate|time|peak|probe-cache --key=value...\n");
+  std::fprintf(stderr, "usage: tabrix_bench generate|time|probe-cache --key=value...\n");
   return 2;
 }
