@@ -1,7 +1,6 @@
 #include "platform/framework/FormFile.h"
 
 #include <charconv>
-#include <memory>
 #include <optional>
 
 #include "platform/text/Text.h"
@@ -56,7 +55,10 @@ void WriteString(std::string& out, const std::string& indent, std::string_view v
 void WriteProperty(std::string& out, const std::string& indent, const TPropInfo& prop,
                    const TComponent& instance) {
   out += indent + prop.Name + " =";
-  if (prop.Kind == tkString) return WriteString(out, indent, prop.GetStr(instance));
+  if (prop.Kind == tkString) {
+    WriteString(out, indent, prop.GetStr(instance));
+    return;
+  }
   const int64_t ord = prop.GetOrd(instance);
   // An enumeration value outside its members is written as its ordinal, so it survives.
   if (prop.Kind == tkEnumeration && ord >= 0 && static_cast<uint64_t>(ord) < prop.EnumNames.size())
@@ -116,7 +118,6 @@ class Lexer {
     peeked_.reset();
     return t;
   }
-  int32_t Line() const { return line_; }
 
  private:
   bool AtEnd() const { return pos_ >= s_.size(); }

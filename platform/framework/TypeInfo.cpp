@@ -12,12 +12,6 @@ bool TPropInfo::IsStored(const TComponent& instance) const {
   return GetOrd(instance) != Default;
 }
 
-bool TClassInfo::InheritsFrom(const TClassInfo& other) const {
-  for (const TClassInfo* c = this; c; c = c->Parent)
-    if (c == &other) return true;
-  return false;
-}
-
 std::vector<const TPropInfo*> GetPropList(const TClassInfo& cls) {
   std::vector<const TPropInfo*> list;
   if (cls.Parent) list = GetPropList(*cls.Parent);

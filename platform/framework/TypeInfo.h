@@ -49,8 +49,6 @@ struct TClassInfo {
   // Makes an instance owned by `owner`; the reader creates nested objects with it.
   std::function<TComponent*(TComponent* owner)> Create{};
   std::vector<TPropInfo> Properties{};  // the class's own, in declaration order
-
-  bool InheritsFrom(const TClassInfo& other) const;
 };
 
 // Every published property of the class, the inherited ones first.

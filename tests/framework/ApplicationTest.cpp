@@ -41,20 +41,4 @@ TEST(Application, TheConsoleHostWritesTheBoxToStandardErrorAndAnswersTheDefaultB
   EXPECT_EQ(DefaultResult({}), mrNone);
 }
 
-TEST(Application, ScopedHostsNestAndRestore) {
-  RecordingHost outer, inner;
-  {
-    ScopedHost useOuter(outer);
-    {
-      ScopedHost useInner(inner);
-      Application->ProcessMessages();
-    }
-    Application->ProcessMessages();
-    Application->ProcessMessages();
-  }
-  Application->ProcessMessages();  // the console host: nothing to do
-  EXPECT_EQ(inner.processMessagesCalls, 1);
-  EXPECT_EQ(outer.processMessagesCalls, 2);
-}
-
 }  // namespace
