@@ -66,5 +66,8 @@ Runner AddFind(CLI::App& app);
 Runner AddList(CLI::App& app);
 Runner AddDrivers(CLI::App& app);
 Runner AddRegisterMdw(CLI::App& app);
+Runner AddCreate(CLI::App& app);
+Runner AddConfigure(CLI::App& app);
+Runner AddRemove(CLI::App& app);
 
 }  // namespace tabrix::cli

@@ -19,6 +19,9 @@ int main(int argc, char** argv) {
     Runner runner = adder(app);
     verbs.emplace_back(app.get_subcommands({}).back(), std::move(runner));
   };
+  add(AddCreate);
+  add(AddConfigure);
+  add(AddRemove);
   add(AddFind);
   add(AddList);
   add(AddDrivers);

@@ -1,0 +1,207 @@
+// The tabrix client as its users run it: a process with a private configuration folder,
+// its results read back with unixODBC's own odbcinst.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+class Client : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::path(TABRIX_TEST_SCRATCH) /
+          ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::ofstream(dir / "odbcinst.ini")
+        << "[Microsoft Excel Driver (*.xls)]\nDriver = /opt/odbc/lib/excel.so\n"
+           "DriverODBCVer = 02.50\n\n"
+           "[Microsoft Access Driver (*.mdb)]\nDriver = /opt/odbc/lib/access.so\n";
+    unsetenv("TABRIX_PASSWORD");
+  }
+
+  // Runs `tabrix ARGS --config-dir DIR`, feeding `input` to standard input.
+  Result Tabrix(const std::string& args, const std::string& input = "") {
+    const fs::path out = dir / "out", err = dir / "err", in = dir / "in";
+    std::ofstream(in) << input;
+    std::string command = std::string(TABRIX_CLIENT) + " " + args + " --config-dir " +
+                          Quote(dir.string()) + " <" + Quote(in.string()) + " >" +
+                          Quote(out.string()) + " 2>" + Quote(err.string());
+    int status = std::system(command.c_str());
+    return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+  }
+
+  // unixODBC's own view of a data source.
+  std::string Odbcinst(const std::string& name) {
+    std::string command = "ODBCSYSINI=" + Quote(dir.string()) +
+                          " ODBCINI=" + Quote((dir / "odbc.user.ini").string()) +
+                          " odbcinst -q -s -n " + Quote(name) + " 2>&1";
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) text.append(buf, n);
+    pclose(pipe);
+    return text;
+  }
+
+  fs::path dir;
+};
+
+TEST_F(Client, CreatesFindsConfiguresAndRemovesThroughTheComponent) {
+  Result r = Tabrix(
+      "create Sales --user --workbook /data/Sales.xls --default-dir '/data/' "
+      "--description 'Monthly figures' --read-only --max-scan-rows -1");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Odbcinst("Sales"),
+            "[Sales]\nDriver=Microsoft Excel Driver (*.xls)\nDBQ=/data/Sales.xls\n"
+            "DefaultDir=/data/\nDescription=Monthly figures\nFIL=Excel 8.0\nUID=admin\nPWD=\n"
+            "ImplicitCommitSync=\nReadOnly=1\nFirstRowHasNames=1\nMaxScanRows=-1\n"
+            "SafeTransactions=0\nThreads=3\nUserCommitSync=No\n");
+
+  EXPECT_EQ(Tabrix("find Sales").status, 0);
+  EXPECT_EQ(Tabrix("find Sales --system").status, 1);
+  EXPECT_EQ(Tabrix("--user find Sales").status, 2);  // options belong to the verb
+
+  r = Tabrix("create Sales --user");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("exists already"), std::string::npos) << r.err;
+
+  // configure changes what it is told and keeps the rest
+  ASSERT_EQ(Tabrix("configure --threads 5 Sales --user --no-read-only").status, 0);
+  std::string shown = Odbcinst("Sales");
+  EXPECT_NE(shown.find("Threads=5\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("ReadOnly=0\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Description=Monthly figures\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("MaxScanRows=-1\n"), std::string::npos) << shown;
+
+  ASSERT_EQ(Tabrix("remove Sales --user").status, 0);
+  EXPECT_EQ(Tabrix("find Sales").status, 1);
+  r = Tabrix("remove Sales --user");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("does not exist"), std::string::npos) << r.err;
+}
+
+TEST_F(Client, ADryRunShowsWhatWouldBeSentAndChangesNothing) {
+  Result r =
+      Tabrix("create Sales --dry-run --workbook /data/Sales.xls --password-stdin", "s3cret\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("request:    4 (ODBC_ADD_SYS_DSN)\n"
+                       "driver:     Microsoft Excel Driver (*.xls)\n"
+                       "attributes:\n  DSN=Sales\n  Driver=/opt/odbc/lib/excel.so\n"
+                       "  DBQ=/data/Sales.xls\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("  PWD=********\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("s3cret"), std::string::npos);
+  EXPECT_NE(r.out.find("target:     " + (dir / "odbc.ini").string() + ", section [Sales]\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_FALSE(fs::exists(dir / "odbc.ini"));
+
+  r = Tabrix("create 'Bad]Name' --dry-run --json");
+  EXPECT_EQ(r.status, 1);
+  auto json = nlohmann::json::parse(r.out);
+  EXPECT_EQ(json["ok"], false);
+  EXPECT_EQ(json["reason"], "invalid data source name \"Bad]Name\": it holds the character ']'");
+}
+
+TEST_F(Client, PasswordsComeFromStandardInputOrTheEnvironmentOnly) {
+  ASSERT_EQ(Tabrix("create A --user --password-stdin", "from stdin\n").status, 0);
+  EXPECT_NE(Odbcinst("A").find("PWD=from stdin\n"), std::string::npos);
+  setenv("TABRIX_PASSWORD", "from env", 1);
+  ASSERT_EQ(Tabrix("create B --user").status, 0);
+  EXPECT_NE(Odbcinst("B").find("PWD=from env\n"), std::string::npos);
+  Result r = Tabrix("create C --user --password x");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--password"), std::string::npos) << r.err;
+}
+
+TEST_F(Client, UsageErrorsNameTheOptionAndItsValues) {
+  Result r = Tabrix("create X --excel-version Excel9");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--excel-version: Excel9 not in "
+                       "{Excel3,Excel4,Excel5,Excel95,Excel97,Excel2000}"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Tabrix("create X --threads many").status, 2);
+  EXPECT_EQ(Tabrix("list --user --system").status, 2);
+  EXPECT_EQ(Tabrix("frobnicate").status, 2);
+  EXPECT_EQ(Tabrix("create").status, 2);
+  r = Tabrix("create --help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("--workbook"), std::string::npos);
+}
+
+TEST_F(Client, ListsEveryDataSourceAlsoInLargeFiles) {
+  // More than unixODBC's own listings can show.
+  std::ofstream user(dir / "odbc.user.ini");
+  user << "[ODBC Data Sources]\n";
+  for (int i = 0; i < 3000; ++i)
+    user << "\n[U" << i << "]\nDriver = Microsoft Excel Driver (*.xls)\n";
+  user.close();
+  ASSERT_EQ(Tabrix("create Shared").status, 0);
+
+  Result r = Tabrix("list --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto dsns = nlohmann::ordered_json::parse(r.out)["dsns"];
+  ASSERT_EQ(dsns.size(), 3001u);
+  EXPECT_EQ(dsns[2999].dump(),
+            R"j({"name":"U2999","scope":"user","driver":"Microsoft Excel Driver (*.xls)"})j");
+  EXPECT_EQ(dsns[3000]["scope"], "system");
+  EXPECT_EQ(r.err, "");  // no progress on a pipe
+
+  r = Tabrix("list --system");
+  EXPECT_EQ(r.out,
+            "NAME    SCOPE   DRIVER\n"
+            "Shared  system  Microsoft Excel Driver (*.xls)\n");
+}
+
+TEST_F(Client, DriversShowWhatIsInstalled) {
+  Result r = Tabrix("drivers --json");
+  ASSERT_EQ(r.status, 0);
+  auto drivers = nlohmann::json::parse(r.out)["drivers"];
+  ASSERT_EQ(drivers.size(), 6u);
+  EXPECT_EQ(drivers[1]["description"], "Microsoft Excel Driver (*.xls)");
+  EXPECT_EQ(drivers[1]["driver"], "/opt/odbc/lib/excel.so");
+  EXPECT_EQ(drivers[2]["installed"], false);
+  EXPECT_NE(Tabrix("drivers").out.find("not installed"), std::string::npos);
+}
+
+TEST_F(Client, RegistersWorkgroupFilesAndWarnsOfMissingOnes) {
+  ASSERT_EQ(Tabrix("create Books --user").status, 0);
+  Result r = Tabrix("register-mdw Books /nowhere/System.mdw");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("warning: /nowhere/System.mdw does not exist"), std::string::npos);
+  EXPECT_NE(Odbcinst("Books").find("SystemDB=/nowhere/System.mdw\n"), std::string::npos);
+  EXPECT_EQ(Tabrix("register-mdw Books /x.mdw --system").status, 1);
+  EXPECT_EQ(Tabrix("register-mdw Books ''").status, 1);
+}
+
+}  // namespace

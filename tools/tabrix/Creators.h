@@ -1,0 +1,14 @@
+// Running a TTabrixCreator for the client and reporting what came of it.
+#pragma once
+
+#include "component/TabrixCreateUnit.h"
+#include "tools/tabrix/Cli.h"
+
+namespace tabrix::cli {
+
+// Executes the creator (or, for a dry run, shows what its Execute would send and changes
+// nothing), reports the outcome on standard output, or as JSON into `json` when given, and
+// answers the exit code.
+int RunCreator(TabrixCreateUnit::TTabrixCreator& creator, bool dryRun, Json* json);
+
+}  // namespace tabrix::cli
