@@ -1,0 +1,4 @@
+# Cross-compiling for 32-bit Windows: cmake -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(TABRIX_MINGW_TRIPLET i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
