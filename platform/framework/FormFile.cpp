@@ -411,6 +411,13 @@ class Planner {
   Planner(TComponent& root, const std::vector<const TClassInfo*>& classes)
       : root_(root), classes_(classes) {}
 
+  // Every object of a known class, the outer one included, searching inside the others.
+  std::vector<PlannedObject> PlanFound(const ObjectNode& form) {
+    searchSkipped_ = true;
+    PlanNested(form);
+    return std::move(plan_);
+  }
+
   std::vector<PlannedObject> Plan(const ObjectNode& form) {
     if (!text::EqualsIgnoreCase(form.className, root_.ClassName()))
       throw EReadError(form.line,
@@ -427,7 +434,11 @@ class Planner {
  private:
   void PlanNested(const ObjectNode& node) {
     const TClassInfo* cls = FindClass(node.className);
-    if (!cls || !cls->Create) return;  // skipped, with everything inside it
+    if (!cls || !cls->Create) {  // skipped, with everything inside it unless searching
+      if (searchSkipped_)
+        for (const ObjectNode& child : node.objects) PlanNested(child);
+      return;
+    }
     if (!node.name.empty() && (root_.FindComponent(node.name) || Planned(node.name)))
       throw EReadError(node.line, "a component named " + node.name + " already exists");
     plan_.push_back(PlannedObject{cls, node.name, Assignments(node, *cls)});
@@ -487,6 +498,7 @@ class Planner {
   TComponent& root_;
   const std::vector<const TClassInfo*>& classes_;
   std::vector<PlannedObject> plan_;
+  bool searchSkipped_ = false;
 };
 
 void Assign(TComponent& c, const std::vector<Assignment>& assignments) {
@@ -515,6 +527,22 @@ void ReadComponent(std::string_view text, TComponent& root,
     Assign(*c, plan[i].assignments);
   }
   for (TComponent* c : loaded) c->Loaded();
+}
+
+std::vector<TComponent*> ReadComponents(std::string_view text, TComponent& owner,
+                                        const std::vector<const TClassInfo*>& classes) {
+  const ObjectNode form = Parser(text).ParseForm();
+  const std::vector<PlannedObject> plan = Planner(owner, classes).PlanFound(form);
+
+  std::vector<TComponent*> found;
+  for (const PlannedObject& planned : plan) {
+    TComponent* c = planned.cls->Create(&owner);
+    found.push_back(c);
+    c->SetName(planned.name);
+    Assign(*c, planned.assignments);
+  }
+  for (TComponent* c : found) c->Loaded();
+  return found;
 }
 
 }  // namespace platform

@@ -49,4 +49,11 @@ std::string WriteComponent(const TComponent& root);
 void ReadComponent(std::string_view text, TComponent& root,
                    const std::vector<const TClassInfo*>& classes);
 
+// Reads the objects of the classes in `classes` found anywhere in a form file of any class
+// (the outer object included), searching inside the objects of other classes, which are
+// skipped. They are created with `owner` as their owner and returned in file order, after
+// Loaded was called on each. Raises EReadError as ReadComponent does, having created nothing.
+std::vector<TComponent*> ReadComponents(std::string_view text, TComponent& owner,
+                                        const std::vector<const TClassInfo*>& classes);
+
 }  // namespace platform

@@ -205,3 +205,70 @@ TEST_F(Client, RegistersWorkgroupFilesAndWarnsOfMissingOnes) {
 }
 
 }  // namespace
+
+namespace {
+
+const char* kForm = R"(object SetupForm: TSetupForm
+  Caption = 'Set-up'
+  object Panel1: TPanel
+    object First: TTabrixCreator
+      Action = ADD_DSN
+      DSNNameOrAlias = 'First'
+      Password = 'hidden'
+    end
+  end
+  object Second: TTabrixCreator
+    Action = ADD_DSN
+    DSNNameOrAlias = 'Second'
+    MaxScanRows = %s
+  end
+end
+)";
+
+std::string Form(const std::string& maxScanRows) {
+  char buf[1024];
+  std::snprintf(buf, sizeof buf, kForm, maxScanRows.c_str());
+  return buf;
+}
+
+TEST_F(Client, RunExecutesEveryCreatorOfAFormInOrder) {
+  std::ofstream(dir / "Setup.dfm") << Form("-1");
+  Result r = Tabrix("run " + (dir / "Setup.dfm").string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("First: create: user data source \"First\""), 0u) << r.out;
+  EXPECT_NE(r.out.find("\nSecond: create: user data source \"Second\""), std::string::npos);
+  EXPECT_NE(Odbcinst("First").find("PWD=hidden\n"), std::string::npos);
+  EXPECT_NE(Odbcinst("Second").find("MaxScanRows=-1\n"), std::string::npos);
+
+  r = Tabrix("run --json " + (dir / "Setup.dfm").string());  // both exist now
+  EXPECT_EQ(r.status, 1);
+  auto results = nlohmann::json::parse(r.out)["results"];
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0]["component"], "First");
+  EXPECT_EQ(results[1]["ok"], false);
+}
+
+TEST_F(Client, RunChecksTheWholeFileBeforeExecutingAnything) {
+  std::ofstream(dir / "Setup.dfm") << Form("'eight'");
+  Result r = Tabrix("run " + (dir / "Setup.dfm").string());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tabrix: " + (dir / "Setup.dfm").string() +
+                       ":13: MaxScanRows takes a value of type Integer\n");
+  EXPECT_FALSE(fs::exists(dir / "odbc.user.ini"));  // First was not created either
+
+  const std::string broken = (dir / "Broken.dfm").string();
+  std::ofstream(broken) << "object F: TF\n  object C: TTabrixCreator\n    Colour = 1\n  end\nend\n";
+  r = Tabrix("run " + broken);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tabrix: " + broken + ":3: unknown property Colour of TTabrixCreator\n");
+  std::ofstream(broken) << "object F: TF\n  object C: TTabrixCreator\n";  // no end
+  EXPECT_EQ(Tabrix("run " + broken).status, 1);
+
+  std::ofstream(dir / "Dry.dfm") << Form("4");
+  r = Tabrix("run --dry-run " + (dir / "Dry.dfm").string());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("  PWD=********\n"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "odbc.user.ini"));
+}
+
+}  // namespace

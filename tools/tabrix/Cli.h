@@ -69,5 +69,6 @@ Runner AddRegisterMdw(CLI::App& app);
 Runner AddCreate(CLI::App& app);
 Runner AddConfigure(CLI::App& app);
 Runner AddRemove(CLI::App& app);
+Runner AddRun(CLI::App& app);
 
 }  // namespace tabrix::cli

@@ -109,7 +109,8 @@ Json SentJson(const Observer& sent) {
 
 }  // namespace
 
-int RunCreator(TTabrixCreator& creator, bool dryRun, Json* json) {
+int RunCreator(TTabrixCreator& creator, bool dryRun, Json* json, const std::string& label) {
+  const std::string lead = label.empty() ? "" : label + ": ";
   const int32_t request = GetDSNActionFromEnumType(creator.GetAction());
   const std::string name = creator.GetDSNNameOrAlias();
   Observer observer(platform::CurrentInstaller(), dryRun);
@@ -127,7 +128,9 @@ int RunCreator(TTabrixCreator& creator, bool dryRun, Json* json) {
   const std::string verb = request >= 1 && request <= 7 ? kVerbs[request] : "execute";
 
   if (json) {
-    Json result{{"name", name}, {"action", verb}, {"scope", ScopeName(request)}};
+    Json result;
+    if (!label.empty()) result["component"] = label;
+    result.update(Json{{"name", name}, {"action", verb}, {"scope", ScopeName(request)}});
     if (dryRun) result["dryRun"] = true;
     if (observer.called) result.update(SentJson(observer));
     result["target"] = target;
@@ -135,17 +138,17 @@ int RunCreator(TTabrixCreator& creator, bool dryRun, Json* json) {
     if (!ok) result["reason"] = reason;
     *json = std::move(result);
   } else if (dryRun) {
-    std::cout << "dry run, nothing changed: " << verb << ' ' << ScopeName(request)
+    std::cout << lead << "dry run, nothing changed: " << verb << ' ' << ScopeName(request)
               << " data source \"" << name << "\"\n";
     if (observer.called) PrintSent(observer, std::cout);
     std::cout << "target:     " << target << '\n';
     if (!ok) std::cout << "refused:    " << reason << '\n';
   } else if (ok) {
-    std::cout << verb << ": " << ScopeName(request) << " data source \"" << name << "\" (" << target
-              << ")\n";
+    std::cout << lead << verb << ": " << ScopeName(request) << " data source \"" << name << "\" ("
+              << target << ")\n";
   }
   if (!ok && !dryRun && !json)
-    return Fail("cannot " + verb + " " + ScopeName(request) + " data source \"" + name +
+    return Fail(lead + "cannot " + verb + " " + ScopeName(request) + " data source \"" + name +
                 "\": " + reason);
   return ok ? kOk : kFailed;
 }

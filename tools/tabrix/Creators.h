@@ -8,7 +8,8 @@ namespace tabrix::cli {
 
 // Executes the creator (or, for a dry run, shows what its Execute would send and changes
 // nothing), reports the outcome on standard output, or as JSON into `json` when given, and
-// answers the exit code.
-int RunCreator(TabrixCreateUnit::TTabrixCreator& creator, bool dryRun, Json* json);
+// answers the exit code. A non-empty `label` (the component's name in a form) starts its lines.
+int RunCreator(TabrixCreateUnit::TTabrixCreator& creator, bool dryRun, Json* json,
+               const std::string& label = "");
 
 }  // namespace tabrix::cli

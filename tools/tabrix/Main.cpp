@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
   add(AddList);
   add(AddDrivers);
   add(AddRegisterMdw);
+  add(AddRun);
 
   try {
     app.parse(argc, argv);

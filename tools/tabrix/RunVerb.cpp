@@ -1,0 +1,74 @@
+// run: every TTabrixCreator stored in a form file, executed in order, as an application
+// reading that form would.
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "platform/framework/FormFile.h"
+#include "tools/tabrix/Creators.h"
+
+namespace tabrix::cli {
+namespace {
+
+using TabrixCreateUnit::TTabrixCreator;
+
+// EReadError's text without its "line N: " start.
+std::string WhatIsWrong(const platform::EReadError& e) {
+  std::string what = e.what();
+  const std::string lead = "line " + std::to_string(e.Line()) + ": ";
+  return what.rfind(lead, 0) == 0 ? what.substr(lead.size()) : what;
+}
+
+}  // namespace
+
+Runner AddRun(CLI::App& app) {
+  struct Args {
+    Common common;
+    bool dryRun = false;
+    std::string file;
+  };
+  auto args = std::make_shared<Args>();
+  CLI::App* verb = app.add_subcommand(
+      "run",
+      "Execute every TTabrixCreator stored in a form file, in order (the whole file is "
+      "checked first; a fault executes nothing)");
+  verb->add_option("FORMFILE", args->file, "A text form file")->required();
+  verb->add_flag("--dry-run", args->dryRun, "Show what each one would send; change nothing");
+  AddCommon(*verb, args->common, true);
+  verb->footer("Example: tabrix run Setup.dfm --dry-run");
+  return [args] {
+    UseConfigDir(args->common.configDir);
+    std::ifstream in(args->file, std::ios::binary);
+    if (!in) return Fail(args->file + ": cannot be read");
+    std::stringstream text;
+    text << in.rdbuf();
+
+    platform::TComponent form(nullptr);  // owns what is read, frees it with itself
+    std::vector<platform::TComponent*> creators;
+    try {
+      creators = platform::ReadComponents(text.str(), form, {&TTabrixCreator::StaticClass()});
+    } catch (const platform::EReadError& e) {
+      return Fail(args->file + ":" + std::to_string(e.Line()) + ": " + WhatIsWrong(e));
+    }
+    if (creators.empty() && !args->common.json)
+      std::cout << args->file << ": no TTabrixCreator in the file\n";
+
+    int code = kOk;
+    Json results = Json::array();
+    Progress progress("Executing", creators.size() > 1 ? creators.size() : 0);
+    for (size_t i = 0; i < creators.size(); ++i) {
+      auto& creator = static_cast<TTabrixCreator&>(*creators[i]);
+      const std::string label =
+          creator.GetName().empty() ? "#" + std::to_string(i + 1) : creator.GetName();
+      Json result;
+      if (RunCreator(creator, args->dryRun, args->common.json ? &result : nullptr, label) != kOk)
+        code = kFailed;
+      if (args->common.json) results.push_back(std::move(result));
+      progress.Step(i + 1);
+    }
+    if (args->common.json) PrintJson({{"file", args->file}, {"results", std::move(results)}});
+    return code;
+  };
+}
+
+}  // namespace tabrix::cli
