@@ -27,6 +27,19 @@ test-asan: bootstrap
 # The whole suite, then once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 test: test-unit test-asan
 
+# The Windows build, cross-compiled with mingw-w64: x86_64 with its tests run under Wine in
+# a private prefix inside the build folder, and i686, compiled only (no 32-bit Wine).
+WIN64_BUILD ?= build-win64
+WIN32_BUILD ?= build-win32
+.PHONY: test-windows
+test-windows:
+	@scripts/bootstrap --windows
+	@cmake -S . -B $(WIN64_BUILD) $(CMAKE_ARGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+	@cmake --build $(WIN64_BUILD)
+	@cmake -S . -B $(WIN32_BUILD) $(CMAKE_ARGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake >/dev/null
+	@cmake --build $(WIN32_BUILD)
+	@scripts/wine-test $(WIN64_BUILD) $(WIN32_BUILD)
+
 demo: build
 	@scripts/demo $(BUILD)
 
@@ -49,4 +62,5 @@ fuzz: bootstrap
 	  $(FUZZ_BUILD)/corpus tests/framework/FormReaderSeeds
 
 clean:
+	rm -rf $(WIN64_BUILD) $(WIN32_BUILD)
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BUILD)-bench $(FUZZ_BUILD)
