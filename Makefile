@@ -2,7 +2,7 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
-FUZZ_SECONDS ?= 90
+FUZZ_SECONDS ?= 600
 CMAKE_ARGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 .PHONY: all bootstrap build test test-unit test-asan demo bench fuzz clean
@@ -48,18 +48,10 @@ bench: bootstrap
 	@cmake --build $(BUILD)-bench --target tabrix_bench
 	@bench/compare $(BUILD)-bench
 
-# The form-file reader under libFuzzer for FUZZ_SECONDS, with AddressSanitizer (leaks
-# included) and UndefinedBehaviorSanitizer; a clang build of its own, not part of make test.
+# Each fuzz target (form-file reader, INI reader and writer, attribute lists) for FUZZ_SECONDS
+# under libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer; not part of make test.
 fuzz: bootstrap
-	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-	  -DTABRIX_SANITIZE=ON -DTABRIX_WERROR=OFF -DTABRIX_FUZZ=ON >/dev/null
-	@cmake --build $(FUZZ_BUILD) --target form_reader_fuzzer
-	@mkdir -p $(FUZZ_BUILD)/corpus
-	@$(FUZZ_BUILD)/tests/framework/form_reader_fuzzer -max_total_time=$(FUZZ_SECONDS) \
-	  -max_len=4096 -dict=tests/framework/FormReader.dict -print_final_stats=1 \
-	  -artifact_prefix=$(FUZZ_BUILD)/ \
-	  $(FUZZ_BUILD)/corpus tests/framework/FormReaderSeeds
+	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(WIN64_BUILD) $(WIN32_BUILD)
