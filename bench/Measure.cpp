@@ -71,14 +71,14 @@ Sample MeasureInChild(const std::function<bool()>& op) {
   return s;
 }
 
-int RunQuietly(const std::vector<std::string>& argv, long& peakKb) {
+int RunQuietly(const std::vector<std::string>& argv, long& peakKb, const std::string& output) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
   const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);

@@ -18,9 +18,11 @@ struct Sample {
 // A fresh process pays page faults a long-running one does not: time operations in-process.
 Sample MeasureInChild(const std::function<bool()>& op);
 
-// Runs a program with its output discarded; returns its exit status (-1 when it could not
-// run or did not exit) and its peak resident set in kB.
-int RunQuietly(const std::vector<std::string>& argv, long& peakKb);
+// Runs a program with its standard output going to `output` (discarded by default) and its
+// errors discarded; returns its exit status (-1 when it could not run or did not exit) and
+// its peak resident set in kB.
+int RunQuietly(const std::vector<std::string>& argv, long& peakKb,
+               const std::string& output = "/dev/null");
 
 // A "VmRSS"-style field of /proc/self/status in kB; -1 when missing.
 long StatusKb(const char* field);

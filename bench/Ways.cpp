@@ -79,6 +79,7 @@ class ToolWay : public Way {
   }
   bool InProcess() const override { return false; }
   long LastProgramPeakKb() const override { return peakKb_; }
+  std::vector<std::string> IdleProgram() const override { return {"odbcinst", "--version"}; }
 
  private:
   bool Run(const std::vector<std::string>& argv) { return RunQuietly(argv, peakKb_) == 0; }
@@ -86,13 +87,69 @@ class ToolWay : public Way {
   long peakKb_ = 0;
 };
 
+// One tabrix process per operation, in user scope, on the folder's files: its user file
+// is odbc.user.ini there, so bench/compare points ODBCINI at that name for this way.
+class ClientWay : public Way {
+ public:
+  ClientWay(const Files& files, std::string client)
+      : client_(std::move(client)), folder_(files.folder) {}
+  bool Add() override { return Run(ClientCreate(client_, folder_, kAddedName)); }
+  bool Remove() override { return Run(Verb("remove", kAddedName)); }
+  bool Exists(const std::string& name) override { return Run(Verb("find", name)); }
+  bool InProcess() const override { return false; }
+  long LastProgramPeakKb() const override { return peakKb_; }
+  std::vector<std::string> IdleProgram() const override { return {client_, "--help"}; }
+
+ private:
+  std::vector<std::string> Verb(const char* verb, const std::string& name) const {
+    return {client_, verb, name, "--user", "--config-dir", folder_};
+  }
+  bool Run(const std::vector<std::string>& argv) { return RunQuietly(argv, peakKb_) == 0; }
+  std::string client_;
+  std::string folder_;
+  long peakKb_ = 0;
+};
+
+// The client's option for each key of SourceKeys that has one; flags take the key's value.
+std::vector<std::string> ClientOptions(const KeyValues& keys) {
+  const std::pair<const char*, const char*> valued[] = {
+      {"Description", "--description"},
+      {"DBQ", "--workbook"},
+      {"DefaultDir", "--default-dir"},
+      {"UID", "--uid"},
+      {"ImplicitCommitSync", "--implicit-commit-sync"},
+      {"MaxScanRows", "--max-scan-rows"},
+      {"SafeTransactions", "--safe-transactions"},
+      {"Threads", "--threads"},
+  };
+  std::vector<std::string> options;
+  for (const auto& [key, option] : valued) {
+    options.push_back(option);
+    options.push_back(Find(keys, key));
+  }
+  options.push_back(Find(keys, "ReadOnly") == "1" ? "--read-only" : "--no-read-only");
+  options.push_back(Find(keys, "FirstRowHasNames") == "1" ? "--first-row-has-names"
+                                                          : "--no-first-row-has-names");
+  options.push_back(Find(keys, "UserCommitSync") == "Yes" ? "--user-commit-sync"
+                                                          : "--no-user-commit-sync");
+  return options;
+}
+
 }  // namespace
 
-std::unique_ptr<Way> MakeWay(std::string_view name, const Files& files) {
+std::unique_ptr<Way> MakeWay(std::string_view name, const Files& files, const std::string& client) {
   if (name == "tabrix") return std::make_unique<TabrixWay>();
   if (name == "profile") return std::make_unique<ProfileWay>();
   if (name == "tool") return std::make_unique<ToolWay>(files);
+  if (name == "client" && !client.empty()) return std::make_unique<ClientWay>(files, client);
   return nullptr;
+}
+
+std::vector<std::string> ClientCreate(const std::string& client, const std::string& folder,
+                                      const std::string& name) {
+  std::vector<std::string> argv{client, "create", name, "--user", "--config-dir", folder};
+  for (std::string& option : ClientOptions(SourceKeys(name))) argv.push_back(std::move(option));
+  return argv;
 }
 
 }  // namespace bench

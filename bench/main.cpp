@@ -2,14 +2,18 @@
 // process. bench/compare drives it; each mode prints plain "key value..." lines on stdout.
 //
 //   generate --dir=D --size=N     write the files for N data sources into D
-//   time --way=W --size=N --reps=ADD,REMOVE,EXISTS [--benchmark_...]
+//   time --way=W --size=N --reps=ADD,REMOVE,EXISTS [--client=PATH] [--benchmark_...]
 //                                 median times of add, remove and the existence test, and
 //                                 the peak resident set of a process doing just one of them
 //   probe-cache                   how long libodbcinst answers from its value cache
+//   program --reps=N --output=F -- PROGRAM ARGS...
+//                                 median time and largest peak of N runs of a program,
+//                                 the last run's standard output in F
 //
 // Every mode but generate takes its files from ODBCSYSINI and ODBCINI (see Files).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -36,15 +40,21 @@ double Seconds(Clock::time_point from) {
   return std::chrono::duration<double>(Clock::now() - from).count();
 }
 
-// --key=value options; everything else is left for Google Benchmark.
+// --key=value options; everything after "--" is a program to run, everything else is left
+// for Google Benchmark.
 struct Options {
   std::map<std::string, std::string> values;
   std::vector<char*> rest;
+  std::vector<std::string> program;
 
   Options(int argc, char** argv) {
     rest.push_back(argv[0]);
     for (int i = 2; i < argc; ++i) {
       std::string a = argv[i];
+      if (a == "--") {
+        program.assign(argv + i + 1, argv + argc);
+        break;
+      }
       size_t eq = a.find('=');
       if (a.starts_with("--") && !a.starts_with("--benchmark_") && eq != std::string::npos)
         values[a.substr(2, eq - 2)] = a.substr(eq + 1);
@@ -57,6 +67,9 @@ struct Options {
     if (it != values.end()) return it->second;
     std::fprintf(stderr, "tabrix_bench: missing --%s\n", key.c_str());
     std::exit(2);
+  }
+  std::string GetOr(const std::string& key, const std::string& otherwise) const {
+    return values.count(key) ? Get(key) : otherwise;
   }
   int Int(const std::string& key) const { return std::stoi(Get(key)); }
 };
@@ -92,7 +105,7 @@ void Register(const char* name, std::function<void(benchmark::State&)> fn, int r
 
 int Time(const Options& options) {
   const Files files = Files::FromEnvironment();
-  std::unique_ptr<Way> way = MakeWay(options.Get("way"), files);
+  std::unique_ptr<Way> way = MakeWay(options.Get("way"), files, options.GetOr("client", ""));
   if (!way) {
     std::fprintf(stderr, "tabrix_bench: unknown way \"%s\"\n", options.Get("way").c_str());
     return 2;
@@ -167,7 +180,7 @@ int Time(const Options& options) {
   benchmark::Shutdown();
 
   long idleKb = 0;  // a program that only starts up: the baseline of the program's peaks
-  if (!way->InProcess()) RunQuietly({"odbcinst", "--version"}, idleKb);
+  if (!way->InProcess()) RunQuietly(way->IdleProgram(), idleKb);
   for (const auto& [name, s] : highest) {
     if (s.ok)
       std::printf("peak %s %ld %ld\n", name.c_str(), s.peakKb,
@@ -212,6 +225,34 @@ int ProbeCache() {
   return 0;
 }
 
+// Programs that read the user file, run whole: their start-up is part of what they cost.
+int Program(const Options& options) {
+  Files::FromEnvironment();  // only on private files
+  if (options.program.empty()) {
+    std::fprintf(stderr, "tabrix_bench: program needs -- PROGRAM ARGS...\n");
+    return 2;
+  }
+  const int reps = options.Int("reps");
+  std::vector<double> seconds;
+  long highest = 0;
+  for (int i = 0; i < reps; ++i) {
+    long peakKb = 0;
+    const auto start = Clock::now();
+    const int status = RunQuietly(options.program, peakKb, options.Get("output"));
+    seconds.push_back(Seconds(start));
+    if (status != 0) {
+      std::printf("error status %d\n", status);
+      return 1;
+    }
+    highest = std::max(highest, peakKb);
+  }
+  std::sort(seconds.begin(), seconds.end());
+  const size_t n = seconds.size();
+  const double median = n % 2 ? seconds[n / 2] : (seconds[n / 2 - 1] + seconds[n / 2]) / 2;
+  std::printf("time run %.9f %d\npeak run %ld 0\n", median, reps, highest);
+  return 0;
+}
+
 }  // namespace
 }  // namespace bench
 
@@ -227,10 +268,11 @@ int main(int argc, char** argv) {
     }
     if (mode == "time") return Time(options);
     if (mode == "probe-cache") return ProbeCache();
+    if (mode == "program") return Program(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tabrix_bench: %s\n", e.what());
     return 1;
   }
-  std::fprintf(stderr, "usage: tabrix_bench generate|time|probe-cache --key=value...\n");
+  std::fprintf(stderr, "usage: tabrix_bench generate|time|probe-cache|program --key=value...\n");
   return 2;
 }
