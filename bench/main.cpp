@@ -6,6 +6,9 @@
 //                                 median times of add, remove and the existence test, and
 //                                 the peak resident set of a process doing just one of them
 //   probe-cache                   how long libodbcinst answers from its value cache
+//   concurrent --way=client|profile --writers=W --each=N [--client=PATH]
+//                                 W writers started at once, each adding N data sources,
+//                                 then what the user file holds
 //   program --reps=N --output=F -- PROGRAM ARGS...
 //                                 median time and largest peak of N runs of a program,
 //                                 the last run's standard output in F
@@ -24,6 +27,7 @@
 #include <vector>
 
 #include "bench/BenchFiles.h"
+#include "bench/Concurrency.h"
 #include "bench/Measure.h"
 #include "bench/Ways.h"
 #include "library/TabrixCodeUnit.h"
@@ -225,6 +229,20 @@ int ProbeCache() {
   return 0;
 }
 
+void PrintCensus(const Census& c) {
+  std::printf("sections %d\nlisted %d\nboth %d\npartial %d\n", c.sections, c.listed, c.both,
+              c.partial);
+}
+
+int Concurrent(const Options& options) {
+  const Files files = Files::FromEnvironment();
+  const Outcome outcome = RunWriters(options.Get("way"), files, options.GetOr("client", ""),
+                                     options.Int("writers"), options.Int("each"));
+  std::printf("failures %d\nseconds %.3f\n", outcome.failures, outcome.seconds);
+  PrintCensus(Count(files.userFile));
+  return 0;
+}
+
 // Programs that read the user file, run whole: their start-up is part of what they cost.
 int Program(const Options& options) {
   Files::FromEnvironment();  // only on private files
@@ -268,11 +286,13 @@ int main(int argc, char** argv) {
     }
     if (mode == "time") return Time(options);
     if (mode == "probe-cache") return ProbeCache();
+    if (mode == "concurrent") return Concurrent(options);
     if (mode == "program") return Program(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tabrix_bench: %s\n", e.what());
     return 1;
   }
-  std::fprintf(stderr, "usage: tabrix_bench generate|time|probe-cache|program --key=value...\n");
+  std::fprintf(stderr,
+               "usage: tabrix_bench generate|time|probe-cache|concurrent|program --key=value...\n");
   return 2;
 }
