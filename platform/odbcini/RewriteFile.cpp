@@ -73,7 +73,12 @@ void WriteAll(int fd, const std::string& data, const std::string& path) {
 std::string Basename(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 // Temporary files of one target are named ".<file>.tabrix-XXXXXX" beside it.
-std::string TempPrefix(const std::string& target) { return "." + Basename(target) + ".tabrix-"; }
+std::string TempPrefix(const std::string& target) {
+  std::string prefix = ".";
+  prefix += Basename(target);
+  prefix += ".tabrix-";
+  return prefix;
+}
 
 // A writer killed between creating its temporary file and renaming it leaves the file behind.
 // Only writers of the same target make files of that name, and they hold its lock: whatever

@@ -35,13 +35,15 @@ bool Refuse(DWORD code, std::string why) {
 // and takes the last value.
 ini::KeyValues SectionKeys(const AttributePairs& pairs, const std::string& driver) {
   ini::KeyValues keys{{"Driver", driver}};
-  for (const auto& [k, v] : pairs) {
-    if (text::EqualsIgnoreCase(k, "DSN") || text::EqualsIgnoreCase(k, "Driver")) continue;
-    auto same = [&](const auto& kv) { return text::EqualsIgnoreCase(kv.first, k); };
+  for (const auto& pair : pairs) {
+    const std::string& keyword = pair.first;
+    if (text::EqualsIgnoreCase(keyword, "DSN") || text::EqualsIgnoreCase(keyword, "Driver"))
+      continue;
+    auto same = [&](const auto& kv) { return text::EqualsIgnoreCase(kv.first, keyword); };
     if (auto it = std::find_if(keys.begin(), keys.end(), same); it != keys.end())
-      it->second = v;
+      it->second = pair.second;
     else
-      keys.emplace_back(k, v);
+      keys.push_back(pair);
   }
   return keys;
 }

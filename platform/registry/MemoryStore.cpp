@@ -330,11 +330,18 @@ std::string MemoryStore::Export() const {
         } else {
           std::string bytes = v.data;
           if (v.type == REG_EXPAND_SZ) bytes += '\0';
-          out += v.type == REG_BINARY ? "hex:" : "hex(" + std::to_string(v.type) + "):";
+          if (v.type == REG_BINARY) {
+            out += "hex:";
+          } else {
+            out += "hex(";
+            out += std::to_string(v.type);
+            out += "):";
+          }
           for (size_t i = 0; i < bytes.size(); ++i) {
             char buf[4];
             std::snprintf(buf, sizeof buf, "%02x", static_cast<unsigned char>(bytes[i]));
-            out += (i ? "," : "") + std::string(buf);
+            if (i) out += ',';
+            out += buf;
           }
         }
         out += '\n';
