@@ -52,6 +52,8 @@ TModalResult Host::ShowMessageBox(const TMessageBox& box) {
   return DefaultResult(box.Buttons);
 }
 
+void Host::ShowModal(TForm&) {}
+
 Host& ConsoleHost() {
   static Console host;
   return host;
@@ -67,6 +69,8 @@ TModalResult TApplication::MessageDlg(const std::string& text, TMsgDlgType kind,
   return CurrentHost().ShowMessageBox(
       TMessageBox{kind, text, buttons, helpContext, StandardTitle(kind)});
 }
+
+void TApplication::ShowModal(TForm& form) { CurrentHost().ShowModal(form); }
 
 TApplication* const Application = &application;
 

@@ -9,7 +9,11 @@
 #include <set>
 #include <string>
 
+#include "platform/framework/Component.h"
+
 namespace platform {
+
+class TForm;
 
 enum TMsgDlgType : uint8_t { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
 enum TMsgDlgBtn : uint8_t {
@@ -62,6 +66,9 @@ class Host {
   // Shows the box modally and answers the button chosen. A host without a screen writes
   // "Title: Text" to standard error and answers the default button.
   virtual TModalResult ShowMessageBox(const TMessageBox& box);
+  // Shows the form modally and returns once it is closed (its modal result is set). A host
+  // without a screen returns at once.
+  virtual void ShowModal(TForm& form);
 };
 
 // The console host: no message loop; message boxes go to standard error.
@@ -78,8 +85,11 @@ class ScopedHost {
   Host* previous_;
 };
 
-class TApplication {
+// Also the owner of the forms a program makes for the time they are shown.
+class TApplication : public TComponent {
  public:
+  TApplication() : TComponent(nullptr) {}
+
   void ProcessMessages();
 
   // The program's title, shown on custom message boxes. Empty until the program sets it.
@@ -90,6 +100,8 @@ class TApplication {
   // for mtError), or with Title for mtCustom.
   TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, const TMsgDlgButtons& buttons,
                           int32_t helpContext);
+  // Runs a modal form through the host; TForm::ShowModal calls it.
+  void ShowModal(TForm& form);
 
  private:
   std::string title_;

@@ -38,12 +38,17 @@ class TComponent {
 
   // Called once all properties have been read from a form file.
   virtual void Loaded() {}
+  // True while a form file's reader sets the properties: work that depends on several of
+  // them waits for Loaded.
+  bool Loading() const { return loading_; }
+  void SetLoading(bool loading) { loading_ = loading; }
 
  private:
   TComponent* owner_;
   std::vector<TComponent*> components_;
   std::string name_;
   int32_t tag_ = 0;
+  bool loading_ = false;
 };
 
 // Letters, digits and "_", not starting with a digit.

@@ -59,7 +59,23 @@ void WriteProperty(std::string& out, const std::string& indent, const TPropInfo&
     WriteString(out, indent, prop.GetStr(instance));
     return;
   }
+  if (prop.Kind == tkMethod) {
+    out += ' ' + prop.GetMethodName(instance) + '\n';
+    return;
+  }
   const int64_t ord = prop.GetOrd(instance);
+  if (prop.Kind == tkSet) {
+    std::string members;
+    for (size_t i = 0; i < prop.EnumNames.size(); ++i)
+      if (ord & (int64_t{1} << i)) members += (members.empty() ? "" : ", ") + prop.EnumNames[i];
+    out += " [" + members + "]\n";
+    return;
+  }
+  for (const auto& [name, value] : prop.Idents)
+    if (value == ord) {
+      out += ' ' + name + '\n';
+      return;
+    }
   // An enumeration value outside its members is written as its ordinal, so it survives.
   if (prop.Kind == tkEnumeration && ord >= 0 && static_cast<uint64_t>(ord) < prop.EnumNames.size())
     out += ' ' + prop.EnumNames[ord] + '\n';
@@ -338,7 +354,7 @@ class Parser {
     if (t.kind == Tok::Symbol) {
       switch (t.symbol) {
         case '[':
-          ParseSet();
+          t.text = ParseSet();
           return t;
         case '(':
           while (!(lex_.Peek().kind == Tok::Symbol && lex_.Peek().symbol == ')'))
@@ -354,17 +370,20 @@ class Parser {
     return t;
   }
 
-  void ParseSet() {
+  // The elements, each followed by a comma.
+  std::string ParseSet() {
+    std::string elements;
     if (lex_.Peek().kind == Tok::Symbol && lex_.Peek().symbol == ']') {
       lex_.Next();
-      return;
+      return elements;
     }
     for (;;) {
       Token element = lex_.Next();
       if (element.kind != Tok::Ident && element.kind != Tok::Integer)
         throw EReadError(element.line, "expected a set element");
+      elements += element.text + ',';
       Token t = lex_.Next();
-      if (t.kind == Tok::Symbol && t.symbol == ']') return;
+      if (t.kind == Tok::Symbol && t.symbol == ']') return elements;
       if (t.kind != Tok::Symbol || t.symbol != ',') throw EReadError(t.line, "expected ',' or ']'");
     }
   }
@@ -391,6 +410,7 @@ struct Assignment {
   const TPropInfo* prop;
   int64_t ordinal = 0;
   std::string text{};
+  const TMethodInfo* method = nullptr;  // of the root, which the handler is bound to
 };
 
 struct PlannedObject {
@@ -457,13 +477,13 @@ class Planner {
     return false;
   }
 
-  static std::vector<Assignment> Assignments(const ObjectNode& node, const TClassInfo& cls) {
+  std::vector<Assignment> Assignments(const ObjectNode& node, const TClassInfo& cls) const {
     std::vector<Assignment> list;
     for (const PropertyNode& p : node.properties) list.push_back(Convert(p, cls));
     return list;
   }
 
-  static Assignment Convert(const PropertyNode& p, const TClassInfo& cls) {
+  Assignment Convert(const PropertyNode& p, const TClassInfo& cls) const {
     const TPropInfo* prop = GetPropInfo(cls, p.name);
     if (!prop) throw EReadError(p.line, "unknown property " + p.name + " of " + cls.Name);
     if (!prop->Streamed)
@@ -478,6 +498,33 @@ class Planner {
       if (v.kind != Tok::String) throw mismatch();
       a.text = v.text;
       return a;
+    }
+    if (prop->Kind == tkMethod) {
+      if (v.kind != Tok::Ident) throw mismatch();
+      a.method = FindMethod(root_.ClassType(), v.text);
+      if (!a.method) throw EReadError(p.line, root_.ClassName() + " has no method " + v.text);
+      return a;
+    }
+    if (prop->Kind == tkSet) {
+      if (v.kind != Tok::Symbol || v.symbol != '[') throw mismatch();
+      for (const std::string& element : text::Split(v.text, ',')) {
+        if (element.empty()) continue;
+        size_t i = 0;
+        while (i < prop->EnumNames.size() && !text::EqualsIgnoreCase(prop->EnumNames[i], element))
+          ++i;
+        if (i == prop->EnumNames.size())
+          throw EReadError(p.line, element + " is not a member of " + prop->TypeName);
+        a.ordinal |= int64_t{1} << i;
+      }
+      return a;
+    }
+    if (v.kind == Tok::Ident && prop->Kind == tkInteger) {
+      for (const auto& [name, value] : prop->Idents)
+        if (text::EqualsIgnoreCase(name, v.text)) {
+          a.ordinal = value;
+          return a;
+        }
+      throw EReadError(p.line, v.text + " is not a " + prop->TypeName + " value");
     }
     if (v.kind == Tok::Ident && prop->Kind == tkEnumeration) {
       for (size_t i = 0; i < prop->EnumNames.size(); ++i)
@@ -501,9 +548,11 @@ class Planner {
   bool searchSkipped_ = false;
 };
 
-void Assign(TComponent& c, const std::vector<Assignment>& assignments) {
+void Assign(TComponent& c, TComponent& root, const std::vector<Assignment>& assignments) {
   for (const Assignment& a : assignments) {
-    if (a.prop->Kind == tkString)
+    if (a.method)
+      a.prop->SetMethod(c, root, *a.method);
+    else if (a.prop->Kind == tkString)
       a.prop->SetStr(c, a.text);
     else
       a.prop->SetOrd(c, a.ordinal);
@@ -518,14 +567,17 @@ void ReadComponent(std::string_view text, TComponent& root,
   const std::vector<PlannedObject> plan = Planner(root, classes).Plan(form);
 
   std::vector<TComponent*> loaded{&root};
+  root.SetLoading(true);
   root.SetName(plan[0].name);
-  Assign(root, plan[0].assignments);
+  Assign(root, root, plan[0].assignments);
   for (size_t i = 1; i < plan.size(); ++i) {
     TComponent* c = plan[i].cls->Create(&root);
     loaded.push_back(c);
+    c->SetLoading(true);
     c->SetName(plan[i].name);
-    Assign(*c, plan[i].assignments);
+    Assign(*c, root, plan[i].assignments);
   }
+  for (TComponent* c : loaded) c->SetLoading(false);
   for (TComponent* c : loaded) c->Loaded();
 }
 
@@ -538,9 +590,11 @@ std::vector<TComponent*> ReadComponents(std::string_view text, TComponent& owner
   for (const PlannedObject& planned : plan) {
     TComponent* c = planned.cls->Create(&owner);
     found.push_back(c);
+    c->SetLoading(true);
     c->SetName(planned.name);
-    Assign(*c, planned.assignments);
+    Assign(*c, owner, planned.assignments);
   }
+  for (TComponent* c : found) c->SetLoading(false);
   for (TComponent* c : found) c->Loaded();
   return found;
 }

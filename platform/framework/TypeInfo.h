@@ -9,20 +9,36 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace platform {
 
 class TComponent;
 
-enum TTypeKind : uint8_t { tkInteger, tkEnumeration, tkString, tkClass };
+enum TTypeKind : uint8_t { tkInteger, tkEnumeration, tkString, tkClass, tkSet, tkMethod };
+
+// An event handler as a form file names it: a published method of the form, bound to it.
+using TNotifyEvent = std::function<void(TComponent* sender)>;
+struct TEventHandler {
+  std::string Name{};
+  TNotifyEvent Code{};
+};
+
+// A published method: what a form file's "OnClick = btnOKClick" refers to.
+struct TMethodInfo {
+  std::string Name{};
+  std::function<void(TComponent& self, TComponent* sender)> Code{};
+};
 
 struct TPropInfo {
   std::string Name{};
   TTypeKind Kind = tkInteger;
   std::string TypeName{};                // for messages: "Integer", "Boolean", "TDSNExecuteAction"
-  std::vector<std::string> EnumNames{};  // tkEnumeration: member names by ordinal
-  int64_t MinValue = 0;                  // ordinals: the range the storage holds
+  std::vector<std::string> EnumNames{};  // tkEnumeration, tkSet: member names by ordinal
+  // tkInteger: values a form file may give by name (colours, cursors, character sets).
+  std::vector<std::pair<std::string, int64_t>> Idents{};
+  int64_t MinValue = 0;  // ordinals: the range the storage holds
   int64_t MaxValue = 0;
   // False for properties a form file never carries: object references, and Name, which
   // rides in the object's header line.
@@ -37,8 +53,11 @@ struct TPropInfo {
   std::function<void(TComponent&, int64_t)> SetOrd{};
   std::function<std::string(const TComponent&)> GetStr{};
   std::function<void(TComponent&, const std::string&)> SetStr{};
+  // tkMethod: the handler's name, and binding a method of `self` (the form) as handler.
+  std::function<std::string(const TComponent&)> GetMethodName{};
+  std::function<void(TComponent&, TComponent& self, const TMethodInfo&)> SetMethod{};
 
-  bool IsOrdinal() const { return Kind == tkInteger || Kind == tkEnumeration; }
+  bool IsOrdinal() const { return Kind == tkInteger || Kind == tkEnumeration || Kind == tkSet; }
   // Whether the writer puts the property's value of `instance` into the form file.
   bool IsStored(const TComponent& instance) const;
 };
@@ -49,12 +68,15 @@ struct TClassInfo {
   // Makes an instance owned by `owner`; the reader creates nested objects with it.
   std::function<TComponent*(TComponent* owner)> Create{};
   std::vector<TPropInfo> Properties{};  // the class's own, in declaration order
+  std::vector<TMethodInfo> Methods{};   // the class's own published methods
 };
 
 // Every published property of the class, the inherited ones first.
 std::vector<const TPropInfo*> GetPropList(const TClassInfo& cls);
 // The published property of that name (compared without regard to ASCII case), or null.
 const TPropInfo* GetPropInfo(const TClassInfo& cls, std::string_view name);
+// The published method of that name, the class's own or inherited, or null.
+const TMethodInfo* FindMethod(const TClassInfo& cls, std::string_view name);
 
 // Table entries for class C, built from its accessor methods.
 template <class C>
@@ -108,6 +130,44 @@ struct Published {
     p.HasDefault = emptyIsDefault;
     p.GetStr = [get](const TComponent& c) { return (static_cast<const C&>(c).*get)(); };
     p.SetStr = [set](TComponent& c, const std::string& v) { (static_cast<C&>(c).*set)(v); };
+    return p;
+  }
+
+  // An integer that a form file may also give by one of `idents`' names.
+  static TPropInfo NamedInteger(std::string name, std::string typeName, int32_t (C::*get)() const,
+                                void (C::*set)(int32_t), std::optional<int32_t> streamDefault,
+                                std::vector<std::pair<std::string, int64_t>> idents) {
+    TPropInfo p = Integer(std::move(name), get, set, streamDefault);
+    p.TypeName = std::move(typeName);
+    p.Idents = std::move(idents);
+    return p;
+  }
+
+  // A set of up to 32 members, bit n for member n.
+  static TPropInfo Set(std::string name, std::string typeName, uint32_t (C::*get)() const,
+                       void (C::*set)(uint32_t), std::vector<std::string> memberNames,
+                       uint32_t streamDefault) {
+    TPropInfo p = Ordinal(std::move(name), tkSet, std::move(typeName), streamDefault);
+    p.MaxValue = (int64_t{1} << memberNames.size()) - 1;
+    p.EnumNames = std::move(memberNames);
+    p.GetOrd = [get](const TComponent& c) { return int64_t{(static_cast<const C&>(c).*get)()}; };
+    p.SetOrd = [set](TComponent& c, int64_t v) {
+      (static_cast<C&>(c).*set)(static_cast<uint32_t>(v));
+    };
+    return p;
+  }
+
+  // An event; stored when it has a handler.
+  static TPropInfo Event(std::string name, const TEventHandler& (C::*get)() const,
+                         void (C::*set)(TEventHandler)) {
+    TPropInfo p{.Name = std::move(name), .Kind = tkMethod, .TypeName = "TNotifyEvent"};
+    p.GetMethodName = [get](const TComponent& c) { return (static_cast<const C&>(c).*get)().Name; };
+    p.SetMethod = [set](TComponent& c, TComponent& self, const TMethodInfo& m) {
+      TComponent* bound = &self;
+      auto code = m.Code;
+      (static_cast<C&>(c).*
+       set)(TEventHandler{m.Name, [bound, code](TComponent* sender) { code(*bound, sender); }});
+    };
     return p;
   }
 

@@ -1,0 +1,40 @@
+#include <windows.h>
+
+#include <stdexcept>
+
+#include "platform/framework/Graphics.h"
+
+namespace platform {
+namespace {
+
+// GDI measures as the host framework's own labels do: a screen DC with the font selected.
+class GdiMeasurer : public TextMeasurer {
+ public:
+  TSize TextExtent(const TFont& font, std::string_view text) override {
+    HDC dc = GetDC(nullptr);
+    if (!dc) throw std::runtime_error("no screen device context");
+    HFONT handle = CreateFontA(
+        font.Height, 0, 0, 0, (font.Style & (1u << fsBold)) ? FW_BOLD : FW_NORMAL,
+        (font.Style & (1u << fsItalic)) != 0, (font.Style & (1u << fsUnderline)) != 0,
+        (font.Style & (1u << fsStrikeOut)) != 0, static_cast<DWORD>(font.Charset),
+        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, font.Name.c_str());
+    HGDIOBJ old = SelectObject(dc, handle);
+    SIZE size{};
+    TEXTMETRICA metrics{};
+    GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    DeleteObject(handle);
+    ReleaseDC(nullptr, dc);
+    return {size.cx, metrics.tmHeight};
+  }
+};
+
+}  // namespace
+
+TextMeasurer& DefaultTextMeasurer() {
+  static GdiMeasurer measurer;
+  return measurer;
+}
+
+}  // namespace platform
