@@ -1,0 +1,84 @@
+#include "design/TabrixCreateEditors.h"
+
+#include <memory>
+#include <optional>
+
+#include "component/TabrixCreateUnit.h"
+#include "design/eOrvaneAbout.h"
+#include "platform/designer/OpenDialog.h"
+
+namespace TabrixCreateUnit {
+namespace {
+
+using platform::OpenOption;
+
+const char* const kFilter = "Excel Databases (*.xls)|*.xls|Any File (*.*)|*.*|";
+
+// Runs the file-open dialog preset with `current`; the chosen file, or nothing when the user
+// cancelled. The dialog is freed on every path.
+std::optional<std::string> ChooseFile(const std::string& current) {
+  std::unique_ptr<platform::TOpenDialog> dialog(new platform::TOpenDialog(nullptr));
+  dialog->SetFileName(current);
+  dialog->SetFilter(kFilter);
+  dialog->SetOptions(dialog->GetOptions() | OpenOption(platform::ofPathMustExist) |
+                     OpenOption(platform::ofFileMustExist));
+  if (!dialog->Execute()) return std::nullopt;
+  return dialog->GetFileName();
+}
+
+}  // namespace
+
+std::string ExtractFilePath(const std::string& fileName) {
+  const size_t at = fileName.find_last_of("\\:");
+  return at == std::string::npos ? "" : fileName.substr(0, at + 1);
+}
+
+void TAboutProperty::Edit() {
+  std::unique_ptr<eOrvaneAbout::TOrvaneAboutForm> form(
+      new eOrvaneAbout::TOrvaneAboutForm(platform::Application));
+  form->SetLabels("TTabrixCreator", "1.1.0", kAuthor, kCopyright, kWebAddress);
+  form->ShowModal();
+}
+
+platform::TPropertyAttributes TAboutProperty::GetAttributes() const {
+  return platform::paDialog | platform::paMultiSelect | platform::paReadOnly;
+}
+
+std::string TAboutProperty::GetValue() const { return "(about)"; }
+
+// Cancelling leaves the property as it was: the dialog is also the way to look at the value.
+void TDBPathProperty::Edit() {
+  if (std::optional<std::string> chosen = ChooseFile(GetValue()); chosen && !chosen->empty())
+    SetValue(*chosen);
+}
+
+platform::TPropertyAttributes TDBPathProperty::GetAttributes() const {
+  return platform::Attributes(platform::paDialog);
+}
+
+void TDefaultDirProperty::Edit() {
+  std::optional<std::string> chosen = ChooseFile(GetValue());
+  if (!chosen) return;
+  std::string dir = ExtractFilePath(*chosen);
+  if (dir.empty()) return;
+  if (dir.back() == '\\') dir.pop_back();
+  SetValue(dir);  // through SetDefaultDir
+}
+
+platform::TPropertyAttributes TDefaultDirProperty::GetAttributes() const {
+  return platform::Attributes(platform::paDialog);
+}
+
+void Register() {
+  using platform::EditorClass;
+  const platform::TClassInfo* creator = &TTabrixCreator::StaticClass();
+  platform::RegisterPropertyEditor("TAboutProperty", creator, "About",
+                                   EditorClass<TAboutProperty>("TAboutProperty"));
+  platform::RegisterPropertyEditor("String", creator, "DatabasePath",
+                                   EditorClass<TDBPathProperty>("TDBPathProperty"));
+  platform::RegisterPropertyEditor("String", creator, "DefaultDir",
+                                   EditorClass<TDefaultDirProperty>("TDefaultDirProperty"));
+  platform::RegisterComponents("ORVANE", {creator});
+}
+
+}  // namespace TabrixCreateUnit

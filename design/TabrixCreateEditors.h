@@ -1,0 +1,45 @@
+// The design half of unit TabrixCreateUnit: the property editors of TTabrixCreator and the
+// unit's Register procedure.
+#pragma once
+
+#include "platform/designer/Designer.h"
+
+namespace TabrixCreateUnit {
+
+// The author, copyright line and web address the about box shows.
+inline constexpr const char* kAuthor = "Orvane Labs Co.";
+inline constexpr const char* kCopyright = "Copyright (C) 2001-2026 Orvane Labs Co.";
+inline constexpr const char* kWebAddress = "http://orvane.example/dl";
+
+// The About entry: shows "(about)" and opens the about box, also for several components.
+class TAboutProperty : public platform::TPropertyEditor {
+ public:
+  using TPropertyEditor::TPropertyEditor;
+  void Edit() override;
+  platform::TPropertyAttributes GetAttributes() const override;  // dialog, multi-select, read-only
+  std::string GetValue() const override;
+};
+
+// DatabasePath: a workbook chosen with the file-open dialog.
+class TDBPathProperty : public platform::TStringProperty {
+ public:
+  using TStringProperty::TStringProperty;
+  void Edit() override;
+  platform::TPropertyAttributes GetAttributes() const override;  // dialog only
+};
+
+// DefaultDir: the folder of a file chosen with the file-open dialog.
+class TDefaultDirProperty : public platform::TStringProperty {
+ public:
+  using TStringProperty::TStringProperty;
+  void Edit() override;
+  platform::TPropertyAttributes GetAttributes() const override;  // dialog only
+};
+
+// The directory part of a file name: up to and including its last backslash or drive colon.
+std::string ExtractFilePath(const std::string& fileName);
+
+// Puts TTabrixCreator on the palette page "ORVANE" with its three editors.
+void Register();
+
+}  // namespace TabrixCreateUnit

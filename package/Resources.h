@@ -1,0 +1,22 @@
+// The package's resources, drawn and laid out here: the palette bitmap, the icon and the
+// version block, each in its Windows file format.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tabrix::package {
+
+using Bytes = std::vector<unsigned char>;
+
+// "TTABRIXCREATOR": 24 x 24, 16 colours, a .bmp file.
+const Bytes& PaletteBitmap();
+// "MAINICON": 32 x 32, 16 colours, a .ico file with one image.
+const Bytes& MainIcon();
+// The version block: VS_VERSIONINFO holding the fixed file information.
+const Bytes& VersionBlock();
+
+inline constexpr uint16_t kFileVersion[4] = {1, 1, 0, 0};
+inline constexpr uint16_t kProductVersion[4] = {1, 0, 0, 0};
+
+}  // namespace tabrix::package
