@@ -70,5 +70,6 @@ Runner AddCreate(CLI::App& app);
 Runner AddConfigure(CLI::App& app);
 Runner AddRemove(CLI::App& app);
 Runner AddRun(CLI::App& app);
+Runner AddAbout(CLI::App& app);
 
 }  // namespace tabrix::cli

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
   add(AddDrivers);
   add(AddRegisterMdw);
   add(AddRun);
+  add(AddAbout);
 
   try {
     app.parse(argc, argv);
