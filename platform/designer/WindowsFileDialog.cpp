@@ -1,7 +1,9 @@
-#include <commdlg.h>
-#include <windows.h>
-
+// Ours first: <windows.h> defines macros (DEFAULT_CHARSET, SW_SHOWNORMAL, ShellExecute)
+// that would rewrite our declarations.
 #include "platform/designer/OpenDialog.h"
+
+#include <windows.h>
+#include <commdlg.h>
 
 namespace platform {
 namespace {

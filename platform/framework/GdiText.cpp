@@ -1,8 +1,10 @@
+// Ours first: <windows.h> defines macros (DEFAULT_CHARSET, SW_SHOWNORMAL, ShellExecute)
+// that would rewrite our declarations.
+#include "platform/framework/Graphics.h"
+
 #include <windows.h>
 
 #include <stdexcept>
-
-#include "platform/framework/Graphics.h"
 
 namespace platform {
 namespace {

@@ -1,7 +1,9 @@
-#include <shellapi.h>
-#include <windows.h>
-
+// Ours first: <windows.h> defines macros (DEFAULT_CHARSET, SW_SHOWNORMAL, ShellExecute)
+// that would rewrite our declarations.
 #include "platform/framework/Shell.h"
+
+#include <windows.h>
+#include <shellapi.h>
 
 namespace platform {
 namespace {
