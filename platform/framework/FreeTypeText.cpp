@@ -58,6 +58,7 @@ class Fonts {
   ~Fonts() {
     for (auto& [key, face] : faces_) FT_Done_Face(face.face);
     FT_Done_FreeType(library_);
+    if (config_) FcConfigDestroy(config_);
   }
   Fonts(const Fonts&) = delete;
   Fonts& operator=(const Fonts&) = delete;
@@ -96,17 +97,19 @@ class Fonts {
   }
 
   Face OpenScalable(const std::string& name, int32_t pixels, bool bold) {
-    if (!FcInit()) throw std::runtime_error("fontconfig cannot start");
+    // A configuration of our own, released with the fonts, rather than fontconfig's global one.
+    if (!config_) config_ = FcInitLoadConfigAndFonts();
+    if (!config_) throw std::runtime_error("fontconfig cannot start");
     std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> pattern(FcPatternCreate(),
                                                                     FcPatternDestroy);
     FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
     FcPatternAddInteger(pattern.get(), FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+    FcConfigSubstitute(config_, pattern.get(), FcMatchPattern);
     FcDefaultSubstitute(pattern.get());
     FcResult result;
     std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> match(
-        FcFontMatch(nullptr, pattern.get(), &result), FcPatternDestroy);
+        FcFontMatch(config_, pattern.get(), &result), FcPatternDestroy);
     FcChar8* file = nullptr;
     int index = 0;
     if (!match || FcPatternGetString(match.get(), FC_FILE, 0, &file) != FcResultMatch)
@@ -120,6 +123,7 @@ class Fonts {
   }
 
   FT_Library library_ = nullptr;
+  FcConfig* config_ = nullptr;
   std::map<std::tuple<std::string, int32_t, bool>, Face> faces_;
 };
 
