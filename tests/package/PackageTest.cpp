@@ -152,7 +152,7 @@ TEST_P(PackageLibrary, CarriesItsBitmapIconFormVersionAndDescription) {
 TEST(DesignHost, RefusesALibraryThatIsNoPackage) {
   platform::DesignHost host;
   EXPECT_THROW(host.LoadPackage("/nonexistent/libTabrix.so"), std::runtime_error);
-  EXPECT_THROW(host.LoadPackage("libgtest.so"), std::runtime_error);
+  EXPECT_THROW(host.LoadPackage("libm.so.6"), std::runtime_error);  // loads; no package table
 }
 
 INSTANTIATE_TEST_SUITE_P(
