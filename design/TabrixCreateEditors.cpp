@@ -46,22 +46,17 @@ platform::TPropertyAttributes TAboutProperty::GetAttributes() const {
 
 std::string TAboutProperty::GetValue() const { return "(about)"; }
 
-// Cancelling leaves the property as it was: the dialog is also the way to look at the value.
-void TDBPathProperty::Edit() {
-  if (std::optional<std::string> chosen = ChooseFile(GetValue()); chosen && !chosen->empty())
-    SetValue(*chosen);
-}
+// Cancelling empties the property: the designer's way to clear a path it chose.
+void TDBPathProperty::Edit() { SetValue(ChooseFile(GetValue()).value_or("")); }
 
 platform::TPropertyAttributes TDBPathProperty::GetAttributes() const {
   return platform::Attributes(platform::paDialog);
 }
 
 void TDefaultDirProperty::Edit() {
-  std::optional<std::string> chosen = ChooseFile(GetValue());
-  if (!chosen) return;
-  std::string dir = ExtractFilePath(*chosen);
-  if (dir.empty()) return;
-  if (dir.back() == '\\') dir.pop_back();
+  // Cancelled, or a bare file name: no directory part, and the property is emptied.
+  std::string dir = ExtractFilePath(ChooseFile(GetValue()).value_or(""));
+  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
   SetValue(dir);  // through SetDefaultDir
 }
 

@@ -100,8 +100,8 @@ TEST_F(Design, DefaultDirTakesTheChosenFilesFolderWithoutItsBackslash) {
   EXPECT_EQ(creator.GetDefaultDir(), "C:\\Data");
   Editor("DefaultDir")->Edit();
   EXPECT_EQ(creator.GetDefaultDir(), "C:");
-  Editor("DefaultDir")->Edit();  // no folder in the name: nothing to take
-  EXPECT_EQ(creator.GetDefaultDir(), "C:");
+  Editor("DefaultDir")->Edit();  // no folder in the name: nothing to take, as on cancel
+  EXPECT_EQ(creator.GetDefaultDir(), "");
 
   ASSERT_EQ(dialog.requests.size(), 3u);
   const TOpenDialogRequest& first = dialog.requests[0];
@@ -125,14 +125,14 @@ TEST_F(Design, DatabasePathTakesTheChosenFile) {
   EXPECT_EQ(dialog.requests[0].Filter, kFilter);
 }
 
-TEST_F(Design, CancellingEitherPathEditorKeepsTheValue) {
+TEST_F(Design, CancellingEitherPathEditorEmptiesTheProperty) {
   creator.SetDatabasePath("C:\\Data\\Book1.xls");
   creator.SetDefaultDir("C:\\Data");
   dialog.answers = {std::nullopt, std::nullopt};
   Editor("DatabasePath")->Edit();
   Editor("DefaultDir")->Edit();
-  EXPECT_EQ(creator.GetDatabasePath(), "C:\\Data\\Book1.xls");
-  EXPECT_EQ(creator.GetDefaultDir(), "C:\\Data");
+  EXPECT_EQ(creator.GetDatabasePath(), "");
+  EXPECT_EQ(creator.GetDefaultDir(), "");
   EXPECT_EQ(dialog.alive, 0);
 }
 
