@@ -12,7 +12,7 @@ class Console : public Host {
 
 Host* overrideHost = nullptr;
 
-Host& CurrentHost() { return overrideHost ? *overrideHost : ConsoleHost(); }
+Host& CurrentHost() { return overrideHost ? *overrideHost : DefaultHost(); }
 
 std::string StandardTitle(TMsgDlgType kind) {
   switch (kind) {

@@ -1,8 +1,8 @@
 // The host application: the services the system asks of the program it runs in.
 //
-// `Application` forwards to a Host: the console host by default (no message loop; a message
-// box goes to standard error), or a host a test or a graphical program puts in its place
-// with ScopedHost.
+// `Application` forwards to a Host: the platform's default (the console host on Linux: no
+// message loop, a message box goes to standard error; on Windows the thread's message queue
+// and MessageBoxA), or a host a test or a graphical program puts in its place with ScopedHost.
 #pragma once
 
 #include <cstdint>
@@ -73,6 +73,10 @@ class Host {
 
 // The console host: no message loop; message boxes go to standard error.
 Host& ConsoleHost();
+
+// The platform's host, chosen by CMake for the target OS (ConsoleDefaultHost.cpp,
+// WindowsHost.cpp); Application uses it unless a ScopedHost is in place.
+Host& DefaultHost();
 
 class ScopedHost {
  public:

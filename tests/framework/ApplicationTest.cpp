@@ -30,6 +30,7 @@ TEST(Application, MessageDlgReachesTheHostWithTheStandardTitleOfItsKind) {
 }
 
 TEST(Application, TheConsoleHostWritesTheBoxToStandardErrorAndAnswersTheDefaultButton) {
+  ScopedHost console(ConsoleHost());  // on Windows the default host shows a real box
   testing::internal::CaptureStderr();
   const TModalResult result = Application->MessageDlg("Name 'x' #1", mtError, {mbOK}, 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Name 'x' #1\n");
