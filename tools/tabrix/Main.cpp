@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
       "tabrix: create, change, find and remove ODBC data sources for Excel workbooks "
       "and the other desktop-database drivers"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("tabrix ") + TABRIX_VERSION);
   app.footer(host::WhereDataSourcesLive() +
              "\nExit codes: 0 success, 1 refused, failed or not found, 2 usage.");
 
