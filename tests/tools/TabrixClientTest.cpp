@@ -159,6 +159,18 @@ TEST_F(Client, UsageErrorsNameTheOptionAndItsValues) {
   EXPECT_NE(r.out.find("--workbook"), std::string::npos);
 }
 
+TEST_F(Client, VersionAndHelpNameTheReleaseAndWhereDataSourcesAreKept) {
+  Result r = Tabrix("--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "tabrix " TABRIX_VERSION "\n");
+  r = Tabrix("--help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("\nFiles: unixODBC's own (odbcinst -j shows them), or with --config-dir DIR "
+                       "the folder's odbcinst.ini, odbc.ini and odbc.user.ini.\n"),
+            std::string::npos)
+      << r.out;
+}
+
 TEST_F(Client, ListsEveryDataSourceAlsoInLargeFiles) {
   // More than unixODBC's own listings can show.
   std::ofstream user(dir / "odbc.user.ini");

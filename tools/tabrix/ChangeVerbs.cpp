@@ -133,7 +133,7 @@ Runner AddChange(CLI::App& app, const char* name, const char* help, const char* 
   AddCommon(*verb, args->common, true);
   verb->footer(example);
   return [args, userAction, systemAction, changesProperties] {
-    UseConfigDir(args->common.configDir);
+    host::UseConfigDir(args->common.configDir);
     TTabrixCreator creator(nullptr);
     const bool system = !args->scope.user;
     creator.SetAction(system ? systemAction : userAction);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/tabrix/Host.h"
+
 namespace tabrix::cli {
 
 // Keys stay in the order they were added.
@@ -33,11 +35,9 @@ struct Scope {
 
 void AddCommon(CLI::App& verb, Common& common, bool json);
 void AddScope(CLI::App& verb, Scope& scope);
-// Points unixODBC at the private folder, before anything reads its files.
-void UseConfigDir(const std::string& dir);
 
 // Output.
-bool ProgressWanted();  // a terminal on standard error
+bool ProgressWanted();  // a terminal or console on standard error
 class Progress {
  public:
   Progress(std::string what, size_t total);
@@ -49,6 +49,7 @@ class Progress {
   size_t total_;
   bool shown_;
   int lastPercent_ = -1;
+  int width_ = 0;  // of the longest line shown, to blank it at the end
 };
 
 using Row = std::vector<std::string>;

@@ -9,10 +9,9 @@ int main(int argc, char** argv) {
       "tabrix: create, change, find and remove ODBC data sources for Excel workbooks "
       "and the other desktop-database drivers"};
   app.require_subcommand(1);
-  app.footer(
-      "Files: unixODBC's own (odbcinst -j shows them), or with --config-dir DIR the folder's "
-      "odbcinst.ini, odbc.ini and odbc.user.ini.\nExit codes: 0 success, 1 refused, failed or "
-      "not found, 2 usage.");
+  app.set_version_flag("--version", std::string("tabrix ") + TABRIX_VERSION);
+  app.footer(host::WhereDataSourcesLive() +
+             "\nExit codes: 0 success, 1 refused, failed or not found, 2 usage.");
 
   std::vector<std::pair<CLI::App*, Runner>> verbs;
   auto add = [&](Runner (*adder)(CLI::App&)) {

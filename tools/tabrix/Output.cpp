@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -11,11 +9,7 @@
 namespace tabrix::cli {
 
 void AddCommon(CLI::App& verb, Common& common, bool json) {
-  verb.add_option("--config-dir", common.configDir,
-                  "A private folder holding odbcinst.ini (the drivers), odbc.ini (system data "
-                  "sources) and odbc.user.ini (user data sources), instead of unixODBC's own "
-                  "files")
-      ->check(CLI::ExistingDirectory);
+  host::AddConfigDirOption(verb, common.configDir);
   if (json) verb.add_flag("--json", common.json, "Print JSON");
 }
 
@@ -25,21 +19,14 @@ void AddScope(CLI::App& verb, Scope& scope) {
   user->excludes(system);
 }
 
-void UseConfigDir(const std::string& dir) {
-  if (dir.empty()) return;
-  setenv("ODBCSYSINI", dir.c_str(), 1);
-  setenv("ODBCINSTINI", "odbcinst.ini", 1);
-  setenv("ODBCINI", (dir + "/odbc.user.ini").c_str(), 1);
-  unsetenv("ODBCSEARCH");
-}
-
-bool ProgressWanted() { return isatty(STDERR_FILENO) == 1; }
+bool ProgressWanted() { return host::StandardErrorIsTerminal(); }
 
 Progress::Progress(std::string what, size_t total)
     : what_(std::move(what)), total_(total), shown_(ProgressWanted() && total > 0) {}
 
+// Blanks over the line rather than an ANSI erase, which not every Windows console obeys.
 Progress::~Progress() {
-  if (shown_ && lastPercent_ >= 0) std::fprintf(stderr, "\r\033[K");
+  if (shown_ && width_ > 0) std::fprintf(stderr, "\r%*s\r", width_, "");
 }
 
 void Progress::Step(size_t done) {
@@ -47,7 +34,9 @@ void Progress::Step(size_t done) {
   int percent = static_cast<int>(100 * std::min(done, total_) / total_);
   if (percent == lastPercent_) return;
   lastPercent_ = percent;
-  std::fprintf(stderr, "\r%s %3d%% (%zu/%zu)", what_.c_str(), percent, done, total_);
+  width_ = std::max(
+      width_,
+      std::fprintf(stderr, "\r%s %3d%% (%zu/%zu)", what_.c_str(), percent, done, total_) - 1);
   std::fflush(stderr);
 }
 

@@ -1,7 +1,7 @@
 // find, list, drivers and register-mdw: the verbs that go to the library directly.
-#include <sys/stat.h>
-
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
 #include "library/TabrixCodeUnit.h"
 #include "platform/registry/Registry.h"
@@ -49,7 +49,7 @@ Runner AddFind(CLI::App& app) {
   AddCommon(*verb, args->common, true);
   verb->footer("Example: tabrix find Sales --user");
   return [args] {
-    UseConfigDir(args->common.configDir);
+    host::UseConfigDir(args->common.configDir);
     bool found = false;
     Json json{{"name", args->name}};
     for (const ScopeInfo& scope : Scopes(args->scope)) {
@@ -77,7 +77,7 @@ Runner AddList(CLI::App& app) {
   AddCommon(*verb, args->common, true);
   verb->footer("Example: tabrix list --json");
   return [args] {
-    UseConfigDir(args->common.configDir);
+    host::UseConfigDir(args->common.configDir);
     std::vector<Row> rows;
     for (const ScopeInfo& scope : Scopes(args->scope)) {
       auto subKeys = platform::CurrentKeyStore().ReadSubKeys(scope.root, kDataSourcesKey, "Driver");
@@ -109,7 +109,7 @@ Runner AddDrivers(CLI::App& app) {
   AddCommon(*verb, *common, true);
   verb->footer("Example: tabrix drivers");
   return [common] {
-    UseConfigDir(common->configDir);
+    host::UseConfigDir(common->configDir);
     std::vector<Row> rows;
     Json drivers = Json::array();
     for (int32_t code = 1; code <= 6; ++code) {  // 7 names the dBase driver again
@@ -155,11 +155,11 @@ Runner AddRegisterMdw(CLI::App& app) {
   AddCommon(*verb, args->common, true);
   verb->footer("Example: tabrix register-mdw Books /srv/access/System.mdw");
   return [args] {
-    UseConfigDir(args->common.configDir);
+    host::UseConfigDir(args->common.configDir);
     const ScopeInfo& scope = args->system ? kSystem : kUser;
     if (args->file.empty()) return Fail("FILE must not be empty");
-    struct stat st {};
-    if (stat(args->file.c_str(), &st) != 0) Warn(args->file + " does not exist");
+    std::error_code unreadable;  // a folder we may not look into counts as missing
+    if (!std::filesystem::exists(args->file, unreadable)) Warn(args->file + " does not exist");
     const std::string where = Where(scope, args->name);
     if (args->dryRun) {
       const bool defined = FindDSN(args->name, scope.request);

@@ -37,7 +37,7 @@ Runner AddRun(CLI::App& app) {
   AddCommon(*verb, args->common, true);
   verb->footer("Example: tabrix run Setup.dfm --dry-run");
   return [args] {
-    UseConfigDir(args->common.configDir);
+    host::UseConfigDir(args->common.configDir);
     std::ifstream in(args->file, std::ios::binary);
     if (!in) return Fail(args->file + ": cannot be read");
     std::stringstream text;
