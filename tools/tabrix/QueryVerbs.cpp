@@ -29,8 +29,10 @@ std::vector<ScopeInfo> Scopes(const Scope& scope) {
   return {scope.user ? kUser : kSystem};
 }
 
+// The data source's key, or with no name the key that holds them all.
 std::string Where(const ScopeInfo& scope, const std::string& name) {
-  return platform::CurrentKeyStore().Describe(scope.root, kDataSourcesKey + "\\" + name);
+  return platform::CurrentKeyStore().Describe(
+      scope.root, name.empty() ? kDataSourcesKey : kDataSourcesKey + "\\" + name);
 }
 
 }  // namespace
