@@ -3,6 +3,7 @@
 #include "platform/designer/OpenDialog.h"
 
 #include <windows.h>
+// Needs windows.h before it.
 #include <commdlg.h>
 
 namespace platform {

@@ -3,6 +3,7 @@
 #include "platform/framework/Shell.h"
 
 #include <windows.h>
+// Needs windows.h before it.
 #include <shellapi.h>
 
 namespace platform {
