@@ -1,5 +1,6 @@
 // Ours first: <windows.h> defines macros (DEFAULT_CHARSET, SW_SHOWNORMAL, ShellExecute)
 // that would rewrite our declarations.
+#include "platform/framework/GdiFont.h"
 #include "platform/framework/Graphics.h"
 
 #include <windows.h>
@@ -15,11 +16,7 @@ class GdiMeasurer : public TextMeasurer {
   TSize TextExtent(const TFont& font, std::string_view text) override {
     HDC dc = GetDC(nullptr);
     if (!dc) throw std::runtime_error("no screen device context");
-    HFONT handle = CreateFontA(
-        font.Height, 0, 0, 0, (font.Style & (1u << fsBold)) ? FW_BOLD : FW_NORMAL,
-        (font.Style & (1u << fsItalic)) != 0, (font.Style & (1u << fsUnderline)) != 0,
-        (font.Style & (1u << fsStrikeOut)) != 0, static_cast<DWORD>(font.Charset),
-        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, font.Name.c_str());
+    HFONT handle = CreateGdiFont(font);
     HGDIOBJ old = SelectObject(dc, handle);
     SIZE size{};
     TEXTMETRICA metrics{};
