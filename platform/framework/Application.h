@@ -1,8 +1,9 @@
 // The host application: the services the system asks of the program it runs in.
 //
 // `Application` forwards to a Host: the platform's default (the console host on Linux: no
-// message loop, a message box goes to standard error; on Windows the thread's message queue
-// and MessageBoxA), or a host a test or a graphical program puts in its place with ScopedHost.
+// message loop, a message box goes to standard error; on Windows the thread's message queue,
+// MessageBoxA, and modal forms in windows of their own), or a host a test or a graphical
+// program puts in its place with ScopedHost.
 #pragma once
 
 #include <cstdint>
