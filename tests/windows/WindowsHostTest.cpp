@@ -18,7 +18,7 @@
 #include "platform/registry/MemoryStore.h"
 #include "platform/registry/Registry.h"
 
-#include <windows.h>
+#include "tests/windows/TestWindows.h"
 
 using platform::Application;
 using platform::TModalResult;
@@ -26,6 +26,10 @@ using platform::TMsgDlgButtons;
 using platform::TMsgDlgType;
 
 namespace {
+
+using tests::windows::ClassOf;
+using tests::windows::OtherWindow;
+using tests::windows::TextOf;
 
 // A box as it was shown.
 struct Box {
@@ -36,18 +40,6 @@ struct Box {
   bool owned = false;         // whether the box has an owner window
   bool othersEnabled = true;  // whether the thread's other top-level window stayed enabled
 };
-
-std::string ClassOf(HWND window) {
-  char name[64] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
-std::string TextOf(HWND window) {
-  char text[512] = {};
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
 
 // The text and the icon are static controls, the icon one with SS_ICON. Windows and Wine 8
 // number the text control 0xFFFF, the icon 0x14 and 1088 (older Wine: text 100).
@@ -127,24 +119,6 @@ class BoxWatcher {
   HWND box_ = nullptr;  // the box answered
   HHOOK hook_;
   UINT_PTR timer_;
-};
-
-// A hidden top-level window of this thread: whether one can be made at all tells whether a
-// box can, and while a task-modal box is up it must be disabled.
-class OtherWindow {
- public:
-  OtherWindow()
-      : window_(CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                                nullptr, nullptr, nullptr)) {}
-  ~OtherWindow() {
-    if (window_) DestroyWindow(window_);
-  }
-  OtherWindow(const OtherWindow&) = delete;
-  OtherWindow& operator=(const OtherWindow&) = delete;
-  HWND Get() const { return window_; }
-
- private:
-  HWND window_;
 };
 
 // What one MessageDlg call showed, answered, and wrote to standard error.

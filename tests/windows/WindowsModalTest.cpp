@@ -16,23 +16,15 @@
 #include "platform/framework/Application.h"
 #include "platform/framework/Controls.h"
 
-#include <windows.h>
+#include "tests/windows/TestWindows.h"
 
 using platform::TModalResult;
 
 namespace {
 
-std::string ClassOf(HWND window) {
-  char name[64] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
-std::string TextOf(HWND window) {
-  char text[512] = {};
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
+using tests::windows::ClassOf;
+using tests::windows::OtherWindow;
+using tests::windows::TextOf;
 
 // A control window as it was shown, in its form's client coordinates.
 struct Child {
@@ -71,24 +63,6 @@ BOOL CALLBACK ReadChild(HWND window, LPARAM seenPointer) {
   seen.children.push_back(child);
   return TRUE;
 }
-
-// A hidden top-level window of this thread: whether one can be made tells whether a form
-// can, and while the form is up it must be disabled.
-class OtherWindow {
- public:
-  OtherWindow()
-      : window_(CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                                nullptr, nullptr, nullptr)) {}
-  ~OtherWindow() {
-    if (window_) DestroyWindow(window_);
-  }
-  OtherWindow(const OtherWindow&) = delete;
-  OtherWindow& operator=(const OtherWindow&) = delete;
-  HWND Get() const { return window_; }
-
- private:
-  HWND window_;
-};
 
 // While it lives, watches the first top-level window made on this thread: reads it once it
 // is visible, hands it to `act`, and notes when it is destroyed.
