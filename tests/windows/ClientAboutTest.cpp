@@ -5,18 +5,14 @@
 
 #include <string>
 
+// Ours first: <windows.h> defines macros that would rewrite our declarations.
+#include "tests/windows/WineRegistry.h"
+
 #include "tests/windows/TestWindows.h"
 
 namespace {
 
-using tests::windows::TextOf;
-
-std::string ClientPath() {
-  char self[MAX_PATH] = {};
-  const DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
-  std::string path(self, n);
-  return path.substr(0, path.find_last_of('\\') + 1) + "tabrix.exe";
-}
+using wintest::TextOf;
 
 struct Search {
   DWORD process;
@@ -36,7 +32,7 @@ TEST(ClientAbout, ShowsTheFilledBoxUntilItIsClosedAndExitsZero) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  std::string line = "\"" + ClientPath() + "\" about";
+  std::string line = "\"" + wintest::ProgramDir() + "tabrix.exe\" about";
   ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &startup, &process))
       << line;

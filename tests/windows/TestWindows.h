@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace tests::windows {
+namespace wintest {
 
 inline std::string ClassOf(HWND window) {
   char name[64] = {};
@@ -38,4 +38,4 @@ class OtherWindow {
   HWND window_;
 };
 
-}  // namespace tests::windows
+}  // namespace wintest

@@ -27,9 +27,9 @@ using platform::TMsgDlgType;
 
 namespace {
 
-using tests::windows::ClassOf;
-using tests::windows::OtherWindow;
-using tests::windows::TextOf;
+using wintest::ClassOf;
+using wintest::OtherWindow;
+using wintest::TextOf;
 
 // A box as it was shown.
 struct Box {

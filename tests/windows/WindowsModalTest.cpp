@@ -22,9 +22,9 @@ using platform::TModalResult;
 
 namespace {
 
-using tests::windows::ClassOf;
-using tests::windows::OtherWindow;
-using tests::windows::TextOf;
+using wintest::ClassOf;
+using wintest::OtherWindow;
+using wintest::TextOf;
 
 // A control window as it was shown, in its form's client coordinates.
 struct Child {

@@ -135,11 +135,16 @@ std::string FromUtf16(const std::string& bytes) {
   return text;
 }
 
-void InstallSetupLibrary() {
+std::string ProgramDir() {
   char self[MAX_PATH];
   DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
   std::string dir(self, n);
   dir.resize(dir.rfind('\\') + 1);
+  return dir;
+}
+
+void InstallSetupLibrary() {
+  const std::string dir = ProgramDir();
   CreateDirectoryA(kSetupDir.c_str(), nullptr);
   if (!CopyFileA((dir + "tabrix_test_setup.dll").c_str(), kSetupLibrary.c_str(), FALSE))
     throw std::runtime_error("could not copy the test setup library from " + dir);
