@@ -303,30 +303,4 @@ void RemoveKey(std::string& text, std::string_view section, std::string_view wan
   if (removed) text.replace(s->body, s->end - s->body, body);
 }
 
-bool ReadFile(const std::string& path, std::string& text) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return false;
-    throw std::system_error(errno, std::generic_category(), path);
-  }
-  struct stat st {};
-  // Room for an edit of one section, so that changing a large file does not copy it again.
-  if (fstat(fd, &st) == 0 && st.st_size > 0) text.reserve(static_cast<size_t>(st.st_size) + 65536);
-  text.clear();
-  char buf[1 << 16];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int err = errno;
-      close(fd);
-      throw std::system_error(err, std::generic_category(), path);
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<size_t>(n));
-  }
-  close(fd);
-  return true;
-}
-
 }  // namespace platform::odbcini

@@ -1,4 +1,4 @@
-// The locked, atomic rewrite of one configuration file.
+// Reading a configuration file, and the locked, atomic rewrite of one.
 #include <dirent.h>
 #include <fcntl.h>
 #include <libgen.h>
@@ -124,6 +124,32 @@ class TempFile {
 };
 
 }  // namespace
+
+bool ReadFile(const std::string& path, std::string& text) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return false;
+    throw std::system_error(errno, std::generic_category(), path);
+  }
+  struct stat st {};
+  // Room for an edit of one section, so that changing a large file does not copy it again.
+  if (fstat(fd, &st) == 0 && st.st_size > 0) text.reserve(static_cast<size_t>(st.st_size) + 65536);
+  text.clear();
+  char buf[1 << 16];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      close(fd);
+      throw std::system_error(err, std::generic_category(), path);
+    }
+    if (n == 0) break;
+    text.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  return true;
+}
 
 bool RewriteFile(const std::string& path, bool create, unsigned newMode, const Edit& edit,
                  std::string& reason) {
