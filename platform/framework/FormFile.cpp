@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <optional>
+#include <set>
 
 #include "platform/text/Text.h"
 
@@ -426,15 +427,27 @@ std::optional<int64_t> ParseInteger(const std::string& digits) {
   return value;
 }
 
+// A component name as its owner compares it: ASCII case ignored.
+std::string NameKey(std::string_view name) {
+  std::string key(name);
+  for (char& c : key) c = text::AsciiLower(c);
+  return key;
+}
+
 class Planner {
  public:
+  // Every object the plan creates is owned by `root`, whatever its depth in the file, so its
+  // name must be free among the components root owns already and those planned before it.
   Planner(TComponent& root, const std::vector<const TClassInfo*>& classes)
-      : root_(root), classes_(classes) {}
+      : root_(root), classes_(classes) {
+    for (int32_t i = 0; i < root.ComponentCount(); ++i)
+      if (const std::string name = root.Components(i)->GetName(); !name.empty())
+        namesInRoot_.insert(NameKey(name));
+  }
 
   // Every object of a known class, the outer one included, searching inside the others.
   std::vector<PlannedObject> PlanFound(const ObjectNode& form) {
-    searchSkipped_ = true;
-    PlanNested(form);
+    PlanNested(form, true);
     return std::move(plan_);
   }
 
@@ -442,39 +455,35 @@ class Planner {
     if (!text::EqualsIgnoreCase(form.className, root_.ClassName()))
       throw EReadError(form.line,
                        "the form holds a " + form.className + ", not a " + root_.ClassName());
+    // The root keeps its own owner, so its name is checked there and not among its children.
     TComponent* owner = root_.GetOwner();
     TComponent* holder = owner ? owner->FindComponent(form.name) : nullptr;
     if (holder && holder != &root_)
       throw EReadError(form.line, "a component named " + form.name + " already exists");
     plan_.push_back(PlannedObject{nullptr, form.name, Assignments(form, root_.ClassType())});
-    for (const ObjectNode& child : form.objects) PlanNested(child);
+    for (const ObjectNode& child : form.objects) PlanNested(child, false);
     return std::move(plan_);
   }
 
  private:
-  void PlanNested(const ObjectNode& node) {
+  // An object of an unknown class is skipped, and what it holds too unless `searchSkipped`.
+  void PlanNested(const ObjectNode& node, bool searchSkipped) {
     const TClassInfo* cls = FindClass(node.className);
-    if (!cls || !cls->Create) {  // skipped, with everything inside it unless searching
-      if (searchSkipped_)
-        for (const ObjectNode& child : node.objects) PlanNested(child);
+    if (!cls || !cls->Create) {
+      if (searchSkipped)
+        for (const ObjectNode& child : node.objects) PlanNested(child, searchSkipped);
       return;
     }
-    if (!node.name.empty() && (root_.FindComponent(node.name) || Planned(node.name)))
+    if (!node.name.empty() && !namesInRoot_.insert(NameKey(node.name)).second)
       throw EReadError(node.line, "a component named " + node.name + " already exists");
     plan_.push_back(PlannedObject{cls, node.name, Assignments(node, *cls)});
-    for (const ObjectNode& child : node.objects) PlanNested(child);
+    for (const ObjectNode& child : node.objects) PlanNested(child, searchSkipped);
   }
 
   const TClassInfo* FindClass(const std::string& name) const {
     for (const TClassInfo* cls : classes_)
       if (text::EqualsIgnoreCase(cls->Name, name)) return cls;
     return nullptr;
-  }
-
-  bool Planned(const std::string& name) const {
-    for (size_t i = 1; i < plan_.size(); ++i)
-      if (text::EqualsIgnoreCase(plan_[i].name, name)) return true;
-    return false;
   }
 
   std::vector<Assignment> Assignments(const ObjectNode& node, const TClassInfo& cls) const {
@@ -545,7 +554,7 @@ class Planner {
   TComponent& root_;
   const std::vector<const TClassInfo*>& classes_;
   std::vector<PlannedObject> plan_;
-  bool searchSkipped_ = false;
+  std::set<std::string> namesInRoot_;  // as NameKey gives them
 };
 
 void Assign(TComponent& c, TComponent& root, const std::vector<Assignment>& assignments) {

@@ -6,11 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <string_view>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "platform/odbcini/OdbcIni.h"
 
@@ -125,48 +129,183 @@ class TempFile {
 
 }  // namespace
 
-bool ReadFile(const std::string& path, std::string& text) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+namespace {
+
+std::string KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+// A refusal whose message is ours alone, without an error number's text after it.
+class Refusal : public std::system_error {
+ public:
+  Refusal(std::errc code, std::string message)
+      : std::system_error(std::make_error_code(code)), message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
+};
+
+[[noreturn]] void Refuse(const std::string& path, const std::string& why) {
+  throw Refusal(std::errc::invalid_argument, path + " is " + why);
+}
+
+// Reads the whole file and its status from one descriptor, so both describe the same file.
+// Opening without blocking keeps a FIFO from holding us; fstat then refuses it.
+bool ReadWithStatus(const std::string& path, std::string& text, struct stat& st) {
+  Fd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) {
     if (errno == ENOENT) return false;
-    throw std::system_error(errno, std::generic_category(), path);
+    Fail(path);
   }
-  struct stat st {};
+  if (fstat(fd.get(), &st) != 0) Fail(path);
+  if (!S_ISREG(st.st_mode)) Refuse(path, KindOf(st.st_mode) + ", not a configuration file");
+  const std::string tooLarge = "larger than " + std::to_string(kMaxFileSize >> 20) +
+                               " MiB, the limit for a configuration file";
+  if (static_cast<uint64_t>(st.st_size) > kMaxFileSize) Refuse(path, tooLarge);
   // Room for an edit of one section, so that changing a large file does not copy it again.
-  if (fstat(fd, &st) == 0 && st.st_size > 0) text.reserve(static_cast<size_t>(st.st_size) + 65536);
   text.clear();
+  text.reserve(static_cast<size_t>(st.st_size) + 65536);
   char buf[1 << 16];
   for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
+    ssize_t n = read(fd.get(), buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int err = errno;
-      close(fd);
-      throw std::system_error(err, std::generic_category(), path);
-    }
+    if (n < 0) Fail(path);
     if (n == 0) break;
+    if (text.size() + static_cast<size_t>(n) > kMaxFileSize) Refuse(path, tooLarge);  // it grew
     text.append(buf, static_cast<size_t>(n));
   }
-  close(fd);
   return true;
+}
+
+LockWait& CurrentLockWait() {
+  static LockWait wait;
+  return wait;
+}
+
+// The locks this thread holds, by target file, so that a change inside a FileLock's scope
+// reuses it: flock locks belong to open files, and a second one would wait on the first.
+thread_local std::vector<std::string> heldLocks;
+
+bool HeldHere(const std::string& target) {
+  return std::find(heldLocks.begin(), heldLocks.end(), target) != heldLocks.end();
+}
+
+// Root making a file in another user's folder gives it that user (the data file's owner
+// where there is one, else the folder's), so the owner is not locked out of it afterwards.
+void GiveToOwner(int fd, const std::string& target) {
+  if (geteuid() != 0) return;
+  struct stat owner {};
+  if (stat(target.c_str(), &owner) != 0 && stat(Dirname(target).c_str(), &owner) != 0) return;
+  if (owner.st_uid != 0 || owner.st_gid != 0) (void)!fchown(fd, owner.st_uid, owner.st_gid);
+}
+
+int OpenLockFile(const std::string& target) {
+  const std::string lockPath = target + ".lock";
+  const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int raw = open(lockPath.c_str(), flags | O_CREAT | O_EXCL, 0600);
+  const bool created = raw >= 0;
+  if (!created && errno == EEXIST) raw = open(lockPath.c_str(), flags);
+  Fd fd(raw);
+  if (fd.get() < 0) {
+    if (errno == ELOOP) Refuse(lockPath, "a symbolic link; the lock file must be a regular file");
+    Fail("cannot open the lock file " + lockPath);
+  }
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0) Fail(lockPath);
+  if (!S_ISREG(st.st_mode)) Refuse(lockPath, KindOf(st.st_mode) + ", not a lock file");
+  if (created) GiveToOwner(fd.get(), target);
+  return fd.release();
+}
+
+std::string Seconds(double seconds) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g second%s", seconds, seconds == 1 ? "" : "s");
+  return buf;
+}
+
+// Waits for the lock as long as allowed, telling whoever asked to know once it has to wait.
+void Acquire(int fd, const std::string& target) {
+  using Clock = std::chrono::steady_clock;
+  const LockWait wait = CurrentLockWait();
+  const auto deadline =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(std::max(0.0, wait.seconds)));
+  auto pause = std::chrono::milliseconds(1);
+  bool told = false;
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) Fail("cannot lock " + target + ".lock");
+    if (Clock::now() >= deadline)
+      throw Refusal(
+          std::errc::resource_unavailable_try_again,
+          target + " is locked by another process (" + target + ".lock); " +
+              (wait.seconds > 0 ? "gave up after " + Seconds(wait.seconds) : "not waiting"));
+    if (!told && wait.waiting) wait.waiting(target);
+    told = true;
+    std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - Clock::now()));
+    pause = std::min(pause * 2, std::chrono::milliseconds(50));
+  }
+}
+
+}  // namespace
+
+bool ReadFile(const std::string& path, std::string& text) {
+  struct stat st {};
+  return ReadWithStatus(path, text, st);
+}
+
+std::string WhyNotWritable(const std::string& path) {
+  // The kernel decides, as it would for a writer in place; nothing is truncated or written.
+  Fd fd(open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() >= 0 || errno == ENOENT) return "";
+  return "cannot write " + path + ": " + std::strerror(errno);
+}
+
+void SetLockWait(LockWait wait) { CurrentLockWait() = std::move(wait); }
+
+FileLock::FileLock(const std::string& path) : target_(ResolveLinks(path)) {
+  if (HeldHere(target_)) return;
+  // No lock file beside what is not a configuration file (a link to /dev/zero leads to /dev).
+  struct stat st {};
+  if (stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    Refuse(target_, KindOf(st.st_mode) + ", not a configuration file");
+  Fd fd(OpenLockFile(target_));
+  Acquire(fd.get(), target_);
+  fd_ = fd.release();
+  heldLocks.push_back(target_);
+}
+
+FileLock::~FileLock() {
+  if (fd_ < 0) return;
+  heldLocks.erase(std::find(heldLocks.begin(), heldLocks.end(), target_));
+  close(fd_);  // releases the lock
 }
 
 bool RewriteFile(const std::string& path, bool create, unsigned newMode, const Edit& edit,
                  std::string& reason) {
   try {
     const std::string target = ResolveLinks(path);
-    Fd lock(open((target + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (lock.get() < 0) Fail("cannot open the lock file " + target + ".lock");
-    while (flock(lock.get(), LOCK_EX) != 0)
-      if (errno != EINTR) Fail("cannot lock " + target + ".lock");
+    FileLock lock(target);
     RemoveLeftovers(target);
 
     std::string text;
     struct stat st {};
-    const bool exists = ReadFile(target, text);
-    if (exists && stat(target.c_str(), &st) != 0) Fail(target);
+    const bool exists = ReadWithStatus(target, text, st);
     if (!exists && !create) {
       reason = target + " does not exist";
+      return false;
+    }
+    if (exists && !(reason = WhyNotWritable(target)).empty()) return false;
+    // unixODBC reads nothing from such a file; a change to it would not be seen either.
+    if (auto rejected = FindRejection(text)) {
+      reason = target + ":" + std::to_string(rejected->line) + ": " + rejected->reason +
+               "; unixODBC reads nothing from this file, so it is left as it is";
       return false;
     }
     if (!edit(text, reason)) return false;
@@ -177,6 +316,7 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const E
     // Keeping the owner needs privileges we may not have; the file is ours then anyway.
     if (exists && (st.st_uid != geteuid() || st.st_gid != getegid()))
       (void)!fchown(temp.fd(), st.st_uid, st.st_gid);
+    if (!exists) GiveToOwner(temp.fd(), target);
     temp.Commit(target);
 
     Fd dir(open(Dirname(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

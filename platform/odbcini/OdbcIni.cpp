@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
@@ -32,47 +34,155 @@ std::string SystemFolder() {
   return odbcinst_system_file_path(buf);
 }
 
-// Calls `visit(line, begin, next)` for each line; `next` is where the following line starts.
+// fgets into unixODBC's 1000-byte line buffer takes at most this many bytes at a time.
+constexpr size_t kPieceMax = 999;
+
+// C's isspace in the "C" locale, which unixODBC's trimming uses.
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsAlnum(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Where the piece starting at `pos` ends: after a line feed, after kPieceMax bytes, or at `to`.
+size_t PieceEnd(std::string_view text, size_t pos, size_t to) {
+  const size_t limit = std::min(to - pos, kPieceMax);
+  const void* nl = std::memchr(text.data() + pos, '\n', limit);
+  return nl ? static_cast<size_t>(static_cast<const char*>(nl) - text.data()) + 1 : pos + limit;
+}
+
+// What unixODBC's string functions see of a piece: everything before its first NUL.
+std::string_view Seen(std::string_view raw) {
+  const void* nul = std::memchr(raw.data(), '\0', raw.size());
+  return nul ? raw.substr(0, static_cast<size_t>(static_cast<const char*>(nul) - raw.data())) : raw;
+}
+
+bool StartsLine(std::string_view text, size_t pos) { return pos == 0 || text[pos - 1] == '\n'; }
+
+enum class Kind { Blank, Comment, Header, Key };
+
+// One piece as unixODBC reads it; `name` and `value` point into the text.
+struct Piece {
+  size_t begin = 0;
+  size_t next = 0;
+  Kind kind = Kind::Blank;
+  std::string_view name;
+  std::string_view value;
+};
+
+// _iniObjectRead: the name runs from after the "[" to the first "]".
+std::string_view HeaderName(std::string_view fromBracket) {
+  std::string_view name = fromBracket.substr(1);
+  return Trim(name.substr(0, name.find(']')));
+}
+
+// _iniPropertyRead: split at the first "=".
+void SplitKey(std::string_view line, Piece& p) {
+  const size_t eq = line.find('=');
+  p.name = Trim(line.substr(0, eq));
+  p.value = eq == std::string_view::npos ? std::string_view() : Trim(line.substr(eq + 1));
+}
+
+// Classifies the piece [begin, next) as iniOpen's or iniAppend's loop does; a key's name and
+// value only when `split` is set. Skipping blanks stops at a NUL too, which then reads as the
+// end of the piece.
+Piece Classify(std::string_view text, size_t begin, size_t next, Reader reader, bool split) {
+  Piece p;
+  p.begin = begin;
+  p.next = next;
+  std::string_view raw = text.substr(begin, next - begin);
+  if (reader == Reader::Open) {
+    size_t i = 0;
+    while (i < raw.size() && IsSpace(raw[i])) ++i;
+    raw.remove_prefix(i);
+  }
+  if (raw.empty() || raw[0] == '\0') return p;
+  const char c = raw[0];
+  if (c == '[') {
+    p.kind = Kind::Header;
+    p.name = HeaderName(Seen(raw));
+  } else if (reader == Reader::Open ? c != '#' && c != ';' : IsAlnum(c)) {
+    p.kind = Kind::Key;
+    if (split) SplitKey(Seen(raw), p);
+  } else {
+    p.kind = Kind::Comment;  // or, for Append, a line it skips
+  }
+  return p;
+}
+
+// Calls `visit(piece)` for each piece in [from, to), `from` being where a piece starts; stops
+// when it returns false.
 template <typename Visit>
-void ForEachLine(std::string_view text, size_t from, size_t to, Visit visit) {
-  size_t pos = from;
-  while (pos < to) {
-    size_t nl = text.find('\n', pos);
-    size_t lineEnd = (nl == std::string_view::npos || nl >= to) ? to : nl;
-    size_t next = lineEnd == to ? to : lineEnd + 1;
-    if (!visit(text.substr(pos, lineEnd - pos), pos, next)) return;
+void ForEachPiece(std::string_view text, size_t from, size_t to, Reader reader, bool split,
+                  Visit visit) {
+  for (size_t pos = from; pos < to;) {
+    const size_t next = PieceEnd(text, pos, to);
+    if (!visit(Classify(text, pos, next, reader, split))) return;
     pos = next;
   }
 }
 
-bool IsComment(std::string_view trimmed) {
-  return !trimmed.empty() && (trimmed[0] == '#' || trimmed[0] == ';');
-}
-
-std::optional<std::string_view> HeaderName(std::string_view line) {
-  std::string_view t = text::TrimView(line);
-  if (t.empty() || t[0] != '[') return std::nullopt;
-  t.remove_prefix(1);
-  size_t close = t.find(']');
-  return text::TrimView(t.substr(0, close));
-}
-
-// A key line's key and value, or nothing for blank and comment lines.
-bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
-  std::string_view t = text::TrimView(line);
-  if (t.empty() || IsComment(t)) return false;
-  size_t eq = t.find('=');
-  key = text::TrimView(t.substr(0, eq));
-  value = eq == std::string_view::npos ? std::string_view() : text::TrimView(t.substr(eq + 1));
-  return true;
-}
-
-std::string KeyLine(std::string_view key, std::string_view value) {
+std::string KeyLine(std::string_view key, std::string_view value, std::string_view eol) {
   std::string line(key);
   line += value.empty() ? " =" : " = ";
   line += value;
-  line += '\n';
+  line += eol;
   return line;
+}
+
+// Builds the new text of a range from kept pieces and written lines. A line we write never
+// continues a kept piece that was cut from a longer line: it gets a line end first, which
+// unixODBC reads as a blank line.
+class Rebuild {
+ public:
+  // `at` is where the range starts in `text`.
+  Rebuild(std::string_view text, size_t at, std::string eol)
+      : text_(text), eol_(std::move(eol)), open_(!StartsLine(text, at)) {}
+
+  void Keep(size_t begin, size_t next) {
+    if (open_ && StartsLine(text_, begin)) out_ += eol_;
+    out_.append(text_, begin, next - begin);
+    open_ = text_[next - 1] != '\n';
+  }
+
+  void Write(std::string_view line) {
+    if (open_) out_ += eol_;
+    out_ += line;
+    open_ = false;
+  }
+
+  // The range's text; its last line ends where the range's did.
+  std::string Finish(size_t end) {
+    if (open_ && StartsLine(text_, end)) out_ += eol_;
+    return std::move(out_);
+  }
+
+ private:
+  std::string_view text_;
+  std::string eol_;
+  bool open_;
+  std::string out_;
+};
+
+// Makes sure the text ends with a line end, so that lines can be appended.
+void EndLine(std::string& text, std::string_view eol) {
+  if (!text.empty() && text.back() != '\n') text += eol;
+}
+
+// Whether the text, ending with a line end, ends with a blank line.
+bool EndsWithBlankLine(std::string_view text) {
+  if (text.empty()) return true;
+  text.remove_suffix(1);  // its line feed
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+  return text.empty() || text.back() == '\n';
 }
 
 std::string Printable(std::string_view s) {
@@ -99,11 +209,6 @@ bool HasOuterBlank(std::string_view s) {
   return !s.empty() && (text::IsBlank(s.front()) || text::IsBlank(s.back()));
 }
 
-// Makes sure the text ends with a line break, so that lines can be appended.
-void EndLine(std::string& text) {
-  if (!text.empty() && text.back() != '\n') text += '\n';
-}
-
 }  // namespace
 
 std::string UserFile() {
@@ -120,54 +225,90 @@ std::string DriversFile() {
   return SystemFolder() + "/" + (name.empty() ? "odbcinst.ini" : name);
 }
 
-void ForEachSection(std::string_view text, const std::function<bool(const Section&)>& visit) {
+std::optional<Rejection> FindRejection(std::string_view text) {
+  // _iniScanUntilObject: up to the first piece starting with "[", every piece must trim to
+  // nothing or start with a comment character.
+  size_t line = 1;
+  bool commentLine = false;  // the current line started as a comment
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t next = PieceEnd(text, pos, text.size());
+    const std::string_view seen = Seen(text.substr(pos, next - pos));
+    if (!seen.empty() && seen[0] == '[') return std::nullopt;
+    const std::string_view t = Trim(seen);
+    const bool startsLine = StartsLine(text, pos);
+    if (startsLine) commentLine = !t.empty() && (t[0] == '#' || t[0] == ';');
+    if (!t.empty() && t[0] != '#' && t[0] != ';') {
+      std::string reason;
+      if (!startsLine && commentLine)
+        reason = "a comment longer than 999 bytes before the first section";
+      else if (pos == 0 && seen.starts_with("\xEF\xBB\xBF"))
+        reason = "a byte-order mark before the first section";
+      else if (t[0] == '[')
+        reason = "an indented section header before the first section";
+      else
+        reason = "text before the first section";
+      return Rejection{line, reason};
+    }
+    if (text[next - 1] == '\n') ++line;
+    pos = next;
+  }
+  return std::nullopt;
+}
+
+void ForEachSection(std::string_view text, const std::function<bool(const Section&)>& visit,
+                    Reader reader) {
   std::optional<Section> open;
   bool stopped = false;
-  ForEachLine(text, 0, text.size(), [&](std::string_view line, size_t begin, size_t next) {
-    std::optional<std::string_view> name = HeaderName(line);
-    if (!name) return true;
+  ForEachPiece(text, 0, text.size(), reader, false, [&](const Piece& p) {
+    if (p.kind != Kind::Header) return true;
     if (open) {
-      open->end = begin;
+      open->end = p.begin;
       if (!visit(*open)) {
         stopped = true;
         return false;
       }
     }
-    open = Section{*name, begin, next, text.size()};
+    open = Section{p.name, p.begin, p.next, text.size()};
     return true;
   });
   if (open && !stopped) visit(*open);
 }
 
-std::optional<Section> FindSection(std::string_view text, std::string_view name) {
+std::optional<Section> FindSection(std::string_view text, std::string_view name, Reader reader) {
   std::optional<Section> found;
-  ForEachSection(text, [&](const Section& s) {
-    if (!text::EqualsIgnoreCase(s.name, name)) return true;
-    found = s;
-    return false;
-  });
+  ForEachSection(
+      text,
+      [&](const Section& s) {
+        if (!text::EqualsIgnoreCase(s.name, name)) return true;
+        found = s;
+        return false;
+      },
+      reader);
   return found;
 }
 
-KeyValues ReadKeys(std::string_view body) {
+KeyValues ReadKeys(std::string_view body, Reader reader) {
   KeyValues keys;
-  ForEachLine(body, 0, body.size(), [&](std::string_view line, size_t, size_t) {
-    std::string_view key, value;
-    if (SplitKeyLine(line, key, value)) keys.emplace_back(key, value);
+  ForEachPiece(body, 0, body.size(), reader, true, [&](const Piece& p) {
+    if (p.kind == Kind::Key) keys.emplace_back(p.name, p.value);
     return true;
   });
   return keys;
 }
 
-std::optional<std::string> FindKey(std::string_view body, std::string_view wanted) {
+std::optional<std::string> FindKey(std::string_view body, std::string_view wanted, Reader reader) {
   std::optional<std::string> found;
-  ForEachLine(body, 0, body.size(), [&](std::string_view line, size_t, size_t) {
-    std::string_view key, value;
-    if (!SplitKeyLine(line, key, value) || !text::EqualsIgnoreCase(key, wanted)) return true;
-    found = std::string(value);
+  ForEachPiece(body, 0, body.size(), reader, true, [&](const Piece& p) {
+    if (p.kind != Kind::Key || !text::EqualsIgnoreCase(p.name, wanted)) return true;
+    found = std::string(p.value);
     return false;
   });
   return found;
+}
+
+std::string LineEnd(std::string_view text) {
+  const size_t nl = text.find('\n');
+  return nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r' ? "\r\n" : "\n";
 }
 
 std::string CheckSectionName(std::string_view name) {
@@ -194,6 +335,9 @@ std::string CheckKeyword(std::string_view keyword) {
     why = "it is empty";
   } else if (HasOuterBlank(keyword)) {
     why = "it starts or ends with a blank";
+  } else if (!IsAlnum(keyword[0])) {
+    // Beneath the user file, unixODBC skips a line that starts otherwise (Reader::Append).
+    why = "it must start with a letter or a digit";
   } else {
     for (char c : keyword) {
       bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
@@ -214,72 +358,96 @@ std::string CheckValue(std::string_view keyword, std::string_view value) {
     why = "it holds a control character";
   else if (HasOuterBlank(value))
     why = "it starts or ends with a blank";
-  else if (KeyLine(keyword, value).size() > 999)
+  else if (KeyLine(keyword, value, "\n").size() > kPieceMax)
     why = "its line would be longer than 999 bytes";
   if (why.empty()) return why;
   return "the value of \"" + Printable(keyword) + "\" cannot be stored: " + why;
 }
 
 void WriteSection(std::string& text, std::string_view name, const KeyValues& keys, Merge merge) {
+  const std::string eol = LineEnd(text);
   std::optional<Section> s = FindSection(text, name);
   if (!s) {
-    EndLine(text);
-    if (!text.empty() && !text.ends_with("\n\n")) text += '\n';  // a blank line between sections
+    EndLine(text, eol);
+    if (!EndsWithBlankLine(text)) text += eol;  // a blank line between sections
     text += '[';
     text += name;
-    text += "]\n";
-    for (const auto& [k, v] : keys) text += KeyLine(k, v);
+    text += ']';
+    text += eol;
+    for (const auto& [k, v] : keys) text += KeyLine(k, v, eol);
     return;
   }
-  if (s->body == text.size() && (text.empty() || text.back() != '\n')) {
-    text += '\n';
-    s->body = s->end = text.size();
+  if (s->end == text.size() && !text.empty() && text.back() != '\n') {
+    const bool headerOnly = s->body == text.size();
+    text += eol;
+    s->end = text.size();
+    if (headerOnly) s->body = s->end;
   }
 
+  // The new body in order: kept pieces and rewritten keys, then new keys before the
+  // comments and blank lines that follow the last key (Update); or new keys, then every
+  // comment and blank line (Replace).
+  constexpr size_t kRaw = static_cast<size_t>(-1);
+  struct Item {
+    size_t begin, next;
+    size_t key;  // index into `keys` for a line we write, else kRaw
+  };
+  std::vector<Item> items;
   std::vector<bool> used(keys.size(), false);
-  std::string kept;      // key lines (and the comments among them) of the new body
-  std::string trailing;  // comment and blank lines after the last key line
-  auto indexOf = [&](std::string_view key) -> size_t {
+  size_t afterLastKey = 0;
+  auto indexOf = [&](std::string_view key) {
     for (size_t i = 0; i < keys.size(); ++i)
       if (text::EqualsIgnoreCase(keys[i].first, key)) return i;
     return keys.size();
   };
-  ForEachLine(text, s->body, s->end, [&](std::string_view line, size_t, size_t) {
-    std::string_view key, value;
-    std::string withBreak = std::string(line) + '\n';
-    if (!SplitKeyLine(line, key, value)) {
-      trailing += withBreak;
+  ForEachPiece(text, s->body, s->end, Reader::Open, true, [&](const Piece& p) {
+    if (p.kind != Kind::Key) {
+      items.push_back({p.begin, p.next, kRaw});
       return true;
     }
     if (merge == Merge::Replace) return true;  // old keys go; their comments stay
-    size_t i = indexOf(key);
-    kept += trailing;
-    trailing.clear();
+    const size_t i = indexOf(p.name);
     if (i == keys.size()) {
-      kept += withBreak;
+      items.push_back({p.begin, p.next, kRaw});
     } else if (!used[i]) {
       used[i] = true;
-      kept += KeyLine(keys[i].first, keys[i].second);
+      items.push_back({p.begin, p.next, i});
     }
+    afterLastKey = items.size();
     return true;
   });
-  std::string added;
+
+  Rebuild body(text, s->body, eol);
+  auto emit = [&](const Item& item) {
+    if (item.key == kRaw)
+      body.Keep(item.begin, item.next);
+    else
+      body.Write(KeyLine(keys[item.key].first, keys[item.key].second, eol));
+  };
+  for (size_t i = 0; i < afterLastKey; ++i) emit(items[i]);
   for (size_t i = 0; i < keys.size(); ++i)
-    if (!used[i]) added += KeyLine(keys[i].first, keys[i].second);
-  std::string body = merge == Merge::Replace ? added + trailing : kept + added + trailing;
-  text.replace(s->body, s->end - s->body, body);
+    if (!used[i]) body.Write(KeyLine(keys[i].first, keys[i].second, eol));
+  for (size_t i = afterLastKey; i < items.size(); ++i) emit(items[i]);
+  text.replace(s->body, s->end - s->body, body.Finish(s->end));
 }
 
 bool RemoveSection(std::string& text, std::string_view name) {
-  std::optional<Section> s = FindSection(text, name);
-  if (!s) return false;
-  std::string kept;  // its comments; its keys and blank lines go with it
-  ForEachLine(text, s->body, s->end, [&](std::string_view line, size_t, size_t) {
-    if (IsComment(text::TrimView(line))) kept += std::string(line) + '\n';
+  std::vector<Section> found;
+  ForEachSection(text, [&](const Section& s) {
+    if (text::EqualsIgnoreCase(s.name, name)) found.push_back(s);
     return true;
   });
-  text.replace(s->header, s->end - s->header, kept);
-  return true;
+  // From the last, so that the offsets of the others stay valid.
+  const std::string eol = LineEnd(text);
+  for (auto s = found.rbegin(); s != found.rend(); ++s) {
+    Rebuild kept(text, s->header, eol);  // its comments; keys and blank lines go
+    ForEachPiece(text, s->body, s->end, Reader::Open, false, [&](const Piece& p) {
+      if (p.kind == Kind::Comment) kept.Keep(p.begin, p.next);
+      return true;
+    });
+    text.replace(s->header, s->end - s->header, kept.Finish(s->end));
+  }
+  return !found.empty();
 }
 
 void SetKey(std::string& text, std::string_view section, std::string_view key,
@@ -290,17 +458,16 @@ void SetKey(std::string& text, std::string_view section, std::string_view key,
 void RemoveKey(std::string& text, std::string_view section, std::string_view wanted) {
   std::optional<Section> s = FindSection(text, section);
   if (!s) return;
-  std::string body;
+  Rebuild body(text, s->body, LineEnd(text));
   bool removed = false;
-  ForEachLine(text, s->body, s->end, [&](std::string_view line, size_t begin, size_t next) {
-    std::string_view key, value;
-    if (SplitKeyLine(line, key, value) && text::EqualsIgnoreCase(key, wanted))
+  ForEachPiece(text, s->body, s->end, Reader::Open, true, [&](const Piece& p) {
+    if (p.kind == Kind::Key && text::EqualsIgnoreCase(p.name, wanted))
       removed = true;
     else
-      body.append(text, begin, next - begin);
+      body.Keep(p.begin, p.next);
     return true;
   });
-  if (removed) text.replace(s->body, s->end - s->body, body);
+  if (removed) text.replace(s->body, s->end - s->body, body.Finish(s->end));
 }
 
 }  // namespace platform::odbcini

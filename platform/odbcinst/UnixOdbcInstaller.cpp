@@ -5,6 +5,8 @@
 // Otherwise this installer does what a driver's setup would: it writes the data source into
 // the user (requests 1-3, 7) or system (4-6) odbc.ini with one locked, atomic rewrite.
 // Either way it first refuses what could break or inject into odbc.ini.
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <system_error>
 #include <variant>
@@ -55,6 +57,7 @@ struct Checked {
   AttributePairs pairs;
   std::string setup;  // the driver's setup library, or empty: we write the file ourselves
   std::string file;   // the odbc.ini we write
+  std::vector<std::string> libraries;  // the driver's Driver64 and Driver, its other names
 
   bool adds() const { return request == ODBC_ADD_DSN || request == ODBC_ADD_SYS_DSN; }
   bool configures() const { return request == ODBC_CONFIG_DSN || request == ODBC_CONFIG_SYS_DSN; }
@@ -85,6 +88,10 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
     if (request != ODBC_REMOVE_DEFAULT_DSN && text::EqualsIgnoreCase(k, "DSN")) c.name = v;
   }
   if (!(why = ini::CheckSectionName(c.name)).empty()) return Refusal{ODBC_ERROR_INVALID_DSN, why};
+  if (text::EqualsIgnoreCase(c.name, ini::kDataSourcesSection))
+    return Refusal{ODBC_ERROR_INVALID_DSN, "\"" + c.name +
+                                               "\" is the section that lists the data sources; "
+                                               "it cannot be a data source's name"};
 
   std::string drivers;
   std::optional<ini::Section> definition;
@@ -95,6 +102,10 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
   } catch (const std::system_error& e) {
     return Refusal{ODBC_ERROR_GENERAL_ERR, e.what()};
   }
+  if (auto rejected = ini::FindRejection(drivers))
+    return Refusal{ODBC_ERROR_GENERAL_ERR, driversFile + ":" + std::to_string(rejected->line) +
+                                               ": " + rejected->reason +
+                                               "; unixODBC reads no driver from this file"};
   if (!definition)
     return Refusal{ODBC_ERROR_INVALID_NAME,
                    "the driver \"" + driver + "\" is not defined in " + driversFile};
@@ -105,13 +116,60 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
       std::string_view(drivers).substr(definition->body, definition->end - definition->body);
   c.setup = ini::FindKey(body, "Setup64").value_or("");
   if (c.setup.empty()) c.setup = ini::FindKey(body, "Setup").value_or("");
+  for (const char* key : {"Driver64", "Driver"})
+    if (auto library = ini::FindKey(body, key); library && !library->empty())
+      c.libraries.push_back(*library);
   const bool system = request >= ODBC_ADD_SYS_DSN && request <= ODBC_REMOVE_SYS_DSN;
   c.file = system ? ini::SystemFile() : ini::UserFile();
   return c;
 }
 
+// A configure changes the pairs it was given and nothing else. The Driver value and the
+// listing line stay as they are while they name the same driver (by its description or its
+// library); when they name another, both take this driver's description, the listing line
+// under the section's own spelling of the name.
+void Configure(std::string& text, const Checked& c, const std::string& driver);
+
 std::string Missing(const Checked& c) {
   return "the data source \"" + c.name + "\" does not exist in " + c.file;
+}
+
+// A data source's Driver value names the driver by its description, or by its library.
+bool NamesDriver(std::string_view value, const std::string& driver, const Checked& c) {
+  if (text::EqualsIgnoreCase(value, driver)) return true;
+  return std::find(c.libraries.begin(), c.libraries.end(), value) != c.libraries.end();
+}
+
+// Whether our own writer can carry out a configure or remove: the section exists, or, for a
+// remove, a listing line is left over without its section.
+bool Present(std::string_view text, const Checked& c) {
+  if (ini::FindSection(text, c.name)) return true;
+  if (c.configures()) return false;
+  auto listing = ini::FindSection(text, ini::kDataSourcesSection);
+  return listing && ini::FindKey(text.substr(listing->body, listing->end - listing->body), c.name);
+}
+
+// Why a setup library cannot serve a request, where unixODBC gives only its general error.
+std::string SetupProblem(const std::string& setup) {
+  void* library = dlopen(setup.c_str(), RTLD_LAZY | RTLD_LOCAL);
+  if (!library) return "the driver's setup library cannot be loaded: " + std::string(dlerror());
+  const bool hasConfigDsn = dlsym(library, "ConfigDSN") != nullptr;
+  dlclose(library);
+  return hasConfigDsn ? "" : "the driver's setup library " + setup + " has no ConfigDSN function";
+}
+
+void Configure(std::string& text, const Checked& c, const std::string& driver) {
+  const ini::Section s = *ini::FindSection(text, c.name);
+  const std::string name(s.name);
+  auto current = ini::FindKey(std::string_view(text).substr(s.body, s.end - s.body), "Driver");
+  ini::KeyValues keys = SectionKeys(c.pairs, driver);
+  if (current && NamesDriver(*current, driver, c)) {
+    keys.erase(keys.begin());  // Driver, as written
+    ini::WriteSection(text, name, keys, ini::Merge::Update);
+    return;
+  }
+  ini::WriteSection(text, name, keys, ini::Merge::Update);
+  ini::SetKey(text, ini::kDataSourcesSection, name, driver);
 }
 
 class UnixOdbcInstaller : public Installer {
@@ -125,8 +183,7 @@ class UnixOdbcInstaller : public Installer {
     if (!c.adds()) {
       std::string text;
       try {
-        if (!ini::ReadFile(c.file, text) || !ini::FindSection(text, c.name))
-          return {false, Missing(c), ""};
+        if (!ini::ReadFile(c.file, text) || !Present(text, c)) return {false, Missing(c), ""};
       } catch (const std::system_error& e) {
         return {false, e.what(), ""};
       }
@@ -151,26 +208,43 @@ class UnixOdbcInstaller : public Installer {
   // The driver's own setup library decides, through unixODBC.
   static bool Delegate(uint16_t request, const std::string& driver, const std::string& attributes) {
     if (::SQLConfigDataSource(nullptr, request, driver.c_str(), attributes.data())) return true;
+    // The newest error is the one of this request: older ones of the process may remain.
     DWORD code = 0;
-    char message[SQL_MAX_MESSAGE_LENGTH] = {};
-    WORD length = 0;
-    if (SQLInstallerError(1, &code, message, sizeof message, &length) == SQL_SUCCESS)
+    for (WORD index = 1; index <= 8; ++index) {
+      DWORD posted = 0;
+      char message[SQL_MAX_MESSAGE_LENGTH] = {};
+      WORD length = 0;
+      if (SQLInstallerError(index, &posted, message, sizeof message, &length) != SQL_SUCCESS) break;
+      code = posted;
       lastError = message;
+    }
+    if (code == ODBC_ERROR_GENERAL_ERR) {
+      std::string setup = SetupLibrary(driver);
+      if (std::string problem = setup.empty() ? "" : SetupProblem(setup); !problem.empty())
+        lastError = problem;
+    }
     if (lastError.empty()) lastError = "the driver's setup library refused the request";
     return false;
+  }
+
+  static std::string SetupLibrary(const std::string& driver) {
+    auto checked = Check(ODBC_ADD_DSN, driver, std::string("DSN=x\0\0", 7));
+    const Checked* c = std::get_if<Checked>(&checked);
+    return c ? c->setup : "";
   }
 
   static bool Write(const Checked& c, const std::string& driver) {
     const std::string sources(ini::kDataSourcesSection);
     auto edit = [&](std::string& text, std::string& why) {
-      if (!c.adds() && !ini::FindSection(text, c.name)) {
+      if (!c.adds() && !Present(text, c)) {
         why = Missing(c);
         return false;
       }
-      if (c.adds() || c.configures()) {
+      if (c.adds()) {
         ini::SetKey(text, sources, c.name, driver);
-        ini::WriteSection(text, c.name, SectionKeys(c.pairs, driver),
-                          c.adds() ? ini::Merge::Replace : ini::Merge::Update);
+        ini::WriteSection(text, c.name, SectionKeys(c.pairs, driver), ini::Merge::Replace);
+      } else if (c.configures()) {
+        Configure(text, c, driver);
       } else {
         ini::RemoveSection(text, c.name);
         ini::RemoveKey(text, sources, c.name);

@@ -79,6 +79,11 @@ std::string Quote(const std::string& s) {
   return out + '"';
 }
 
+bool IsString(const Value& v) { return v.type == REG_SZ || v.type == REG_EXPAND_SZ; }
+
+// A string value's text ends at its first NUL, as the registry accessor reads it.
+std::string TextOf(const Value& v) { return v.data.substr(0, v.data.find('\0')); }
+
 }  // namespace
 
 struct MemoryStore::Impl {
@@ -128,7 +133,7 @@ class MemoryKey : public StoreKey {
     if (!v) return std::nullopt;
     if (v->type != REG_SZ && v->type != REG_EXPAND_SZ)
       throw ERegistryException("Invalid data type for '" + name + "'");
-    return v->data;
+    return TextOf(*v);
   }
 
   void WriteString(const std::string& name, const std::string& value) override {
@@ -166,9 +171,17 @@ std::optional<KeyStore::SubKeyValues> MemoryStore::ReadSubKeys(HKEY root, const 
   SubKeyValues result;
   for (const auto& child : node->children) {
     const Value* v = child->Find(valueName);
-    bool text = v && (v->type == REG_SZ || v->type == REG_EXPAND_SZ);
-    result.emplace_back(child->name, text ? v->data : "");
+    result.emplace_back(child->name, v && IsString(*v) ? TextOf(*v) : "");
   }
+  return result;
+}
+
+std::optional<KeyStore::Values> MemoryStore::ReadValues(HKEY root, const std::string& path) {
+  Node* node = impl_->Find(root, path);
+  if (!node) return std::nullopt;
+  Values result;
+  for (const Value& v : node->values)
+    if (IsString(v)) result.emplace_back(v.name, TextOf(v));
   return result;
 }
 

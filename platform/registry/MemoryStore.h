@@ -43,6 +43,7 @@ class MemoryStore : public KeyStore {
   std::unique_ptr<StoreKey> Open(HKEY root, const std::string& path, Access access) override;
   std::optional<SubKeyValues> ReadSubKeys(HKEY root, const std::string& path,
                                           const std::string& valueName) override;
+  std::optional<Values> ReadValues(HKEY root, const std::string& path) override;
   std::string Describe(HKEY root, const std::string& path) override;
 
  private:

@@ -50,10 +50,17 @@ class KeyStore {
   virtual std::unique_ptr<StoreKey> Open(HKEY root, const std::string& path, Access access) = 0;
   // The subkeys of an existing key, each with the string value `valueName` ("" when it has
   // none or it is not a string), in the store's order; nullopt when the key does not exist.
-  // One call, so that a key with ten thousand subkeys is listed in one pass.
+  // One call, so that a key with ten thousand subkeys is listed in one pass. Raises
+  // ERegistryException, with the reason, when the key exists but cannot be read.
   using SubKeyValues = std::vector<std::pair<std::string, std::string>>;
   virtual std::optional<SubKeyValues> ReadSubKeys(HKEY root, const std::string& path,
                                                   const std::string& valueName) = 0;
+  // The string values of an existing key, in the store's order (a value that is not a string
+  // is left out); nullopt when the key does not exist. Unlike Open, which answers null for
+  // both, it tells a key that cannot be read from a missing one: it raises
+  // ERegistryException with the reason.
+  using Values = std::vector<std::pair<std::string, std::string>>;
+  virtual std::optional<Values> ReadValues(HKEY root, const std::string& path) = 0;
   // Where the key lives, for people: a registry path, or a file and section.
   virtual std::string Describe(HKEY root, const std::string& path) = 0;
 };

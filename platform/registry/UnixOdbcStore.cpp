@@ -8,6 +8,8 @@
 // Every other key does not exist.
 #include <unistd.h>
 
+#include <system_error>
+
 #include "platform/odbcini/OdbcIni.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
@@ -20,6 +22,9 @@ namespace ini = odbcini;
 struct Location {
   std::string file;
   std::string section;  // empty: the file itself
+  // The system odbc.ini is read beneath the user's file, as the driver manager finds a data
+  // source; the other files on their own.
+  ini::Reader reader = ini::Reader::Open;
 };
 
 // Strips `prefix` and one backslash from the start of `path`; the rest is the name.
@@ -40,7 +45,7 @@ std::optional<Location> Locate(HKEY root, std::string_view path) {
     if (auto name = After(path, "Software\\ODBC\\ODBCINST.INI"))
       return Location{ini::DriversFile(), *name};
     if (auto name = After(path, "Software\\ODBC\\ODBC.INI"))
-      return Location{ini::SystemFile(), *name};
+      return Location{ini::SystemFile(), *name, ini::Reader::Append};
   } else if (root == HKEY_CURRENT_USER) {
     if (auto name = After(path, "Software\\ODBC\\ODBC.INI"))
       return Location{ini::UserFile(), *name};
@@ -48,9 +53,24 @@ std::optional<Location> Locate(HKEY root, std::string_view path) {
   return std::nullopt;
 }
 
+// Writable as the key's file: in place by this caller, and replaceable in its folder.
 bool Writable(const std::string& file) {
   std::string dir = file.substr(0, file.rfind('/') + 1);
-  return access(file.c_str(), W_OK) == 0 && access(dir.empty() ? "." : dir.c_str(), W_OK) == 0;
+  return ini::WhyNotWritable(file).empty() && access(dir.empty() ? "." : dir.c_str(), W_OK) == 0;
+}
+
+// The file's text as unixODBC would use it; false when it does not exist. Raises
+// ERegistryException when it cannot be read, or unixODBC would read nothing from it.
+bool ReadUsable(const std::string& file, std::string& text) {
+  try {
+    if (!ini::ReadFile(file, text)) return false;
+  } catch (const std::system_error& e) {
+    throw ERegistryException(e.what());
+  }
+  if (auto rejected = ini::FindRejection(text))
+    throw ERegistryException(file + ":" + std::to_string(rejected->line) + ": " + rejected->reason +
+                             "; unixODBC reads nothing from this file");
+  return true;
 }
 
 class SectionKey : public StoreKey {
@@ -66,7 +86,11 @@ class SectionKey : public StoreKey {
 
   void WriteString(const std::string& name, const std::string& value) override {
     std::string reason;
-    if (!writable_ || where_.section.empty())
+    if (where_.section.empty())
+      reason = where_.file + " itself holds no values, only its sections do";
+    else if (text::EqualsIgnoreCase(where_.section, ini::kDataSourcesSection))
+      reason = "[" + where_.section + "] lists the data sources; it is not one of them";
+    else if (!writable_)
       reason = "the key is open for reading only";
     else if (reason = ini::CheckKeyword(name); reason.empty())
       reason = ini::CheckValue(name, value);
@@ -102,24 +126,26 @@ class SectionKey : public StoreKey {
 
 class UnixOdbcStore : public KeyStore {
  public:
+  // A key that cannot be read does not open, as in the registry; ReadValues tells why.
   std::unique_ptr<StoreKey> Open(HKEY root, const std::string& path, Access access) override {
     std::optional<Location> where = Locate(root, path);
     if (!where) return nullptr;
-    std::string text;
+    std::optional<Values> values;
     try {
-      if (!ini::ReadFile(where->file, text)) return nullptr;
-    } catch (const std::system_error&) {
-      return nullptr;  // unreadable: the key cannot be opened
+      values = ReadValues(*where);
+    } catch (const ERegistryException&) {
+      return nullptr;
     }
+    if (!values) return nullptr;
     bool writable = access == Access::ReadWrite;
     if (writable && !Writable(where->file)) return nullptr;
-    ini::KeyValues values;
-    if (!where->section.empty()) {
-      std::optional<ini::Section> s = ini::FindSection(text, where->section);
-      if (!s) return nullptr;
-      values = ini::ReadKeys(std::string_view(text).substr(s->body, s->end - s->body));
-    }
-    return std::make_unique<SectionKey>(std::move(*where), std::move(values), writable);
+    return std::make_unique<SectionKey>(std::move(*where), std::move(*values), writable);
+  }
+
+  std::optional<Values> ReadValues(HKEY root, const std::string& path) override {
+    std::optional<Location> where = Locate(root, path);
+    if (!where) return std::nullopt;
+    return ReadValues(*where);
   }
 
   std::string Describe(HKEY root, const std::string& path) override {
@@ -135,23 +161,33 @@ class UnixOdbcStore : public KeyStore {
     std::optional<Location> where = Locate(root, path);
     if (!where) return std::nullopt;
     std::string text;
-    try {
-      if (!ini::ReadFile(where->file, text)) return std::nullopt;
-    } catch (const std::system_error&) {
-      return std::nullopt;
-    }
+    if (!ReadUsable(where->file, text)) return std::nullopt;
     SubKeyValues result;
     if (!where->section.empty()) {
-      if (!ini::FindSection(text, where->section)) return std::nullopt;
+      if (!ini::FindSection(text, where->section, where->reader)) return std::nullopt;
       return result;
     }
     const std::string_view all(text);
-    ini::ForEachSection(all, [&](const ini::Section& s) {
-      auto value = ini::FindKey(all.substr(s.body, s.end - s.body), valueName);
-      result.emplace_back(std::string(s.name), value.value_or(""));
-      return true;
-    });
+    ini::ForEachSection(
+        all,
+        [&](const ini::Section& s) {
+          auto value = ini::FindKey(all.substr(s.body, s.end - s.body), valueName, where->reader);
+          result.emplace_back(std::string(s.name), value.value_or(""));
+          return true;
+        },
+        where->reader);
     return result;
+  }
+
+ private:
+  // The first section of the name is the one unixODBC reads.
+  static std::optional<Values> ReadValues(const Location& where) {
+    std::string text;
+    if (!ReadUsable(where.file, text)) return std::nullopt;
+    if (where.section.empty()) return Values();
+    std::optional<ini::Section> s = ini::FindSection(text, where.section, where.reader);
+    if (!s) return std::nullopt;
+    return ini::ReadKeys(std::string_view(text).substr(s->body, s->end - s->body), where.reader);
   }
 };
 

@@ -131,8 +131,10 @@ class WindowsStore : public KeyStore {
   std::optional<SubKeyValues> ReadSubKeys(platform::HKEY root, const std::string& path,
                                           const std::string& valueName) override {
     KeyHandle parent;
-    if (RegOpenKeyExA(WindowsRoot(root), Relative(path), 0, KEY_READ, &parent.key) != ERROR_SUCCESS)
-      return std::nullopt;
+    LONG opened = RegOpenKeyExA(WindowsRoot(root), Relative(path), 0, KEY_READ, &parent.key);
+    if (opened == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    if (opened != ERROR_SUCCESS)
+      throw RegistryError("Failed to open " + Describe(root, path), opened);
     SubKeyValues result;
     char name[256];  // the longest key name Windows allows, and its NUL
     for (DWORD index = 0;; ++index) {
@@ -146,6 +148,25 @@ class WindowsStore : public KeyStore {
         continue;
       std::optional<RawValue> value = QueryValue(child.key, valueName);
       if (value && IsString(value->type)) result.back().second = Text(*value);
+    }
+    return result;
+  }
+
+  std::optional<Values> ReadValues(platform::HKEY root, const std::string& path) override {
+    KeyHandle key;
+    LONG rc = RegOpenKeyExA(WindowsRoot(root), Relative(path), 0, KEY_READ, &key.key);
+    if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    if (rc != ERROR_SUCCESS) throw RegistryError("Failed to open " + Describe(root, path), rc);
+    Values result;
+    char name[16384];  // the longest value name Windows allows, and its NUL
+    for (DWORD index = 0;; ++index) {
+      DWORD length = sizeof name;
+      rc = RegEnumValueA(key.key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+      if (rc == ERROR_NO_MORE_ITEMS) break;
+      if (rc != ERROR_SUCCESS) throw RegistryError("Failed to list the values", rc);
+      const std::string valueName(name, length);
+      std::optional<RawValue> value = QueryValue(key.key, valueName);
+      if (value && IsString(value->type)) result.emplace_back(valueName, Text(*value));
     }
     return result;
   }

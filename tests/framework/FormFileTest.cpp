@@ -220,6 +220,15 @@ TEST(FormReader, AFaultNamesItsLineAndChangesNothing) {
        "line 3: Count takes a value of type Integer"},
       {"object F: TSampleForm\n object S: TSample\n end\n object s: TSample\n end\nend",
        "line 4: a component named s already exists"},
+      // Every object read is owned by the root, however deep it is in the file.
+      {"object F: TSampleForm\n object A: TSample\n  object a: TSample\n  end\n end\nend",
+       "line 3: a component named a already exists"},
+      {"object F: TSampleForm\n object A: TSample\n  object B: TSample\n  end\n end\n"
+       " object B: TSample\n end\nend",
+       "line 6: a component named B already exists"},
+      {"object F: TSampleForm\n object P: TPanel\n end\n object A: TSample\n end\n"
+       " object A: TSample\n end\nend",
+       "line 6: a component named A already exists"},
       {"object F: TSample\nend", "line 1: the form holds a TSample, not a TSampleForm"},
       {"object F: TSampleForm\n object S: TSample\n  Caption = 'abc\n end\nend",
        "line 3: unterminated string"},
@@ -260,6 +269,70 @@ TEST(FormReader, RefusesANameAlreadyInUseAndNestingBeyondItsLimit) {
   EXPECT_EQ(ReadError(deep, form), "line 66: nested deeper than 64 levels");
   std::string list = "object F: TSampleForm\n X = " + std::string(100000, '(');
   EXPECT_EQ(ReadError(list, form), "line 2: nested deeper than 64 levels");
+}
+
+TEST(FormReader, NamesOfSkippedObjectsAndOfTheRootAreNotAmongTheReadOnes) {
+  TSampleForm form(nullptr);
+  ReadComponent(
+      "object F: TSampleForm\n"
+      "  object P: TPanel\n    object A: TSample\n    end\n  end\n"
+      "  object P: TSample\n  end\n"
+      "  object A: TSample\n  end\n"
+      "  object F: TSample\n  end\n"
+      "end\n",
+      form, kClasses);
+  ASSERT_EQ(form.ComponentCount(), 3);
+  EXPECT_EQ(form.Components(0)->GetName(), "P");
+  EXPECT_EQ(form.Components(1)->GetName(), "A");
+  EXPECT_EQ(form.Components(2)->GetName(), "F");
+  EXPECT_EQ(form.GetName(), "F");
+}
+
+// The error ReadComponents raises, or the names of what it created, in order.
+std::string FoundOrError(std::string_view text, TComponent& owner) {
+  try {
+    std::string names;
+    for (TComponent* c : ReadComponents(text, owner, kClasses)) {
+      EXPECT_EQ(c->GetOwner(), &owner);
+      names += c->GetName() + ";";
+    }
+    return names;
+  } catch (const EReadError& e) {
+    return e.what();
+  }
+}
+
+TEST(FormReader, FindsKnownObjectsAnywhereAndRefusesTwoOfOneName) {
+  struct Case {
+    const char* text;
+    const char* result;
+    int32_t owned = 1;  // by the owner afterwards, "Kept" included: a fault creates nothing
+  } cases[] = {
+      {"object A: TSample\n"
+       "  object P: TPanel\n    object B: TSample\n    end\n  end\n"
+       "  object P: TSample\n  end\n"
+       "  object TSample\n  end\n  object TSample\n  end\n"
+       "end\n",
+       "A;B;P;;;", 6},
+      {"object Form1: TForm\n object A: TSample\n end\n object a: TSample\n end\nend",
+       "line 4: a component named a already exists"},
+      {"object A: TSample\n object A: TSample\n end\nend",
+       "line 2: a component named A already exists"},
+      {"object F: TForm\n object P: TPanel\n  object A: TSample\n  end\n end\n"
+       " object A: TSample\n end\nend",
+       "line 6: a component named A already exists"},
+      {"object F: TForm\n object A: TPanel\n end\n object B: TSample\n end\n"
+       " object B: TSample\n end\nend",
+       "line 6: a component named B already exists"},
+      {"object F: TForm\n object KEPT: TSample\n end\nend",
+       "line 2: a component named KEPT already exists"},
+  };
+  for (const Case& c : cases) {
+    TComponent owner(nullptr);
+    (new TSample(&owner))->SetName("Kept");
+    EXPECT_EQ(FoundOrError(c.text, owner), c.result) << c.text;
+    EXPECT_EQ(owner.ComponentCount(), c.owned) << c.text;
+  }
 }
 
 }  // namespace

@@ -155,6 +155,9 @@ class FlushCountingStore : public platform::KeyStore {
                                           const std::string& valueName) override {
     return real_.ReadSubKeys(root, path, valueName);
   }
+  std::optional<Values> ReadValues(platform::HKEY root, const std::string& path) override {
+    return real_.ReadValues(root, path);
+  }
   std::string Describe(platform::HKEY root, const std::string& path) override {
     return real_.Describe(root, path);
   }

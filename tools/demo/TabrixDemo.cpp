@@ -1,12 +1,18 @@
 // The demo: data sources for a sample workbook, made through the library and through a
 // TTabrixCreator read from a form file, and read back with unixODBC's own odbcinst.
 // scripts/demo points unixODBC at a private folder first.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "component/TabrixCreateUnit.h"
 #include "library/TabrixCodeUnit.h"
@@ -28,10 +34,73 @@ void Step(const std::string& what, bool ok) {
   }
 }
 
+// Runs a program found on PATH with exactly these arguments, no shell between: a data source
+// name read from a form file may hold any character. Returns its exit status, or 128 plus the
+// signal that ended it, or 127 when it could not be started. With `output`, its standard
+// output is collected there instead of going to ours.
+int Run(const std::vector<std::string>& args, std::string* output = nullptr) {
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+
+  int pipeEnds[2] = {-1, -1};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (output) {
+    if (pipe(pipeEnds) != 0) {
+      std::fprintf(stderr, "tabrix-demo: cannot run %s: %s\n", args[0].c_str(),
+                   std::strerror(errno));
+      posix_spawn_file_actions_destroy(&actions);
+      return 127;
+    }
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+  }
+  pid_t pid = 0;
+  const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (output) {
+    close(pipeEnds[1]);
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = read(pipeEnds[0], buffer, sizeof buffer)) != 0) {
+      if (got > 0)
+        output->append(buffer, static_cast<size_t>(got));
+      else if (errno != EINTR)
+        break;
+    }
+    close(pipeEnds[0]);
+  }
+  if (error != 0) {
+    std::fprintf(stderr, "tabrix-demo: cannot run %s: %s\n", args[0].c_str(), std::strerror(error));
+    return 127;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return 127;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 127;
+}
+
 void Show(const std::string& name) {
   std::printf("\n$ odbcinst -q -s -n %s\n", name.c_str());
   std::fflush(stdout);
-  if (std::system(("odbcinst -q -s -n '" + name + "'").c_str()) != 0) ++failures;
+  if (Run({"odbcinst", "-q", "-s", "-n", name}) != 0) ++failures;
+}
+
+// Each line "PWD=" with a value after it becomes "PWD=********".
+std::string MaskPasswords(const std::string& text) {
+  std::string out;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t end = std::min(text.find('\n', at), text.size());
+    const std::string line = text.substr(at, end - at);
+    out += line.rfind("PWD=", 0) == 0 && line.size() > 4 ? "PWD=********" : line;
+    if (end < text.size()) out += '\n';
+    at = end + 1;
+  }
+  return out;
 }
 
 // Keeps the attribute list of each request, then hands the request to the real installer.
@@ -112,14 +181,17 @@ void CreateFromForm(const std::string& formFile, const std::string& workbook,
   const std::string name = creator->GetDSNNameOrAlias();
   std::printf("\n$ odbcinst -q -s -n %s | mask the password\n", name.c_str());
   std::fflush(stdout);
-  const std::string command = "odbcinst -q -s -n '" + name + "' | sed 's/^PWD=..*/PWD=********/'";
-  if (std::system(command.c_str()) != 0) ++failures;
+  std::string shown;
+  if (Run({"odbcinst", "-q", "-s", "-n", name}, &shown) != 0) ++failures;
+  std::fputs(MaskPasswords(shown).c_str(), stdout);
   std::printf("\n");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int Demo(int argc, char** argv) {
   if (argc != 4) {
     std::fprintf(stderr, "usage: %s WORKBOOK WORKGROUP-FILE FORM-FILE\n", argv[0]);
     return 2;
@@ -159,4 +231,18 @@ int main(int argc, char** argv) {
 
   std::printf("%s\n", failures ? "demo FAILED" : "demo finished: all steps ok");
   return failures ? 1 : 0;
+}
+
+}  // namespace
+
+// Whatever escapes the demo is told, never an abort.
+int main(int argc, char** argv) {
+  try {
+    return Demo(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "demo FAILED: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "demo FAILED: an unexpected failure\n");
+  }
+  return 1;
 }

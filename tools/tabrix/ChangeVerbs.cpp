@@ -1,9 +1,15 @@
-// create, configure and remove: a TTabrixCreator set up from the options, then executed.
+// create, configure and remove. create sets up a TTabrixCreator from the options and executes
+// it; configure and remove send the installer a request of their own, as the data source's
+// own driver, with only the pairs the options give.
 #include <cstdlib>
 #include <iostream>
 #include <optional>
 
+#include "library/TabrixCodeUnit.h"
+#include "platform/odbcinst/AttributeList.h"
+#include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
+#include "platform/text/Text.h"
 #include "tools/tabrix/Creators.h"
 
 namespace tabrix::cli {
@@ -34,6 +40,7 @@ struct Args {
   Scope scope;
   Properties properties;
   bool dryRun = false;
+  double wait = 30;
   std::string name;
 };
 
@@ -58,41 +65,26 @@ void AddProperties(CLI::App& verb, Properties& p) {
                                           p.userCommitSync.value, "optUserCommitSync");
 }
 
-std::optional<int32_t> ToInt(const std::string& text) {
-  try {
-    size_t used = 0;
-    long long v = std::stoll(text, &used);
-    if (used == text.size() && v >= INT32_MIN && v <= INT32_MAX) return static_cast<int32_t>(v);
-  } catch (const std::exception&) {
+// Passwords never come from the command line, where other users could read them. False
+// when --password-stdin finds no line to read.
+bool ReadPassword(const Properties& p, std::optional<std::string>& password) {
+  if (p.passwordStdin) {
+    std::string line;
+    if (!host::ReadSecretLine("Password: ", line)) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    password = line;
+  } else if (const char* env = std::getenv("TABRIX_PASSWORD")) {
+    password = env;
   }
-  return std::nullopt;
+  return true;
 }
 
-// A configure changes what the options say and keeps the rest as the data source has it.
-void Prefill(TTabrixCreator& c, bool system) {
-  platform::TRegistry registry;
-  registry.SetRootKey(system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER);
-  if (!registry.OpenKeyReadOnly("\\Software\\ODBC\\ODBC.INI\\" + c.GetDSNNameOrAlias())) return;
-  c.SetDSNUserDescription(registry.ReadString("Description"));
-  c.SetDatabasePath(registry.ReadString("DBQ"));
-  c.SetDefaultDir(registry.ReadString("DefaultDir"));
-  c.SetUserID(registry.ReadString("UID"));
-  c.SetPassword(registry.ReadString("PWD"));
-  c.SetoptImplitCommitSync(registry.ReadString("ImplicitCommitSync"));
-  if (auto v = ToInt(registry.ReadString("ReadOnly"))) c.SetoptDSNReadOnly(*v == 1);
-  if (auto v = ToInt(registry.ReadString("FirstRowHasNames"))) c.SetoptFirstRowHasNames(*v == 1);
-  if (auto v = ToInt(registry.ReadString("MaxScanRows"))) c.SetMaxScanRows(*v);
-  if (auto v = ToInt(registry.ReadString("SafeTransactions"))) c.SetoptSafeTransactions(*v);
-  if (auto v = ToInt(registry.ReadString("Threads"))) c.SetoptThreads(*v);
-  const std::string sync = registry.ReadString("UserCommitSync");
-  if (!sync.empty()) c.SetoptUserCommitSync(sync == "Yes");
-}
-
-void Apply(const Properties& p, TTabrixCreator& c) {
+void Apply(const Properties& p, const std::optional<std::string>& password, TTabrixCreator& c) {
   if (p.description) c.SetDSNUserDescription(*p.description);
   if (p.workbook) c.SetDatabasePath(*p.workbook);
   if (p.defaultDir) c.SetDefaultDir(*p.defaultDir);
   if (p.uid) c.SetUserID(*p.uid);
+  if (password) c.SetPassword(*password);
   if (p.maxScanRows) c.SetMaxScanRows(*p.maxScanRows);
   for (size_t i = 0; p.excelVersion && i < kExcelVersions.size(); ++i)
     if (kExcelVersions[i] == *p.excelVersion) c.SetoptExcelVersion(static_cast<TExcelVersion>(i));
@@ -104,15 +96,131 @@ void Apply(const Properties& p, TTabrixCreator& c) {
   if (p.userCommitSync.Given()) c.SetoptUserCommitSync(p.userCommitSync.value);
 }
 
-// Passwords never come from the command line, where other users could read them.
-void ReadPassword(const Properties& p, TTabrixCreator& c) {
-  if (p.passwordStdin) {
-    std::string line;
-    std::getline(std::cin, line);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    c.SetPassword(line);
-  } else if (const char* env = std::getenv("TABRIX_PASSWORD")) {
-    c.SetPassword(env);
+// The pairs a configure sends: those of the options given, spelt as the component spells
+// them, and nothing else, so every other value of the data source stays as it is.
+platform::AttributePairs ChangedPairs(const Properties& p,
+                                      const std::optional<std::string>& password) {
+  platform::AttributePairs pairs;
+  auto add = [&](const char* keyword, std::string value) { pairs.emplace_back(keyword, value); };
+  auto flag = [](bool on) { return std::to_string(GetIntegerFromBoolean(on)); };
+  if (p.description) add("Description", *p.description);
+  if (p.workbook) add("DBQ", *p.workbook);
+  if (p.defaultDir) {
+    std::string dir = *p.defaultDir;  // as the component's DefaultDir takes it
+    if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+    add("DefaultDir", dir);
+  }
+  if (p.uid) add("UID", *p.uid);
+  if (password) add("PWD", *password);
+  if (p.implicitCommitSync) add("ImplicitCommitSync", *p.implicitCommitSync);
+  if (p.readOnly.Given()) add("ReadOnly", flag(p.readOnly.value));
+  if (p.firstRowHasNames.Given()) add("FirstRowHasNames", flag(p.firstRowHasNames.value));
+  if (p.maxScanRows) add("MaxScanRows", std::to_string(*p.maxScanRows));
+  if (p.safeTransactions) add("SafeTransactions", std::to_string(*p.safeTransactions));
+  if (p.threads) add("Threads", std::to_string(*p.threads));
+  if (p.userCommitSync.Given())
+    add("UserCommitSync", GetYNStringFromBoolean(p.userCommitSync.value));
+  return pairs;
+}
+
+const std::string kDataSourcesKey = "\\Software\\ODBC\\ODBC.INI\\";
+
+std::optional<std::string> ValueOf(const platform::KeyStore::Values& values,
+                                   std::string_view name) {
+  for (const auto& [k, v] : values)
+    if (platform::text::EqualsIgnoreCase(k, name)) return v;
+  return std::nullopt;
+}
+
+// Which of the six desktop drivers a data source's Driver value names: by its description,
+// or by the library odbcinst.ini gives it (Driver64 or Driver).
+std::optional<std::string> DesktopDriver(const std::string& value) {
+  if (value.empty()) return std::nullopt;
+  std::vector<std::string> descriptions;
+  for (int32_t code = 1; code <= 6; ++code) {
+    std::string fileType;
+    descriptions.push_back(TabrixCodeUnit::GetDSNTypeString(code, fileType));
+    if (platform::text::EqualsIgnoreCase(value, descriptions.back())) return descriptions.back();
+  }
+  for (const std::string& description : descriptions) {
+    auto definition = platform::CurrentKeyStore().ReadValues(
+        platform::HKEY_LOCAL_MACHINE, "\\Software\\ODBC\\ODBCINST.INI\\" + description);
+    if (definition &&
+        (ValueOf(*definition, "Driver64") == value || ValueOf(*definition, "Driver") == value))
+      return description;
+  }
+  return std::nullopt;
+}
+
+// configure and remove work on a data source as its own driver, read under the lock that the
+// change itself then reuses, so nothing can slip in between.
+int ChangeExisting(const Args& args, bool remove, const std::optional<std::string>& password) {
+  const bool system = !args.scope.user;
+  const char* scope = system ? "system" : "user";
+  const std::string verb = remove ? "remove" : "configure";
+  const std::string lead =
+      "cannot " + verb + " " + scope + " data source \"" + Shown(args.name) + "\": ";
+  const platform::HKEY root = system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER;
+  auto& store = platform::CurrentKeyStore();
+
+  platform::AttributePairs pairs;
+  if (!remove) {
+    pairs = ChangedPairs(args.properties, password);
+    if (args.properties.excelVersion)
+      Warn("--excel-version is not stored in a data source; it changes nothing here");
+    if (pairs.empty())
+      return Usage("configure: give at least one option to change (tabrix configure --help)");
+  }
+  for (const auto& [k, v] : pairs)
+    if (v.find('\0') != std::string::npos)
+      return Fail(lead + "the value of " + k + " holds a NUL byte");
+
+  std::shared_ptr<void> lock;
+  std::string driverValue;
+  bool stale = false;  // only a line under [ODBC Data Sources] is left of it
+  try {
+    if (!args.dryRun) lock = host::LockDataSources(system);
+    auto values = store.ReadValues(root, kDataSourcesKey + args.name);
+    if (values) {
+      driverValue = ValueOf(*values, "Driver").value_or("");
+    } else if (remove) {
+      auto listing = store.ReadValues(root, kDataSourcesKey + "ODBC Data Sources");
+      if (auto listed = listing ? ValueOf(*listing, args.name) : std::nullopt) {
+        driverValue = *listed;
+        stale = true;
+      }
+    }
+    if (!values && !stale)
+      return Fail(lead + "it does not exist (" + store.Describe(root, kDataSourcesKey + args.name) +
+                  ")");
+    std::optional<std::string> driver = DesktopDriver(driverValue);
+    if (!driver)
+      return Fail(lead +
+                  (driverValue.empty() ? std::string("it names no driver")
+                                       : "its driver \"" + Shown(driverValue) +
+                                             "\" is not one of the six desktop drivers") +
+                  "; tabrix changes only data sources of those drivers");
+
+    std::string list;
+    platform::AppendAttribute(list, "DSN", args.name);
+    for (const auto& [k, v] : pairs) platform::AppendAttribute(list, k, v);
+    list += '\0';
+    uint16_t request = remove
+                           ? (system ? platform::ODBC_REMOVE_SYS_DSN : platform::ODBC_REMOVE_DSN)
+                           : (system ? platform::ODBC_CONFIG_SYS_DSN : platform::ODBC_CONFIG_DSN);
+    Json json;
+    int code = RunRequest(request, *driver, list, args.name, args.dryRun,
+                          args.common.json ? &json : nullptr);
+    if (args.common.json) {
+      if (stale) json["staleListing"] = true;
+      PrintJson(json);
+    } else if (stale && code == kOk && !args.dryRun) {
+      std::cout << "It had no section, only a stale line under [ODBC Data Sources]: that line "
+                   "is removed.\n";
+    }
+    return code;
+  } catch (const std::exception& e) {
+    return Fail(lead + e.what());
   }
 }
 
@@ -130,19 +238,22 @@ Runner AddChange(CLI::App& app, const char* name, const char* help, const char* 
   verb->add_flag("--dry-run", args->dryRun,
                  "Show what would be sent and which file and section would change; change "
                  "nothing");
+  AddWait(*verb, args->wait);
   AddCommon(*verb, args->common, true);
   verb->footer(example);
   return [args, userAction, systemAction, changesProperties] {
     host::UseConfigDir(args->common.configDir);
+    host::UseLockWait(args->wait);
+    if (std::string why = WhyNotAName(args->name); !why.empty()) return Usage(why);
+    std::optional<std::string> password;
+    if (changesProperties && !ReadPassword(args->properties, password))
+      return Usage("--password-stdin: no password on standard input");
+    if (userAction != ADD_DSN) return ChangeExisting(*args, userAction == REMOVE_DSN, password);
+
     TTabrixCreator creator(nullptr);
-    const bool system = !args->scope.user;
-    creator.SetAction(system ? systemAction : userAction);
+    creator.SetAction(args->scope.user ? userAction : systemAction);
     creator.SetDSNNameOrAlias(args->name);
-    if (changesProperties) {
-      if (userAction == CONFIG_DSN) Prefill(creator, system);
-      Apply(args->properties, creator);
-      ReadPassword(args->properties, creator);
-    }
+    Apply(args->properties, password, creator);
     Json json;
     int code = RunCreator(creator, args->dryRun, args->common.json ? &json : nullptr);
     if (args->common.json) PrintJson(json);

@@ -58,8 +58,17 @@ void PrintTable(const Row& header, const std::vector<Row>& rows);
 void PrintJson(const Json& value);
 // An attribute pair for people: a password's value is never shown.
 std::string MaskedPair(const std::string& keyword, const std::string& value);
-int Fail(const std::string& message);  // prints "tabrix: message" to stderr, returns kFailed
+int Fail(const std::string& message);   // prints "tabrix: message" to stderr, returns kFailed
+int Usage(const std::string& message);  // the same, returns kUsage
 void Warn(const std::string& message);
+// Text from a file or the command line, fit to echo: control bytes escaped (\xNN), cut to
+// `limit` bytes with "..." after.
+std::string Shown(std::string_view text, size_t limit = 64);
+// Why `name` cannot name a data source (empty, or the listing section); "" when it can.
+std::string WhyNotAName(const std::string& name);
+// --wait SECONDS, for the verbs that change files: how long to wait for another process's
+// lock (30 by default, 0 = do not wait).
+void AddWait(CLI::App& verb, double& seconds);
 
 // The verbs. Each registers itself and returns the function that runs it once parsed.
 using Runner = std::function<int()>;

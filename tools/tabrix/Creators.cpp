@@ -6,6 +6,7 @@
 #include "platform/odbcinst/AttributeList.h"
 #include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
+#include "platform/text/Text.h"
 
 namespace tabrix::cli {
 namespace {
@@ -72,60 +73,74 @@ std::string Where(int32_t request, const std::string& name) {
 }
 
 // Why Execute answered false without reaching the installer.
-std::string UnsentReason(const TTabrixCreator& creator, int32_t request) {
-  const std::string name = creator.GetDSNNameOrAlias();
+std::string UnsentReason(const std::string& name, int32_t request) {
   if (request == 0) return "the action is not one of the known actions";
   if (name.empty()) return "the data source needs a name";
   if ((request == 1 || request == 4) && TabrixCodeUnit::FindDSN(name, request))
-    return "the " + std::string(ScopeName(request)) + " data source \"" + name +
+    return "the " + std::string(ScopeName(request)) + " data source \"" + Shown(name) +
            "\" exists already (" + Where(request, name) + ")";
   return "the library refused it: an argument holds a NUL byte";
 }
 
-void PrintSent(const Observer& sent, std::ostream& out) {
+platform::AttributePairs SentPairs(const Observer& sent) {
   platform::AttributePairs pairs;
   size_t consumed = 0;
   std::string ignored;
   platform::ParseAttributeList(sent.attributes, pairs, consumed, ignored);
+  return pairs;
+}
+
+void PrintSent(const Observer& sent, std::ostream& out) {
   out << "request:    " << sent.request << " ("
       << (sent.request < 8 ? kRequestNames[sent.request] : "unknown") << ")\n";
   out << "driver:     " << sent.driver << '\n';
   out << "attributes:\n";
-  for (const auto& [k, v] : pairs) out << "  " << MaskedPair(k, v) << '\n';
+  for (const auto& [k, v] : SentPairs(sent)) out << "  " << Shown(MaskedPair(k, v), 1000) << '\n';
 }
 
 Json SentJson(const Observer& sent) {
-  platform::AttributePairs pairs;
-  size_t consumed = 0;
-  std::string ignored;
-  platform::ParseAttributeList(sent.attributes, pairs, consumed, ignored);
   Json attributes = Json::array();
-  for (const auto& [k, v] : pairs) attributes.push_back(MaskedPair(k, v));
+  for (const auto& [k, v] : SentPairs(sent)) attributes.push_back(MaskedPair(k, v));
   return Json{{"request", sent.request},
               {"requestName", sent.request < 8 ? kRequestNames[sent.request] : "unknown"},
               {"driver", sent.driver},
               {"attributes", std::move(attributes)}};
 }
 
-}  // namespace
+// A password written into a file that others can read is worth a warning.
+void WarnIfPasswordExposed(const Observer& sent, int32_t request) {
+  bool password = false;
+  for (const auto& [k, v] : SentPairs(sent))
+    password = password || (platform::text::EqualsIgnoreCase(k, "PWD") && !v.empty());
+  if (!password || request == 3 || request == 6 || request == 7) return;
+  const std::string exposed = host::ReadableByOthers(request >= 4);
+  if (!exposed.empty())
+    Warn("the password is stored in " + exposed + ", which other users can read");
+}
 
-int RunCreator(TTabrixCreator& creator, bool dryRun, Json* json, const std::string& label) {
+// Runs `send` (Execute, or one request of the client's own) with the observer in front of
+// the installer, under the lock of the file it changes, and reports as RunCreator says.
+int Run(int32_t request, const std::string& name, bool dryRun, Json* json, const std::string& label,
+        const std::function<bool()>& send) {
   const std::string lead = label.empty() ? "" : label + ": ";
-  const int32_t request = GetDSNActionFromEnumType(creator.GetAction());
-  const std::string name = creator.GetDSNNameOrAlias();
+  const std::string verb = request >= 1 && request <= 7 ? kVerbs[request] : "execute";
   Observer observer(platform::CurrentInstaller(), dryRun);
   bool ok = false;
-  {
-    platform::ScopedInstaller use(observer);
-    ok = creator.Execute();
-  }
-
   std::string reason;
-  if (!ok) reason = observer.called ? observer.LastError() : UnsentReason(creator, request);
+  try {
+    // From the existence test before a create to the rename of the file written.
+    std::shared_ptr<void> lock =
+        dryRun ? nullptr : host::LockDataSources(request >= 4 && request <= 6);
+    platform::ScopedInstaller use(observer);
+    ok = send();
+    if (!ok) reason = observer.called ? observer.LastError() : UnsentReason(name, request);
+  } catch (const std::exception& e) {
+    reason = e.what();
+  }
+  if (ok && !dryRun) WarnIfPasswordExposed(observer, request);
   const std::string target = observer.called && !observer.plan.target.empty()
                                  ? observer.plan.target
                                  : Where(request, name);
-  const std::string verb = request >= 1 && request <= 7 ? kVerbs[request] : "execute";
 
   if (json) {
     Json result;
@@ -139,18 +154,31 @@ int RunCreator(TTabrixCreator& creator, bool dryRun, Json* json, const std::stri
     *json = std::move(result);
   } else if (dryRun) {
     std::cout << lead << "dry run, nothing changed: " << verb << ' ' << ScopeName(request)
-              << " data source \"" << name << "\"\n";
+              << " data source \"" << Shown(name) << "\"\n";
     if (observer.called) PrintSent(observer, std::cout);
     std::cout << "target:     " << target << '\n';
     if (!ok) std::cout << "refused:    " << reason << '\n';
   } else if (ok) {
-    std::cout << lead << verb << ": " << ScopeName(request) << " data source \"" << name << "\" ("
-              << target << ")\n";
+    std::cout << lead << verb << ": " << ScopeName(request) << " data source \"" << Shown(name)
+              << "\" (" << target << ")\n";
   }
   if (!ok && !dryRun && !json)
-    return Fail(lead + "cannot " + verb + " " + ScopeName(request) + " data source \"" + name +
-                "\": " + reason);
+    return Fail(lead + "cannot " + verb + " " + ScopeName(request) + " data source \"" +
+                Shown(name) + "\": " + reason);
   return ok ? kOk : kFailed;
+}
+
+}  // namespace
+
+int RunCreator(TTabrixCreator& creator, bool dryRun, Json* json, const std::string& label) {
+  return Run(GetDSNActionFromEnumType(creator.GetAction()), creator.GetDSNNameOrAlias(), dryRun,
+             json, label, [&] { return creator.Execute(); });
+}
+
+int RunRequest(uint16_t request, const std::string& driver, const std::string& attributes,
+               const std::string& name, bool dryRun, Json* json) {
+  return Run(request, name, dryRun, json, "",
+             [&] { return platform::SQLConfigDataSource(nullptr, request, driver, attributes); });
 }
 
 }  // namespace tabrix::cli

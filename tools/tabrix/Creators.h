@@ -12,4 +12,8 @@ namespace tabrix::cli {
 int RunCreator(TabrixCreateUnit::TTabrixCreator& creator, bool dryRun, Json* json,
                const std::string& label = "");
 
+// The same for one installer request that the client builds itself.
+int RunRequest(uint16_t request, const std::string& driver, const std::string& attributes,
+               const std::string& name, bool dryRun, Json* json);
+
 }  // namespace tabrix::cli

@@ -1,6 +1,11 @@
 #include <io.h>
+#include <windows.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
 
 #include "tools/tabrix/Host.h"
 
@@ -30,5 +35,40 @@ std::string WhereDataSourcesLive() {
 }
 
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+// The registry serialises each write itself; there is no file to lock.
+std::shared_ptr<void> LockDataSources(bool) { return nullptr; }
+
+void UseLockWait(double) {}
+
+std::string ReadWholeFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) throw std::runtime_error(path + ": no such file");
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw std::runtime_error(path + " is a folder");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error(path + ": cannot be read");
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool ReadSecretLine(const std::string& prompt, std::string& line) {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  const bool console = GetConsoleMode(input, &mode) != 0;
+  if (console) {
+    SetConsoleMode(input, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+    std::cerr << prompt << std::flush;
+  }
+  const bool read = static_cast<bool>(std::getline(std::cin, line));
+  if (console) {
+    SetConsoleMode(input, mode);
+    std::cerr << std::endl;
+  }
+  return read;
+}
+
+// The registry keeps its own access rights per key.
+std::string ReadableByOthers(bool) { return ""; }
 
 }  // namespace tabrix::cli::host

@@ -1,4 +1,7 @@
 // tabrix: data sources for the desktop ODBC drivers, from the command line.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "tools/tabrix/Cli.h"
@@ -28,13 +31,36 @@ int main(int argc, char** argv) {
   add(AddRun);
   add(AddAbout);
 
+  // CLI11 would say only that a subcommand is required.
+  auto known = [&](const char* word) {
+    for (auto& verb : verbs)
+      if (verb.first->check_name(word)) return true;
+    return false;
+  };
+  if (argc > 1 && argv[1][0] != '-' && !known(argv[1]))
+    return Usage("unknown verb '" + Shown(argv[1]) + "' (tabrix --help lists the verbs)");
+
+  int code = kUsage;
   try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    int code = app.exit(e);
-    return code == 0 ? kOk : kUsage;
+    try {
+      app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+      int status = app.exit(e);
+      return status == 0 ? kOk : kUsage;
+    }
+    for (auto& [verb, run] : verbs)
+      if (verb->parsed()) code = run();
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    return Fail(e.what());
+  } catch (...) {
+    return Fail("an unexpected failure");
   }
-  for (auto& [verb, run] : verbs)
-    if (verb->parsed()) return run();
-  return kUsage;
+  // Output that did not arrive (a full disk, a closed pipe) is a failure, not a success.
+  errno = 0;
+  std::cout.flush();
+  if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout))
+    return Fail(std::string("cannot write the output: ") +
+                (errno ? std::strerror(errno) : "write error"));
+  return code;
 }

@@ -74,6 +74,40 @@ int Fail(const std::string& message) {
   return kFailed;
 }
 
+int Usage(const std::string& message) {
+  Fail(message);
+  return kUsage;
+}
+
 void Warn(const std::string& message) { std::cerr << "tabrix: warning: " << message << '\n'; }
+
+std::string Shown(std::string_view text, size_t limit) {
+  std::string out;
+  for (unsigned char c : text.substr(0, limit)) {
+    if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (text.size() > limit) out += "...";
+  return out;
+}
+
+std::string WhyNotAName(const std::string& name) {
+  if (name.empty()) return "NAME must not be empty";
+  if (platform::text::EqualsIgnoreCase(name, "ODBC Data Sources"))
+    return "\"" + name + "\" is the section that lists the data sources, not a data source";
+  return "";
+}
+
+void AddWait(CLI::App& verb, double& seconds) {
+  verb.add_option("--wait", seconds,
+                  "Seconds to wait for a lock held by another process (0: do not wait)")
+      ->check(CLI::NonNegativeNumber)
+      ->default_val(30);
+}
 
 }  // namespace tabrix::cli

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <iostream>
 #include <system_error>
+#include <unordered_set>
 
 #include "library/TabrixCodeUnit.h"
 #include "platform/registry/Registry.h"
@@ -52,14 +53,28 @@ Runner AddFind(CLI::App& app) {
   verb->footer("Example: tabrix find Sales --user");
   return [args] {
     host::UseConfigDir(args->common.configDir);
+    if (std::string why = WhyNotAName(args->name); !why.empty()) return Usage(why);
     bool found = false;
+    const std::string shown = Shown(args->name);
     Json json{{"name", args->name}};
+    // Read-only, so that a data source the caller may read but not change is found too.
     for (const ScopeInfo& scope : Scopes(args->scope)) {
-      bool here = FindDSN(args->name, scope.request);
+      bool here = false;
+      try {
+        here = platform::CurrentKeyStore()
+                   .ReadValues(scope.root, kDataSourcesKey + "\\" + args->name)
+                   .has_value();
+      } catch (const platform::ERegistryException& e) {
+        json[scope.name] = nullptr;
+        json["errors"][scope.name] = e.what();
+        Fail(shown + ": cannot tell whether it is among " + scope.name +
+             " data sources: " + e.what());
+        continue;
+      }
       found = found || here;
       json[scope.name] = here;
       if (!args->common.json)
-        std::cout << args->name << ": " << (here ? "found" : "not found") << " among " << scope.name
+        std::cout << shown << ": " << (here ? "found" : "not found") << " among " << scope.name
                   << " data sources (" << Where(scope, here ? args->name : "") << ")\n";
     }
     json["found"] = found;
@@ -81,13 +96,25 @@ Runner AddList(CLI::App& app) {
   return [args] {
     host::UseConfigDir(args->common.configDir);
     std::vector<Row> rows;
+    bool failed = false;
     for (const ScopeInfo& scope : Scopes(args->scope)) {
-      auto subKeys = platform::CurrentKeyStore().ReadSubKeys(scope.root, kDataSourcesKey, "Driver");
+      std::optional<platform::KeyStore::SubKeyValues> subKeys;
+      try {
+        subKeys = platform::CurrentKeyStore().ReadSubKeys(scope.root, kDataSourcesKey, "Driver");
+      } catch (const platform::ERegistryException& e) {
+        failed = true;
+        Fail(std::string("cannot list the ") + scope.name + " data sources: " + e.what());
+        continue;
+      }
       if (!subKeys) continue;
       Progress progress(std::string("Listing ") + scope.name + " data sources", subKeys->size());
+      // A name given twice is read from its first section only, as unixODBC reads it.
+      std::unordered_set<std::string> seen;
       for (size_t i = 0; i < subKeys->size(); ++i) {
         auto& [name, driver] = (*subKeys)[i];
-        if (platform::text::EqualsIgnoreCase(name, "ODBC Data Sources")) continue;
+        std::string folded = name;
+        for (char& c : folded) c = platform::text::AsciiLower(c);
+        if (folded == "odbc data sources" || !seen.insert(std::move(folded)).second) continue;
         rows.push_back({std::move(name), scope.name, std::move(driver)});
         if (i % 256 == 0) progress.Step(i);
       }
@@ -98,9 +125,11 @@ Runner AddList(CLI::App& app) {
         dsns.push_back({{"name", row[0]}, {"scope", row[1]}, {"driver", row[2]}});
       PrintJson({{"dsns", std::move(dsns)}});
     } else {
+      for (Row& row : rows)
+        for (std::string& cell : row) cell = Shown(cell, 200);
       PrintTable({"NAME", "SCOPE", "DRIVER"}, rows);
     }
-    return kOk;
+    return failed ? kFailed : kOk;
   };
 }
 
@@ -117,20 +146,35 @@ Runner AddDrivers(CLI::App& app) {
     for (int32_t code = 1; code <= 6; ++code) {  // 7 names the dBase driver again
       std::string fileType;
       const std::string description = GetDSNTypeString(code, fileType);
-      const TODBCDriverInfo info = GetODBCInfo(description);
-      const bool installed = !info.Driver.str().empty();
+      std::optional<platform::KeyStore::Values> values;
+      try {
+        values = platform::CurrentKeyStore().ReadValues(
+            platform::HKEY_LOCAL_MACHINE, "\\Software\\ODBC\\ODBCINST.INI\\" + description);
+      } catch (const platform::ERegistryException& e) {
+        return Fail(std::string("cannot read the drivers: ") + e.what());
+      }
+      auto value = [&](std::string_view name) {
+        if (values)
+          for (const auto& [k, v] : *values)
+            if (platform::text::EqualsIgnoreCase(k, name)) return v;
+        return std::string();
+      };
+      // The library a 64-bit driver manager loads: Driver64 first.
+      std::string library = value("Driver64");
+      if (library.empty()) library = value("Driver");
+      const bool installed = !library.empty();
       rows.push_back({std::to_string(code), description, fileType,
-                      installed ? info.Driver.str() : "not installed", info.DriverODBCVer.str(),
-                      info.FileExtns.str()});
+                      installed ? Shown(library, 200) : "not installed",
+                      Shown(value("DriverODBCVer")), Shown(value("FileExtns"))});
       drivers.push_back({{"code", code},
                          {"description", description},
                          {"fileType", fileType},
                          {"installed", installed},
-                         {"driver", info.Driver.str()},
-                         {"driverOdbcVer", info.DriverODBCVer.str()},
-                         {"dsn", info.DSN.str()},
-                         {"fileExtns", info.FileExtns.str()},
-                         {"uid", info.UID.str()}});
+                         {"driver", library},
+                         {"driverOdbcVer", value("DriverODBCVer")},
+                         {"dsn", value("DSN")},
+                         {"fileExtns", value("FileExtns")},
+                         {"uid", value("UID")}});
     }
     if (common->json)
       PrintJson({{"drivers", std::move(drivers)}});
@@ -145,6 +189,7 @@ Runner AddRegisterMdw(CLI::App& app) {
     Common common;
     bool system = false;
     bool dryRun = false;
+    double wait = 30;
     std::string name, file;
   };
   auto args = std::make_shared<Args>();
@@ -154,38 +199,52 @@ Runner AddRegisterMdw(CLI::App& app) {
   verb->add_option("FILE", args->file, "The workgroup file (.mdw)")->required();
   verb->add_flag("--system", args->system, "A system data source (default: a user one)");
   verb->add_flag("--dry-run", args->dryRun, "Show what would be written; change nothing");
+  AddWait(*verb, args->wait);
   AddCommon(*verb, args->common, true);
   verb->footer("Example: tabrix register-mdw Books /srv/access/System.mdw");
   return [args] {
     host::UseConfigDir(args->common.configDir);
+    host::UseLockWait(args->wait);
+    if (std::string why = WhyNotAName(args->name); !why.empty()) return Usage(why);
     const ScopeInfo& scope = args->system ? kSystem : kUser;
-    if (args->file.empty()) return Fail("FILE must not be empty");
+    const std::string shown = Shown(args->name);
+    if (args->file.empty()) return Usage("FILE must not be empty");
     std::error_code unreadable;  // a folder we may not look into counts as missing
-    if (!std::filesystem::exists(args->file, unreadable)) Warn(args->file + " does not exist");
+    if (!std::filesystem::exists(args->file, unreadable))
+      Warn(Shown(args->file, 200) + " does not exist");
     const std::string where = Where(scope, args->name);
-    if (args->dryRun) {
-      const bool defined = FindDSN(args->name, scope.request);
-      if (args->common.json)
-        PrintJson({{"dryRun", true},
-                   {"name", args->name},
-                   {"scope", scope.name},
-                   {"target", where},
-                   {"value", {{"SystemDB", args->file}}},
-                   {"accepted", defined}});
-      else
-        std::cout << "would write SystemDB=" << args->file << "\n  to " << where << '\n';
-      if (!defined)
-        return Fail(args->name + " is not a " + scope.name + " data source (" + where + ")");
-      return kOk;
-    }
+    // Whether the data source is there to change, with the reason when that cannot be told.
+    auto defined = [&] {
+      return platform::CurrentKeyStore()
+          .ReadValues(scope.root, kDataSourcesKey + "\\" + args->name)
+          .has_value();
+    };
+    const std::string missing = shown + " is not a " + scope.name + " data source (" + where + ")";
     try {
+      if (args->dryRun) {
+        const bool exists = defined();
+        if (args->common.json)
+          PrintJson({{"dryRun", true},
+                     {"name", args->name},
+                     {"scope", scope.name},
+                     {"target", where},
+                     {"value", {{"SystemDB", args->file}}},
+                     {"accepted", exists}});
+        else
+          std::cout << "would write SystemDB=" << Shown(args->file, 200) << "\n  to " << where
+                    << '\n';
+        return exists ? kOk : Fail(missing);
+      }
+      std::shared_ptr<void> lock = host::LockDataSources(args->system);
       bool ok = args->system ? RegisterSystemMDW(args->name, args->file)
                              : RegisterMDW(args->name, args->file);
-      if (!ok) return Fail(args->name + " is not a " + scope.name + " data source (" + where + ")");
-    } catch (const platform::ERegistryException& e) {
-      return Fail(e.what());
+      if (!ok)
+        return Fail(defined() ? shown + ": its key cannot be opened for writing (" + where + ")"
+                              : missing);
+    } catch (const std::exception& e) {
+      return Fail(shown + ": " + e.what());
     }
-    std::cout << args->name << ": SystemDB=" << args->file << " (" << where << ")\n";
+    std::cout << shown << ": SystemDB=" << Shown(args->file, 200) << " (" << where << ")\n";
     return kOk;
   };
 }

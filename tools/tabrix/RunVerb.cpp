@@ -1,8 +1,6 @@
 // run: every TTabrixCreator stored in a form file, executed in order, as an application
 // reading that form would.
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "platform/framework/FormFile.h"
 #include "tools/tabrix/Creators.h"
@@ -25,6 +23,7 @@ Runner AddRun(CLI::App& app) {
   struct Args {
     Common common;
     bool dryRun = false;
+    double wait = 30;
     std::string file;
   };
   auto args = std::make_shared<Args>();
@@ -34,19 +33,23 @@ Runner AddRun(CLI::App& app) {
       "checked first; a fault executes nothing)");
   verb->add_option("FORMFILE", args->file, "A text form file")->required();
   verb->add_flag("--dry-run", args->dryRun, "Show what each one would send; change nothing");
+  AddWait(*verb, args->wait);
   AddCommon(*verb, args->common, true);
   verb->footer("Example: tabrix run Setup.dfm --dry-run");
   return [args] {
     host::UseConfigDir(args->common.configDir);
-    std::ifstream in(args->file, std::ios::binary);
-    if (!in) return Fail(args->file + ": cannot be read");
-    std::stringstream text;
-    text << in.rdbuf();
+    host::UseLockWait(args->wait);
+    std::string text;
+    try {
+      text = host::ReadWholeFile(args->file);
+    } catch (const std::exception& e) {
+      return Fail(e.what());
+    }
 
     platform::TComponent form(nullptr);  // owns what is read, frees it with itself
     std::vector<platform::TComponent*> creators;
     try {
-      creators = platform::ReadComponents(text.str(), form, {&TTabrixCreator::StaticClass()});
+      creators = platform::ReadComponents(text, form, {&TTabrixCreator::StaticClass()});
     } catch (const platform::EReadError& e) {
       return Fail(args->file + ":" + std::to_string(e.Line()) + ": " + WhatIsWrong(e));
     }
