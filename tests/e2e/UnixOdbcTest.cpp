@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "library/TabrixCodeUnit.h"
+#include "platform/odbcini/OdbcIni.h"
 #include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
 
@@ -306,6 +307,166 @@ TEST_F(UnixOdbc, AWriteClearsTheLeftoversOfAKilledWriterOfTheSameFile) {
   EXPECT_TRUE(fs::exists(dir / ".odbc.ini.tabrix-Ab12Cd"));
   for (const auto& entry : fs::directory_iterator(dir))
     EXPECT_EQ(entry.path().filename().string().find(".user.ini.tabrix-"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// What an installer request leaves in a user file written by hand.
+std::string AfterRequest(const fs::path& file, uint16_t request, const std::string& driver,
+                         const std::string& attributes, bool expected = true) {
+  EXPECT_EQ(platform::SQLConfigDataSource(nullptr, request, driver, attributes), expected)
+      << platform::InstallerError();
+  return Slurp(file);
+}
+
+TEST_F(UnixOdbc, AConfigureChangesOnlyItsPairsAndKeepsTheDriverAsWritten) {
+  const std::string listing = "[ODBC Data Sources]\r\nbooks = " + kAccess + "\r\n\r\n";
+  const std::string section = "[Books]\r\nDriver=/opt/odbc/lib/access.so\r\nReadOnly = true\r\n";
+  Spit(userFile, listing + section);
+  // The Driver value names the Access driver by its library: it stays, and so does the listing.
+  EXPECT_EQ(AfterRequest(userFile, 2, kAccess, "DSN=Books\0Threads=7\0\0"s),
+            listing + section + "Threads = 7\r\n");
+  // Asked for another driver, both follow it; the listing takes the section's spelling.
+  EXPECT_EQ(AfterRequest(userFile, 2, kExcel, "DSN=BOOKS\0Threads=8\0\0"s),
+            "[ODBC Data Sources]\r\nBooks = " + kExcel + "\r\n\r\n[Books]\r\nDriver = " + kExcel +
+                "\r\nReadOnly = true\r\nThreads = 8\r\n");
+  EXPECT_NE(Shell("odbcinst -q -s -n Books").text.find("Threads=8\n"), std::string::npos);
+}
+
+TEST_F(UnixOdbc, TheListingIsNoDataSourceAndStaleOrRepeatedNamesAreRemovedWhole) {
+  for (const char* reserved : {"ODBC Data Sources", "odbc data SOURCES"}) {
+    EXPECT_FALSE(CreateDSN(4, 2, reserved, "", "/x.xls", "", "", "", ""));
+    EXPECT_NE(platform::InstallerError().find("lists the data sources"), std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(systemFile));
+
+  const std::string kept = "[ODBC Data Sources]\nOther = " + kExcel + "\n";
+  Spit(userFile, "[ODBC Data Sources]\nGone = " + kExcel + "\nOther = " + kExcel + "\n");
+  EXPECT_TRUE(FindDSN("Other", 1) == false);
+  EXPECT_EQ(AfterRequest(userFile, 3, kExcel, "DSN=gone\0\0"s), kept);
+  AfterRequest(userFile, 3, kExcel, "DSN=gone\0\0"s, false);
+
+  Spit(userFile, "[Twice]\nDriver = a\n\n[Other]\nDriver = b\n\n[twice]\nDriver = c\n");
+  EXPECT_TRUE(RemoveDSN(3, 2, "Twice"));
+  EXPECT_EQ(Shell("odbcinst -q -s -n Twice").status, 1);
+  EXPECT_TRUE(FindDSN("Other", 1));
+}
+
+TEST_F(UnixOdbc, ASetupLibraryThatCannotServeIsNamed) {
+  WriteDrivers("Setup = /nowhere/libsetup.so\n");
+  EXPECT_FALSE(Create(1, "Sales"));
+  EXPECT_NE(platform::InstallerError().find("setup library cannot be loaded"), std::string::npos)
+      << platform::InstallerError();
+  WriteDrivers("Setup = libm.so.6\n");
+  EXPECT_FALSE(Create(1, "Sales"));
+  EXPECT_EQ(platform::InstallerError(),
+            "the driver's setup library libm.so.6 has no ConfigDSN function");
+}
+
+TEST_F(UnixOdbc, ValuesEndAtANulAndTheFileItselfHoldsNone) {
+  Spit(dir / "odbcinst.ini", "[" + kExcel + "]\nDriver = /x\0SystemDB=/evil\n"s);
+  EXPECT_EQ(GetODBCInfo(kExcel).Driver.str(), "/x");
+  ASSERT_TRUE(Create(1, "Sales"));
+  EXPECT_EQ(Slurp(userFile).find("evil"), std::string::npos);
+
+  try {
+    RegisterMDW("", "/data/system.mdw");
+    ADD_FAILURE() << "the file itself took a value";
+  } catch (const platform::ERegistryException& e) {
+    EXPECT_NE(std::string(e.what()).find("itself holds no values"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(UnixOdbc, OnlyRegularFilesAreReadAndOnlyReadableOnesWritten) {
+  const std::string before = "junk\n[Sales]\nDriver = x\n";
+  Spit(userFile, before);
+  EXPECT_FALSE(Create(1, "New"));
+  EXPECT_NE(platform::InstallerError().find("user.ini:1: text before the first section"),
+            std::string::npos)
+      << platform::InstallerError();
+  EXPECT_EQ(Slurp(userFile), before);
+  EXPECT_THROW(platform::CurrentKeyStore().ReadValues(platform::HKEY_CURRENT_USER,
+                                                      "\\Software\\ODBC\\ODBC.INI\\Sales"),
+               platform::ERegistryException);
+
+  auto refusal = [&](const std::string& expected) {
+    EXPECT_FALSE(Create(1, "New"));
+    EXPECT_NE(platform::InstallerError().find(expected), std::string::npos)
+        << platform::InstallerError();
+    EXPECT_THROW(platform::CurrentKeyStore().ReadSubKeys(platform::HKEY_CURRENT_USER,
+                                                         "\\Software\\ODBC\\ODBC.INI", "Driver"),
+                 platform::ERegistryException);
+  };
+  fs::remove(userFile);
+  ASSERT_EQ(mkfifo(userFile.c_str(), 0600), 0);
+  refusal("is a FIFO");
+  EXPECT_TRUE(fs::is_fifo(userFile));
+  fs::remove(userFile);
+  fs::create_directory(userFile);
+  refusal("is a folder");
+  fs::remove(userFile);
+  fs::create_symlink("/dev/zero", userFile);
+  refusal("/dev/zero is a character device");
+  EXPECT_FALSE(fs::exists("/dev/zero.lock"));
+  fs::remove(userFile);
+  fs::create_symlink(userFile, userFile);
+  refusal("user.ini");
+  fs::remove(userFile);
+  {
+    std::ofstream(userFile) << "[A]\n";
+    fs::resize_file(userFile, (size_t{256} << 20) + 1);  // sparse: no disk is used
+  }
+  refusal("larger than 256 MiB");
+  fs::remove(userFile);
+
+  fs::remove(dir / "user.ini.lock");
+  fs::create_symlink(dir / "elsewhere", dir / "user.ini.lock");
+  EXPECT_FALSE(Create(1, "New"));
+  EXPECT_NE(platform::InstallerError().find("a symbolic link"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "elsewhere"));
+}
+
+TEST_F(UnixOdbc, ALockHeldElsewhereIsWaitedForThenGivenUpAndOneHeldHereIsReused) {
+  ASSERT_TRUE(Create(1, "Sales"));
+  {
+    // Changes inside the scope of this thread's lock take it over instead of waiting on it.
+    platform::odbcini::FileLock lock(userFile.string());
+    EXPECT_TRUE(RegisterMDW("Sales", "/data/system.mdw"));
+    EXPECT_TRUE(Create(1, "Second"));
+  }
+
+  int ready[2], release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  pid_t holder = fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    platform::odbcini::FileLock lock(userFile.string());
+    char c = 0;
+    (void)!write(ready[1], &c, 1);
+    (void)!read(release[0], &c, 1);
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  const std::string before = Slurp(userFile);
+  std::vector<std::string> told;
+  platform::odbcini::SetLockWait({0.2, [&](const std::string& file) { told.push_back(file); }});
+  EXPECT_FALSE(Create(1, "Third"));
+  EXPECT_NE(platform::InstallerError().find("is locked by another process"), std::string::npos);
+  EXPECT_NE(platform::InstallerError().find("gave up after 0.2 seconds"), std::string::npos);
+  EXPECT_EQ(told, std::vector<std::string>{userFile.string()});
+  platform::odbcini::SetLockWait({0, nullptr});
+  EXPECT_FALSE(Create(1, "Third"));
+  EXPECT_NE(platform::InstallerError().find("not waiting"), std::string::npos);
+  EXPECT_EQ(Slurp(userFile), before);
+
+  (void)!write(release[1], &c, 1);
+  waitpid(holder, nullptr, 0);
+  platform::odbcini::SetLockWait({30, nullptr});
+  EXPECT_TRUE(Create(1, "Third"));
 }
 
 }  // namespace

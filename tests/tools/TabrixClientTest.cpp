@@ -1,78 +1,18 @@
 // The tabrix client as its users run it: a process with a private configuration folder,
 // its results read back with unixODBC's own odbcinst.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+
+#include "ClientFixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out;  // standard output
-  std::string err;  // standard error
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-class Client : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir = fs::path(TABRIX_TEST_SCRATCH) /
-          ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    std::ofstream(dir / "odbcinst.ini")
-        << "[Microsoft Excel Driver (*.xls)]\nDriver = /opt/odbc/lib/excel.so\n"
-           "DriverODBCVer = 02.50\n\n"
-           "[Microsoft Access Driver (*.mdb)]\nDriver = /opt/odbc/lib/access.so\n";
-    unsetenv("TABRIX_PASSWORD");
-  }
-
-  // Runs `tabrix ARGS --config-dir DIR`, feeding `input` to standard input.
-  Result Tabrix(const std::string& args, const std::string& input = "") {
-    const fs::path out = dir / "out", err = dir / "err", in = dir / "in";
-    std::ofstream(in) << input;
-    std::string command = std::string(TABRIX_CLIENT) + " " + args + " --config-dir " +
-                          Quote(dir.string()) + " <" + Quote(in.string()) + " >" +
-                          Quote(out.string()) + " 2>" + Quote(err.string());
-    int status = std::system(command.c_str());
-    return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
-  }
-
-  // unixODBC's own view of a data source.
-  std::string Odbcinst(const std::string& name) {
-    std::string command = "ODBCSYSINI=" + Quote(dir.string()) +
-                          " ODBCINI=" + Quote((dir / "odbc.user.ini").string()) +
-                          " odbcinst -q -s -n " + Quote(name) + " 2>&1";
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) text.append(buf, n);
-    pclose(pipe);
-    return text;
-  }
-
-  fs::path dir;
-};
+using namespace clienttest;
 
 TEST_F(Client, CreatesFindsConfiguresAndRemovesThroughTheComponent) {
   Result r = Tabrix(
@@ -213,12 +153,14 @@ TEST_F(Client, RegistersWorkgroupFilesAndWarnsOfMissingOnes) {
   EXPECT_NE(r.err.find("warning: /nowhere/System.mdw does not exist"), std::string::npos);
   EXPECT_NE(Odbcinst("Books").find("SystemDB=/nowhere/System.mdw\n"), std::string::npos);
   EXPECT_EQ(Tabrix("register-mdw Books /x.mdw --system").status, 1);
-  EXPECT_EQ(Tabrix("register-mdw Books ''").status, 1);
+  EXPECT_EQ(Tabrix("register-mdw Books ''").status, 2);  // a usage error, like an empty NAME
 }
 
 }  // namespace
 
 namespace {
+
+using namespace clienttest;
 
 const char* kForm = R"(object SetupForm: TSetupForm
   Caption = 'Set-up'

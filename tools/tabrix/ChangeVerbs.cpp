@@ -191,8 +191,8 @@ int ChangeExisting(const Args& args, bool remove, const std::optional<std::strin
       }
     }
     if (!values && !stale)
-      return Fail(lead + "it does not exist (" + store.Describe(root, kDataSourcesKey + args.name) +
-                  ")");
+      return Fail(lead + "it does not exist (" +
+                  Shown(store.Describe(root, kDataSourcesKey + args.name), kLongText) + ")");
     std::optional<std::string> driver = DesktopDriver(driverValue);
     if (!driver)
       return Fail(lead +

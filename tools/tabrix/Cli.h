@@ -64,6 +64,7 @@ void Warn(const std::string& message);
 // Text from a file or the command line, fit to echo: control bytes escaped (\xNN), cut to
 // `limit` bytes with "..." after.
 std::string Shown(std::string_view text, size_t limit = 64);
+inline constexpr size_t kLongText = 4096;  // for paths and reasons, which hold names
 // Why `name` cannot name a data source (empty, or the listing section); "" when it can.
 std::string WhyNotAName(const std::string& name);
 // --wait SECONDS, for the verbs that change files: how long to wait for another process's

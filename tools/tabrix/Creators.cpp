@@ -68,8 +68,9 @@ const char* ScopeName(int32_t request) {
 std::string Where(int32_t request, const std::string& name) {
   platform::HKEY root =
       request >= 4 && request <= 6 ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER;
-  return platform::CurrentKeyStore().Describe(
-      root, "\\Software\\ODBC\\ODBC.INI\\" + (request == 7 ? "Default" : name));
+  return Shown(platform::CurrentKeyStore().Describe(
+                   root, "\\Software\\ODBC\\ODBC.INI\\" + (request == 7 ? "Default" : name)),
+               kLongText);
 }
 
 // Why Execute answered false without reaching the installer.
@@ -139,8 +140,9 @@ int Run(int32_t request, const std::string& name, bool dryRun, Json* json, const
   }
   if (ok && !dryRun) WarnIfPasswordExposed(observer, request);
   const std::string target = observer.called && !observer.plan.target.empty()
-                                 ? observer.plan.target
+                                 ? Shown(observer.plan.target, kLongText)
                                  : Where(request, name);
+  reason = Shown(reason, kLongText);
 
   if (json) {
     Json result;

@@ -69,8 +69,9 @@ std::string MaskedPair(const std::string& keyword, const std::string& value) {
   return keyword + "=" + (secret && !value.empty() ? "********" : value);
 }
 
+// Messages echo names and values from files and arguments: never a raw control byte.
 int Fail(const std::string& message) {
-  std::cerr << "tabrix: " << message << '\n';
+  std::cerr << "tabrix: " << Shown(message, kLongText) << '\n';
   return kFailed;
 }
 
@@ -79,7 +80,9 @@ int Usage(const std::string& message) {
   return kUsage;
 }
 
-void Warn(const std::string& message) { std::cerr << "tabrix: warning: " << message << '\n'; }
+void Warn(const std::string& message) {
+  std::cerr << "tabrix: warning: " << Shown(message, kLongText) << '\n';
+}
 
 std::string Shown(std::string_view text, size_t limit) {
   std::string out;

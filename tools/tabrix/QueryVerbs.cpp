@@ -32,8 +32,9 @@ std::vector<ScopeInfo> Scopes(const Scope& scope) {
 
 // The data source's key, or with no name the key that holds them all.
 std::string Where(const ScopeInfo& scope, const std::string& name) {
-  return platform::CurrentKeyStore().Describe(
-      scope.root, name.empty() ? kDataSourcesKey : kDataSourcesKey + "\\" + name);
+  return Shown(platform::CurrentKeyStore().Describe(
+                   scope.root, name.empty() ? kDataSourcesKey : kDataSourcesKey + "\\" + name),
+               kLongText);
 }
 
 }  // namespace
