@@ -77,6 +77,25 @@ TEST(MemoryStore, ListsSubKeysWithOneValueEach) {
             "HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI");
 }
 
+// A string ends at its first NUL, as the registry accessor reads one: what follows cannot
+// pass for a value of its own.
+TEST(MemoryStore, StringsEndAtTheirFirstNulAndValuesListOnlyStrings) {
+  using namespace std::string_literals;
+  MemoryStore store;
+  const std::string key = "Software\\ODBC\\ODBCINST.INI\\Excel";
+  store.SetString(HKEY_LOCAL_MACHINE, key, "Driver", "/x\0SystemDB=/evil"s);
+  store.SetDword(HKEY_LOCAL_MACHINE, key, "UsageCount", 1);
+  ScopedKeyStore use(store);
+  TRegistry reg;
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKeyReadOnly(key));
+  EXPECT_EQ(reg.ReadString("Driver"), "/x");
+  EXPECT_EQ(store.ReadValues(HKEY_LOCAL_MACHINE, key), (KeyStore::Values{{"Driver", "/x"}}));
+  EXPECT_EQ(store.ReadSubKeys(HKEY_LOCAL_MACHINE, "Software\\ODBC\\ODBCINST.INI", "Driver"),
+            (KeyStore::SubKeyValues{{"Excel", "/x"}}));
+  EXPECT_FALSE(store.ReadValues(HKEY_LOCAL_MACHINE, key + "\\Absent"));
+}
+
 TEST(Registry, StartsOnTheCurrentUserWithLazyWriteAndNoKey) {
   MemoryStore store;
   ScopedKeyStore use(store);
