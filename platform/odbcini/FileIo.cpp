@@ -229,13 +229,19 @@ std::string Seconds(double seconds) {
   return buf;
 }
 
-// Waits for the lock as long as allowed, telling whoever asked to know once it has to wait.
-void Acquire(int fd, const std::string& target) {
-  using Clock = std::chrono::steady_clock;
+using Clock = std::chrono::steady_clock;
+
+// Until when a lock held elsewhere is waited for; beyond a year is as good as forever.
+Clock::time_point Deadline() {
+  double seconds = CurrentLockWait().seconds;
+  seconds = seconds > 0 ? std::min(seconds, 365.0 * 24 * 3600) : 0;  // NaN too: no wait
+  return Clock::now() +
+         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+// Waits for the lock until `deadline`, telling whoever asked to know once it has to wait.
+void Acquire(int fd, const std::string& target, Clock::time_point deadline) {
   const LockWait wait = CurrentLockWait();
-  const auto deadline =
-      Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                         std::chrono::duration<double>(std::max(0.0, wait.seconds)));
   auto pause = std::chrono::milliseconds(1);
   bool told = false;
   while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -275,9 +281,19 @@ FileLock::FileLock(const std::string& path) : target_(ResolveLinks(path)) {
   struct stat st {};
   if (stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
     Refuse(target_, KindOf(st.st_mode) + ", not a configuration file");
-  Fd fd(OpenLockFile(target_));
-  Acquire(fd.get(), target_);
-  fd_ = fd.release();
+  const auto deadline = Deadline();
+  for (;;) {
+    Fd fd(OpenLockFile(target_));
+    Acquire(fd.get(), target_, deadline);
+    // A lock file removed or replaced meanwhile is no lock at all: take the one now there.
+    struct stat held {
+    }, there{};
+    if (fstat(fd.get(), &held) == 0 && lstat((target_ + ".lock").c_str(), &there) == 0 &&
+        held.st_dev == there.st_dev && held.st_ino == there.st_ino) {
+      fd_ = fd.release();
+      break;
+    }
+  }
   heldLocks.push_back(target_);
 }
 

@@ -25,6 +25,9 @@ struct InstallPlan {
   bool accepted = false;
   std::string reason;  // why it would be refused
   std::string target;  // what it would change, e.g. "/etc/odbc.ini, section [Sales]"
+  // The refusal comes from what the data sources are now (one missing), not from the request
+  // itself: an earlier request of the same run may change that.
+  bool dependsOnState = false;
 };
 
 class Installer {

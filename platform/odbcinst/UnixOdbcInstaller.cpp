@@ -183,7 +183,8 @@ class UnixOdbcInstaller : public Installer {
     if (!c.adds()) {
       std::string text;
       try {
-        if (!ini::ReadFile(c.file, text) || !Present(text, c)) return {false, Missing(c), ""};
+        if (!ini::ReadFile(c.file, text) || !Present(text, c))
+          return {false, Missing(c), "", true};
       } catch (const std::system_error& e) {
         return {false, e.what(), ""};
       }

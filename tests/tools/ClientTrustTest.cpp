@@ -719,4 +719,71 @@ TEST_F(Trust, ControlBytesAreEchoedEscaped) {
   }
 }
 
+// ---- what a second look found
+
+TEST_F(Trust, ARunExecutesNothingWhileAnyCreatorWouldBeRefusedForWhatItIs) {
+  const fs::path form = dir / "Setup.dfm";
+  auto creator = [](const std::string& object, const std::string& action, const std::string& name) {
+    return "  object " + object + ": TTabrixCreator\n    Action = " + action +
+           "\n    DSNNameOrAlias = '" + name + "'\n  end\n";
+  };
+  for (const std::string bad : {"a=b", "ODBC Data Sources"}) {
+    Spit(form, "object F: TForm1\n" + creator("C1", "ADD_DSN", "K1") +
+                   creator("C2", "ADD_DSN", bad) + "end\n");
+    Result r = Tabrix("run " + Quote(form.string()));
+    EXPECT_EQ(r.status, 1) << bad;
+    EXPECT_TRUE(Contains(r.err, form.string() + ": C2: ")) << r.err;
+    EXPECT_TRUE(Contains(r.err, form.string() + ": nothing was executed")) << r.err;
+    EXPECT_FALSE(fs::exists(UserFile())) << bad;
+  }
+  // What only the data sources decide is left to each creator in its turn: a configure of
+  // one that an earlier creator makes.
+  Spit(form, "object F: TForm1\n" + creator("C1", "ADD_DSN", "K1") +
+                 creator("C2", "CONFIG_DSN", "K1") + "end\n");
+  EXPECT_EQ(Tabrix("run " + Quote(form.string())).status, 0);
+}
+
+TEST_F(Trust, NumbersAreDecimalGivenAndBounded) {
+  ASSERT_EQ(Tabrix("create Sales --user").status, 0);
+  for (const auto& [given, stored] : std::vector<std::pair<std::string, std::string>>{
+           {"010", "Threads = 10"}, {"-05", "Threads = -5"}, {"+7", "Threads = 7"}}) {
+    ASSERT_EQ(Tabrix("configure Sales --user --threads " + given).status, 0) << given;
+    EXPECT_TRUE(Contains(Slurp(UserFile()), stored + "\n")) << given;
+  }
+  const std::string before = Slurp(UserFile());
+  for (const std::string args :
+       {"--threads ''", "--threads 1x", "--max-scan-rows 0x10", "--threads 1 --wait nan",
+        "--threads 1 --wait 1e12", "--threads 1 --wait -1"}) {
+    Result r = Tabrix("configure Sales --user " + args);
+    EXPECT_EQ(r.status, 2) << args << ": " << r.err;
+  }
+  EXPECT_EQ(Slurp(UserFile()), before);
+}
+
+TEST_F(Trust, WhatTheOptionParserSaysIsEscapedAndHelpThatCannotBeWrittenFails) {
+  Result r = Tabrix("create X --user --bo" + Quote("\x1b[31m") + "gus");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(Contains(r.err, "--bo\\x1B[31mgus")) << r.err;
+  EXPECT_FALSE(Contains(r.err, "\x1b"));
+  for (const char* args : {"--help", "--version", "list --help"}) {
+    const int code = ExitCode(
+        std::system((std::string(TABRIX_CLIENT) + " " + args + " >/dev/full 2>/dev/null").c_str()));
+    EXPECT_EQ(code, 1) << args;
+  }
+}
+
+TEST_F(Trust, UnknownIsNotAbsentInJsonAndAnEmptySectionNameIsFlagged) {
+  fs::create_directory(UserFile());
+  Result r = Tabrix("find Sales --user --json");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.out, "\"found\": null")) << r.out;
+
+  fs::remove(UserFile());
+  Spit(UserFile(), "[]\nDriver = " + kExcel + "\n\n[Z]\nDriver = " + kExcel + "\n");
+  r = Tabrix("list --user");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "NAME  SCOPE  DRIVER\nZ     user   " + kExcel + "\n");
+  EXPECT_TRUE(Contains(r.err, "a section with no name")) << r.err;
+}
+
 }  // namespace

@@ -51,7 +51,7 @@ void AddProperties(CLI::App& verb, Properties& p) {
   verb.add_option("--uid", p.uid, "UserID");
   verb.add_flag("--password-stdin", p.passwordStdin,
                 "Password: read the first line of standard input (else $TABRIX_PASSWORD)");
-  verb.add_option("--max-scan-rows", p.maxScanRows, "MaxScanRows");
+  verb.add_option("--max-scan-rows", p.maxScanRows, "MaxScanRows")->transform(DecimalInteger());
   verb.add_option("--excel-version", p.excelVersion, "optExcelVersion")
       ->check(CLI::IsMember(kExcelVersions));
   verb.add_option("--implicit-commit-sync", p.implicitCommitSync, "optImplitCommitSync (text)");
@@ -59,8 +59,9 @@ void AddProperties(CLI::App& verb, Properties& p) {
       verb.add_flag("--read-only,!--no-read-only", p.readOnly.value, "optDSNReadOnly");
   p.firstRowHasNames.option = verb.add_flag("--first-row-has-names,!--no-first-row-has-names",
                                             p.firstRowHasNames.value, "optFirstRowHasNames");
-  verb.add_option("--safe-transactions", p.safeTransactions, "optSafeTransactions");
-  verb.add_option("--threads", p.threads, "optThreads");
+  verb.add_option("--safe-transactions", p.safeTransactions, "optSafeTransactions")
+      ->transform(DecimalInteger());
+  verb.add_option("--threads", p.threads, "optThreads")->transform(DecimalInteger());
   p.userCommitSync.option = verb.add_flag("--user-commit-sync,!--no-user-commit-sync",
                                           p.userCommitSync.value, "optUserCommitSync");
 }

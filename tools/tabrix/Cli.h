@@ -70,6 +70,9 @@ std::string WhyNotAName(const std::string& name);
 // --wait SECONDS, for the verbs that change files: how long to wait for another process's
 // lock (30 by default, 0 = do not wait).
 void AddWait(CLI::App& verb, double& seconds);
+inline constexpr double kMaxWait = 1e6;  // eleven days: longer is a mistake, not a wish
+// For integer options: decimal digits with an optional sign ("010" is ten, "" an error).
+CLI::Validator DecimalInteger();
 
 // The verbs. Each registers itself and returns the function that runs it once parsed.
 using Runner = std::function<int()>;

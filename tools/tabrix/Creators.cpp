@@ -172,6 +172,23 @@ int Run(int32_t request, const std::string& name, bool dryRun, Json* json, const
 
 }  // namespace
 
+std::string WhyRefusedWhatever(TTabrixCreator& creator) {
+  const std::string name = creator.GetDSNNameOrAlias();
+  const int32_t request = GetDSNActionFromEnumType(creator.GetAction());
+  if (request == 0) return UnsentReason(name, request);
+  if (std::string why = WhyNotAName(name); !why.empty()) return why;
+  Observer observer(platform::CurrentInstaller(), true);
+  bool ok = false;
+  {
+    platform::ScopedInstaller use(observer);
+    ok = creator.Execute();
+  }
+  if (ok) return "";
+  if (observer.called) return observer.plan.dependsOnState ? "" : observer.LastError();
+  const bool adds = request == 1 || request == 4;
+  return adds && TabrixCodeUnit::FindDSN(name, request) ? "" : UnsentReason(name, request);
+}
+
 int RunCreator(TTabrixCreator& creator, bool dryRun, Json* json, const std::string& label) {
   return Run(GetDSNActionFromEnumType(creator.GetAction()), creator.GetDSNNameOrAlias(), dryRun,
              json, label, [&] { return creator.Execute(); });

@@ -12,6 +12,10 @@ namespace tabrix::cli {
 int RunCreator(TabrixCreateUnit::TTabrixCreator& creator, bool dryRun, Json* json,
                const std::string& label = "");
 
+// Why the creator would be refused whatever the data sources hold (a bad name, option or
+// driver), found without changing anything; "" when only the data sources could refuse it.
+std::string WhyRefusedWhatever(TabrixCreateUnit::TTabrixCreator& creator);
+
 // The same for one installer request that the client builds itself.
 int RunRequest(uint16_t request, const std::string& driver, const std::string& attributes,
                const std::string& name, bool dryRun, Json* json);

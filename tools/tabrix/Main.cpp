@@ -44,12 +44,17 @@ int main(int argc, char** argv) {
   try {
     try {
       app.parse(argc, argv);
+      for (auto& [verb, run] : verbs)
+        if (verb->parsed()) code = run();
     } catch (const CLI::ParseError& e) {
-      int status = app.exit(e);
-      return status == 0 ? kOk : kUsage;
+      if (e.get_exit_code() != 0) {
+        // CLI11 echoes the offending argument as it came: escape it like every other echo.
+        std::cerr << Shown(e.what(), kLongText) << "\nRun with --help for more information.\n";
+        return kUsage;
+      }
+      app.exit(e);  // --help or --version, whose output is checked below
+      code = kOk;
     }
-    for (auto& [verb, run] : verbs)
-      if (verb->parsed()) code = run();
   } catch (const std::exception& e) {
     std::cout.flush();
     return Fail(e.what());

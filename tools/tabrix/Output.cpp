@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -109,8 +110,33 @@ std::string WhyNotAName(const std::string& name) {
 void AddWait(CLI::App& verb, double& seconds) {
   verb.add_option("--wait", seconds,
                   "Seconds to wait for a lock held by another process (0: do not wait)")
-      ->check(CLI::NonNegativeNumber)
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(value) || value < 0 ||
+                value > kMaxWait)
+              return "a number of seconds from 0 to " + std::to_string(int(kMaxWait)) +
+                     " is needed, not " + Shown(text);
+            return "";
+          },
+          "SECONDS"))
       ->default_val(30);
+}
+
+// CLI11 would read "010" as octal and "" as nothing: integers here are decimal, and given.
+CLI::Validator DecimalInteger() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        size_t digits = text.find_first_not_of("+-") == 1 ? 1 : 0;
+        if (text.size() <= digits ||
+            text.find_first_not_of("0123456789", digits) != std::string::npos)
+          return "a decimal integer is needed, not '" + Shown(text) + "'";
+        const size_t first = std::min(text.find_first_not_of('0', digits), text.size() - 1);
+        text.erase(digits, first - digits);
+        return "";
+      },
+      "INTEGER");
 }
 
 }  // namespace tabrix::cli

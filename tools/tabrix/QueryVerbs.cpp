@@ -78,7 +78,8 @@ Runner AddFind(CLI::App& app) {
         std::cout << shown << ": " << (here ? "found" : "not found") << " among " << scope.name
                   << " data sources (" << Where(scope, here ? args->name : "") << ")\n";
     }
-    json["found"] = found;
+    // Unknown, not absent, when a scope could not be read and none had it.
+    json["found"] = (found || !json.contains("errors")) ? Json(found) : Json(nullptr);
     if (args->common.json) PrintJson(json);
     return found ? kOk : kFailed;
   };
@@ -115,6 +116,11 @@ Runner AddList(CLI::App& app) {
         auto& [name, driver] = (*subKeys)[i];
         std::string folded = name;
         for (char& c : folded) c = platform::text::AsciiLower(c);
+        if (folded.empty()) {
+          Warn(std::string("the ") + scope.name + " data sources hold a section with no name (" +
+               Where(scope, "") + "); unixODBC's listings end there");
+          continue;
+        }
         if (folded == "odbc data sources" || !seen.insert(std::move(folded)).second) continue;
         rows.push_back({std::move(name), scope.name, std::move(driver)});
         if (i % 256 == 0) progress.Step(i);

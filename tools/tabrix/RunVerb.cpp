@@ -17,6 +17,11 @@ std::string WhatIsWrong(const platform::EReadError& e) {
   return what.rfind(lead, 0) == 0 ? what.substr(lead.size()) : what;
 }
 
+// The component's name in the form, or its place among the creators.
+std::string Label(const TTabrixCreator& creator, size_t index) {
+  return creator.GetName().empty() ? "#" + std::to_string(index + 1) : creator.GetName();
+}
+
 }  // namespace
 
 Runner AddRun(CLI::App& app) {
@@ -56,13 +61,33 @@ Runner AddRun(CLI::App& app) {
     if (creators.empty() && !args->common.json)
       std::cout << args->file << ": no TTabrixCreator in the file\n";
 
+    // Nothing runs while any creator would be refused for what it is; what depends on the
+    // data sources (one that exists already, or not yet) is left to each in its turn.
+    std::vector<std::pair<std::string, std::string>> faults;
+    for (size_t i = 0; i < creators.size() && !args->dryRun; ++i) {
+      auto& creator = static_cast<TTabrixCreator&>(*creators[i]);
+      if (std::string why = WhyRefusedWhatever(creator); !why.empty())
+        faults.emplace_back(Label(creator, i), why);
+    }
+    if (!faults.empty()) {
+      Json refused = Json::array();
+      for (const auto& [label, why] : faults) {
+        if (args->common.json)
+          refused.push_back({{"component", label}, {"reason", why}});
+        else
+          Fail(args->file + ": " + label + ": " + why);
+      }
+      if (args->common.json)
+        PrintJson({{"file", args->file}, {"executed", false}, {"refused", std::move(refused)}});
+      return Fail(args->file + ": nothing was executed");
+    }
+
     int code = kOk;
     Json results = Json::array();
     Progress progress("Executing", creators.size() > 1 ? creators.size() : 0);
     for (size_t i = 0; i < creators.size(); ++i) {
       auto& creator = static_cast<TTabrixCreator&>(*creators[i]);
-      const std::string label =
-          creator.GetName().empty() ? "#" + std::to_string(i + 1) : creator.GetName();
+      const std::string label = Label(creator, i);
       Json result;
       if (RunCreator(creator, args->dryRun, args->common.json ? &result : nullptr, label) != kOk)
         code = kFailed;
