@@ -6,6 +6,7 @@
 #include "component/TabrixCreateUnit.h"
 #include "design/eOrvaneAbout.h"
 #include "platform/designer/OpenDialog.h"
+#include "platform/framework/Path.h"
 
 namespace TabrixCreateUnit {
 namespace {
@@ -29,8 +30,7 @@ std::optional<std::string> ChooseFile(const std::string& current) {
 }  // namespace
 
 std::string ExtractFilePath(const std::string& fileName) {
-  const size_t at = fileName.find_last_of("\\:");
-  return at == std::string::npos ? "" : fileName.substr(0, at + 1);
+  return fileName.substr(0, platform::FolderPartLength(fileName));
 }
 
 void TAboutProperty::Edit() {
@@ -54,9 +54,11 @@ platform::TPropertyAttributes TDBPathProperty::GetAttributes() const {
 }
 
 void TDefaultDirProperty::Edit() {
-  // Cancelled, or a bare file name: no directory part, and the property is emptied.
+  // Cancelled, or a bare file name: no directory part, and the property is emptied. The
+  // folder loses its closing delimiter, unless that is all it is ("/" on Linux): emptied, the
+  // root would read as a cancel.
   std::string dir = ExtractFilePath(ChooseFile(GetValue()).value_or(""));
-  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  if (dir.size() > 1 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
   SetValue(dir);  // through SetDefaultDir
 }
 

@@ -36,7 +36,8 @@ class TDefaultDirProperty : public platform::TStringProperty {
   platform::TPropertyAttributes GetAttributes() const override;  // dialog only
 };
 
-// The directory part of a file name: up to and including its last backslash or drive colon.
+// The directory part of a file name, up to and including the delimiter that ends it, by the
+// host's rules (platform::FolderPartLength): "/home/u/" of "/home/u/Book1.xls".
 std::string ExtractFilePath(const std::string& fileName);
 
 // Puts TTabrixCreator on the palette page "ORVANE" with its three editors.

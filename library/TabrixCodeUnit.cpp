@@ -21,6 +21,10 @@ bool HasNul(std::initializer_list<const std::string*> args) {
   return false;
 }
 
+// The installer's request is 16 bits wide: a wider code would wrap to another request (65540
+// to 4, a system data source where FindDSN looks under the current user).
+bool FitsRequest(int32_t requestCode) { return requestCode >= 0 && requestCode <= 0xFFFF; }
+
 // Empty, or pairs each ended by one NUL; trailing extra NULs are harmless. Anything else
 // would end the list early or drop what follows, unseen by the installer.
 bool WellFormedExtras(const std::string& extras) {
@@ -37,7 +41,8 @@ bool ConfigDataSource(int32_t requestCode, int32_t databaseCode, const std::stri
                       const std::string& description, const std::string& databasePath,
                       const std::string& defaultDir, const std::string& userId,
                       const std::string& password, const std::string& extraAttributes) {
-  if (HasNul({&name, &description, &databasePath, &defaultDir, &userId, &password}) ||
+  if (!FitsRequest(requestCode) ||
+      HasNul({&name, &description, &databasePath, &defaultDir, &userId, &password}) ||
       !WellFormedExtras(extraAttributes))
     return false;
 
@@ -150,7 +155,7 @@ bool ConfigureDSN(int32_t requestCode, int32_t databaseCode, const std::string& 
 }
 
 bool RemoveDSN(int32_t requestCode, int32_t databaseCode, const std::string& name) {
-  if (HasNul({&name})) return false;
+  if (!FitsRequest(requestCode) || HasNul({&name})) return false;
   std::string fileType;
   const std::string driver = GetDSNTypeString(databaseCode, fileType);
   uint16_t request = platform::ODBC_REMOVE_DSN;

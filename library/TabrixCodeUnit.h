@@ -49,6 +49,9 @@ bool FindDSN(const std::string& name, int32_t requestCode);
 
 // Create or reconfigure a data source through the ODBC installer. `extraAttributes` is
 // empty or keyword=value pairs each ended by a NUL; it is appended to the attribute list.
+// These two and RemoveDSN answer false, before building the list, for a request code outside
+// 0 to 65535 (the installer's request is 16 bits wide, and a wider code would wrap to another
+// request), for a string argument holding a NUL byte, and for malformed extra attributes.
 bool CreateDSN(int32_t requestCode, int32_t databaseCode, const std::string& name,
                const std::string& description, const std::string& databasePath,
                const std::string& defaultDir, const std::string& userId,

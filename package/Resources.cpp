@@ -6,7 +6,8 @@
 namespace tabrix::package {
 namespace {
 
-// The 16 standard colours, as BGR0 palette entries, index 0 to 15.
+// The 16 standard colours, index 0 to 15, as 0xRRGGBB: written little-endian, each is the
+// RGBQUAD its palette entry holds (blue, green, red, reserved).
 constexpr uint32_t kPalette[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
                                    0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
                                    0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
@@ -90,7 +91,7 @@ void PutDib(Bytes& b, const Picture& p, int heightFactor) {
   Put32(b, 0);
   Put32(b, 16);
   Put32(b, 0);
-  for (uint32_t bgr : kPalette) Put32(b, ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | (bgr >> 16));
+  for (uint32_t rgb : kPalette) Put32(b, rgb);
   for (int y = p.size - 1; y >= 0; --y) {
     Bytes row(stride, 0);
     for (int x = 0; x < p.size; ++x) row[x / 2] |= p.At(x, y) << (x % 2 ? 0 : 4);

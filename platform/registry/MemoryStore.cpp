@@ -1,8 +1,10 @@
 #include "platform/registry/MemoryStore.h"
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "platform/text/Text.h"
@@ -223,6 +225,11 @@ namespace {
   throw std::invalid_argument("REGEDIT4 line " + std::to_string(line) + ": " + what);
 }
 
+bool IsHexDigits(const std::string& s, size_t maxDigits) {
+  return !s.empty() && s.size() <= maxDigits &&
+         s.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
 // Parses a quoted string starting at text[pos] == '"'; leaves pos after the closing quote.
 std::string Unquote(const std::string& text, size_t& pos, int line) {
   std::string out;
@@ -241,16 +248,49 @@ std::string Unquote(const std::string& text, size_t& pos, int line) {
   BadLine(line, "unterminated string");
 }
 
+// One line's comma-separated bytes; an empty item (the comma before a line break) adds none.
 std::string HexBytes(const std::string& list, int line) {
   std::string bytes;
   for (const auto& item : text::Split(list, ',')) {
     std::string b = text::Trim(item);
     if (b.empty()) continue;
-    if (b.size() > 2 || b.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-      BadLine(line, "bad hex byte '" + b + "'");
+    if (!IsHexDigits(b, 2)) BadLine(line, "bad hex byte '" + b + "'");
     bytes += static_cast<char>(std::stoul(b, nullptr, 16));
   }
   return bytes;
+}
+
+// Whether a quoted line carries the string back whole: a line end would split it and a NUL
+// would cut it short, so such a string goes out as hex(1) bytes instead.
+bool FitsQuotes(const std::string& s) {
+  return s.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
+}
+
+std::string HexByte(unsigned char b) {
+  char buf[4];
+  std::snprintf(buf, sizeof buf, "%02x", b);
+  return buf;
+}
+
+// "hex:" or "hex(N):" and the bytes, as regedit wraps them: after the comma that takes the
+// line to 77 characters, a backslash, then two spaces on the next line.
+void PutHex(std::string& out, size_t lineLength, uint32_t type, const std::string& bytes) {
+  char prefix[20] = "hex:";
+  if (type != REG_BINARY)
+    std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(type));
+  out += prefix;
+  lineLength += std::strlen(prefix);
+  constexpr size_t kMaxHexLine = 77;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    out += HexByte(static_cast<unsigned char>(bytes[i]));
+    if (i + 1 == bytes.size()) break;
+    out += ',';
+    lineLength += 3;
+    if (lineLength >= kMaxHexLine) {
+      out += "\\\n  ";
+      lineLength = 2;
+    }
+  }
 }
 
 }  // namespace
@@ -262,12 +302,6 @@ void MemoryStore::Import(const std::string& regedit4) {
   for (size_t i = 0; i < lines.size(); ++i) {
     const int lineNo = static_cast<int>(i) + 1;
     std::string line = text::Trim(lines[i]);
-    // hex data may continue on the next lines after a trailing backslash
-    while (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos &&
-           i + 1 < lines.size()) {
-      line.pop_back();
-      line += text::Trim(lines[++i]);
-    }
     if (line.empty() || line[0] == ';') continue;
     if (!sawHeader) {
       if (line != "REGEDIT4") BadLine(lineNo, "expected REGEDIT4");
@@ -297,22 +331,41 @@ void MemoryStore::Import(const std::string& regedit4) {
     std::string data = line.substr(pos + 1);
     if (!data.empty() && data[0] == '"') {
       size_t p = 0;
-      key->Set(name, REG_SZ, Unquote(data, p, lineNo));
+      std::string value = Unquote(data, p, lineNo);
+      if (p != data.size()) BadLine(lineNo, "text after the closing quote");
+      key->Set(name, REG_SZ, value);
     } else if (data.rfind("dword:", 0) == 0) {
       std::string digits = data.substr(6);
-      if (digits.empty() || digits.size() > 8 ||
-          digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-        BadLine(lineNo, "bad dword '" + digits + "'");
+      if (!IsHexDigits(digits, 8)) BadLine(lineNo, "bad dword '" + digits + "'");
       uint32_t v = static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
       std::string bytes;
       for (int b = 0; b < 4; ++b) bytes += static_cast<char>((v >> (8 * b)) & 0xFF);
       key->Set(name, REG_DWORD, bytes);
-    } else if (data.rfind("hex:", 0) == 0) {
-      key->Set(name, REG_BINARY, HexBytes(data.substr(4), lineNo));
-    } else if (data.rfind("hex(", 0) == 0 && data.find("):") != std::string::npos) {
-      size_t close = data.find("):");
-      uint32_t type = static_cast<uint32_t>(std::stoul(data.substr(4, close - 4), nullptr, 16));
-      std::string bytes = HexBytes(data.substr(close + 2), lineNo);
+    } else if (data.rfind("hex", 0) == 0) {
+      uint32_t type = REG_BINARY;
+      size_t listAt = 4;
+      if (data.rfind("hex(", 0) == 0) {
+        const size_t close = data.find("):");
+        const std::string digits = data.substr(4, close == std::string::npos ? close : close - 4);
+        if (close == std::string::npos || !IsHexDigits(digits, 8))
+          BadLine(lineNo, "bad value type in '" + data + "'");
+        type = static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
+        listAt = close + 2;
+      } else if (data.rfind("hex:", 0) != 0) {
+        BadLine(lineNo, "unsupported value data '" + data + "'");
+      }
+      // Long data goes on over the next lines, each but the last ending in a backslash.
+      std::string list = data.substr(listAt);
+      std::string bytes;
+      for (int at = lineNo;;) {
+        const bool more = !list.empty() && list.back() == '\\';
+        if (more) list.pop_back();
+        bytes += HexBytes(list, at);
+        if (!more) break;
+        if (++i == lines.size()) BadLine(at, "hex data continues past the end of the text");
+        at = static_cast<int>(i) + 1;
+        list = text::Trim(lines[i]);
+      }
       // string types are stored as text without their terminating NUL
       if ((type == REG_SZ || type == REG_EXPAND_SZ) && !bytes.empty() && bytes.back() == '\0')
         bytes.pop_back();
@@ -327,12 +380,14 @@ std::string MemoryStore::Export() const {
   std::string out = "REGEDIT4\n";
   struct Walker {
     std::string& out;
-    void Walk(const Node& node, const std::string& path) {
-      out += "\n[" + path + "]\n";
+    // A root is written as a key only when it holds values of its own.
+    void Walk(const Node& node, const std::string& path, bool isRoot = false) {
+      if (!isRoot || !node.values.empty()) out += "\n[" + path + "]\n";
       for (const auto& v : node.values) {
+        const size_t lineStart = out.size();
         out += v.name.empty() ? "@" : Quote(v.name);
         out += '=';
-        if (v.type == REG_SZ) {
+        if (v.type == REG_SZ && FitsQuotes(v.data)) {
           out += Quote(v.data);
         } else if (v.type == REG_DWORD && v.data.size() == 4) {
           uint32_t d = 0;
@@ -341,30 +396,15 @@ std::string MemoryStore::Export() const {
           std::snprintf(buf, sizeof buf, "dword:%08x", d);
           out += buf;
         } else {
-          std::string bytes = v.data;
-          if (v.type == REG_EXPAND_SZ) bytes += '\0';
-          if (v.type == REG_BINARY) {
-            out += "hex:";
-          } else {
-            out += "hex(";
-            out += std::to_string(v.type);
-            out += "):";
-          }
-          for (size_t i = 0; i < bytes.size(); ++i) {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%02x", static_cast<unsigned char>(bytes[i]));
-            if (i) out += ',';
-            out += buf;
-          }
+          // A string's bytes go out with the NUL that ends them, which Import takes off again.
+          PutHex(out, out.size() - lineStart, v.type, IsString(v) ? v.data + '\0' : v.data);
         }
         out += '\n';
       }
       for (const auto& c : node.children) Walk(*c, path + "\\" + c->name);
     }
   } walker{out};
-  for (const auto& [root, node] : impl_->roots)
-    for (const auto& c : node.children)
-      walker.Walk(*c, std::string(RootName(root)) + "\\" + c->name);
+  for (const auto& [root, node] : impl_->roots) walker.Walk(node, RootName(root), true);
   return out;
 }
 

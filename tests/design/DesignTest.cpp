@@ -115,6 +115,30 @@ TEST_F(Design, DefaultDirTakesTheChosenFilesFolderWithoutItsBackslash) {
   EXPECT_EQ(dialog.alive, 0);
 }
 
+// Both hosts end a folder at "/", and at "\" or a drive's ":" in a Windows name.
+TEST_F(Design, DefaultDirTakesTheFolderByTheHostsPathRules) {
+  const std::pair<std::string, std::string> chosen[] = {
+      {"/home/u/Book1.xls", "/home/u"},
+      {"/Book1.xls", "/"},  // the root stays: emptied, it would read as a cancel
+      {"C:/Data/Book1.xls", "C:/Data"},
+      {"\\\\srv\\share\\Book1.xls", "\\\\srv\\share"},
+#ifdef _WIN32
+      {"/srv/Q1:Q2\\a.xls", "/srv/Q1:Q2"},
+#else
+      {"/srv/Q1:Q2\\a.xls", "/srv"},  // "\" and ":" are ordinary characters of a Linux name
+#endif
+  };
+  for (const auto& [file, dir] : chosen) {
+    dialog.answers = {file};
+    Editor("DefaultDir")->Edit();
+    EXPECT_EQ(creator.GetDefaultDir(), dir) << file;
+  }
+  EXPECT_EQ(dialog.alive, 0);
+  EXPECT_EQ(TabrixCreateUnit::ExtractFilePath("/home/u/Book1.xls"), "/home/u/");
+  EXPECT_EQ(TabrixCreateUnit::ExtractFilePath("C:Book1.xls"), "C:");
+  EXPECT_EQ(TabrixCreateUnit::ExtractFilePath("Book1.xls"), "");
+}
+
 TEST_F(Design, DatabasePathTakesTheChosenFile) {
   creator.SetDatabasePath("C:\\Old.xls");
   dialog.answers = {"C:\\Data\\Book1.xls"};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <type_traits>
 
 #include "platform/framework/Application.h"
@@ -201,9 +202,29 @@ TEST_F(Library, MalformedExtraAttributesAreRefused) {
   EXPECT_TRUE(CreateDSN(1, 2, "S", "", "", "", "", "", "\0\0"s));
 }
 
+// The installer's request is 16 bits: 65540 would wrap to 4 and make a system data source.
+TEST_F(Library, RequestCodesOutsideSixteenBitsAreRefusedBeforeAnythingIsRead) {
+  for (int32_t code : {65536, 65540, 65542, -1, -65532, INT32_MIN, INT32_MAX}) {
+    EXPECT_FALSE(CreateDSN(code, 2, "S", "", "", "", "", "", "")) << code;
+    EXPECT_FALSE(ConfigureDSN(code, 2, "S", "", "", "", "", "", "")) << code;
+    EXPECT_FALSE(RemoveDSN(code, 2, "S")) << code;
+  }
+  EXPECT_TRUE(installer.calls.empty());
+  EXPECT_EQ(store.OpenCount(), 0);  // the driver's key was not even read
+
+  for (int32_t code : {0, 65535}) {
+    installer.calls.clear();
+    EXPECT_TRUE(CreateDSN(code, 2, "S", "", "", "", "", "", "")) << code;
+    EXPECT_EQ(OnlyCall().request, code);
+    installer.calls.clear();
+    EXPECT_TRUE(ConfigureDSN(code, 2, "S", "", "", "", "", "", "")) << code;
+    EXPECT_EQ(OnlyCall().request, code);
+  }
+}
+
 TEST_F(Library, RemoveMapsTheRequestAndSendsOnePair) {
   const std::pair<int32_t, uint16_t> mapping[] = {{1, 3}, {2, 3}, {3, 3}, {4, 3},  {5, 3},
-                                                  {6, 6}, {7, 7}, {0, 3}, {-1, 3}, {99, 3}};
+                                                  {6, 6}, {7, 7}, {0, 3}, {99, 3}, {65535, 3}};
   for (auto [given, sent] : mapping) {
     installer.calls.clear();
     EXPECT_TRUE(RemoveDSN(given, 2, "Sales"));

@@ -35,6 +35,30 @@ void ExpectFourBitDib(const std::string& b, size_t at, uint32_t size, uint32_t r
   EXPECT_EQ(Le32(b, at + 32), 16u);
 }
 
+// The palette entry (blue, green, red, reserved) of pixel (x, y), row 0 at the top, of the
+// 16-colour square DIB at `at`.
+std::string PixelColour(const std::string& b, size_t at, int size, int x, int y) {
+  const size_t row = at + 40 + 16 * 4 + static_cast<size_t>(size - 1 - y) * (size / 2);
+  const auto packed = static_cast<unsigned char>(b.at(row + x / 2));
+  const int index = x % 2 ? packed & 0x0F : packed >> 4;
+  return b.substr(at + 40 + 4 * index, 4);
+}
+
+const std::string kMaroon("\x00\x00\x80\x00", 4);
+const std::string kNavy("\x80\x00\x00\x00", 4);
+const std::string kAqua("\xFF\xFF\x00\x00", 4);
+const std::string kTeal("\x80\x80\x00\x00", 4);
+
+// The drum at the bottom right of a picture `size` wide: a navy body, an aqua top, a teal band.
+void ExpectDrumColours(const std::string& b, size_t at, int size) {
+  const int x = size / 2 + 1, top = size / 2;
+  EXPECT_EQ(PixelColour(b, at, size, x, top), kNavy);
+  EXPECT_EQ(PixelColour(b, at, size, x, top + 1), kAqua);
+  EXPECT_EQ(PixelColour(b, at, size, x + 1, top + 2), kAqua);
+  EXPECT_EQ(PixelColour(b, at, size, x, top + 5), kTeal);
+  EXPECT_EQ(PixelColour(b, at, size, size - 2, size - 3), kNavy);
+}
+
 void PrintTo(const Package& package, std::ostream* out) { *out << package.name; }
 
 class PackageLibrary : public ::testing::TestWithParam<Package> {};
@@ -112,6 +136,8 @@ TEST_P(PackageLibrary, CarriesItsBitmapIconFormVersionAndDescription) {
   EXPECT_EQ(Le32(bmp, 2), bmp.size());
   EXPECT_EQ(Le32(bmp, 10), 14u + 40 + 64);
   ExpectFourBitDib(bmp, 14, 24, 24);
+  EXPECT_EQ(bmp.substr(14 + 40 + 4, 4), kMaroon);  // index 1: red 0x80
+  ExpectDrumColours(bmp, 14, 24);
 
   const auto* icon = p.Resource("ICON", "MAINICON");
   ASSERT_NE(icon, nullptr);
@@ -127,6 +153,8 @@ TEST_P(PackageLibrary, CarriesItsBitmapIconFormVersionAndDescription) {
   EXPECT_EQ(Le32(ico, 14), ico.size() - 22);
   EXPECT_EQ(Le32(ico, 18), 22u);
   ExpectFourBitDib(ico, 22, 32, 64);  // the image and its mask
+  EXPECT_EQ(ico.substr(22 + 40 + 4, 4), kMaroon);
+  ExpectDrumColours(ico, 22, 32);
 
   const auto* form = p.Resource("RCDATA", "TORVANEABOUTFORM");
   ASSERT_NE(form, nullptr);

@@ -43,6 +43,89 @@ TEST(MemoryStore, Regedit4RoundTrips) {
   EXPECT_EQ(again.Export(), exported);
 }
 
+// Every type and every byte comes back from Export then Import: a string a quoted line
+// cannot hold goes out as hex(1) bytes, other types as hex(N) with N in hex, and long data
+// wrapped at 77 characters onto lines indented by two spaces.
+TEST(MemoryStore, ExportThenImportGivesTheSameStore) {
+  using namespace std::string_literals;
+  std::string everyByte;
+  for (int b = 1; b < 256; ++b) everyByte += static_cast<char>(b);
+  const std::string key = "Software\\Tricky";
+  MemoryStore store;
+  store.SetString(HKEY_CURRENT_USER, key, "Plain", "C:\\a \"q\"\t\xE9\xFF");
+  store.SetString(HKEY_CURRENT_USER, key, "Lines", "a\r\nb\n");
+  store.SetString(HKEY_CURRENT_USER, key, "Nuls", "x\0y\0"s);
+  store.SetString(HKEY_CURRENT_USER, key, "Empty", "");
+  store.SetDword(HKEY_CURRENT_USER, key, "Count", 0xDEADBEEF);
+  store.Import(R"(REGEDIT4
+[HKEY_CURRENT_USER\Software\Tricky]
+"Expand"=hex(2):25,50,41,54,48,25,00
+"Blob"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\
+  17,18,19,1a,1b,1c,1d
+"NoBytes"=hex:
+"None"=hex(0):ff
+"Multi"=hex(7):61,00,62,00,00
+"Quad"=hex(b):01,02,03,04,05,06,07,08
+"ShortDword"=hex(4):01,02,03
+"Custom"=hex(ffffffff):ab
+@="default"
+)");
+  store.SetString(HKEY_CURRENT_USER, key + "\\Big", "Every \"byte\"", everyByte);
+  store.SetString(HKEY_LOCAL_MACHINE, "", "AtRoot", "r");
+
+  const std::string exported = store.Export();
+  EXPECT_EQ(exported.substr(0, exported.find("[HKEY_CURRENT_USER\\Software\\Tricky\\Big]")),
+            "REGEDIT4\n"
+            "\n[HKEY_CURRENT_USER\\Software]\n"
+            "\n[HKEY_CURRENT_USER\\Software\\Tricky]\n"
+            "\"Plain\"=\"C:\\\\a \\\"q\\\"\t\xE9\xFF\"\n"
+            "\"Lines\"=hex(1):61,0d,0a,62,0a,00\n"
+            "\"Nuls\"=hex(1):78,00,79,00,00\n"
+            "\"Empty\"=\"\"\n"
+            "\"Count\"=dword:deadbeef\n"
+            "\"Expand\"=hex(2):25,50,41,54,48,25,00\n"
+            "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
+            "  16,17,18,19,1a,1b,1c,1d\n"
+            "\"NoBytes\"=hex:\n"
+            "\"None\"=hex(0):ff\n"
+            "\"Multi\"=hex(7):61,00,62,00,00\n"
+            "\"Quad\"=hex(b):01,02,03,04,05,06,07,08\n"
+            "\"ShortDword\"=hex(4):01,02,03\n"
+            "\"Custom\"=hex(ffffffff):ab\n"
+            "@=\"default\"\n"
+            "\n");
+  // The 256 bytes of the last value: 18 after its long name, then 25 a line, as regedit does.
+  const size_t bigAt = exported.find("\"Every");
+  const size_t rootAt = exported.find("\n[HKEY_LOCAL_MACHINE]\n");
+  EXPECT_EQ(exported.substr(rootAt), "\n[HKEY_LOCAL_MACHINE]\n\"AtRoot\"=\"r\"\n");
+  const std::string big = exported.substr(bigAt, rootAt - bigAt);
+  EXPECT_EQ(big.substr(0, big.find('\n') + 1),
+            "\"Every \\\"byte\\\"\"=hex(1):01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,"
+            "12,\\\n");
+  EXPECT_NE(big.find("\n  13,14,15,16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,"
+                     "2a,2b,\\\n  2c,"),
+            std::string::npos);
+  EXPECT_EQ(big.substr(big.rfind("\n  ") + 1), "  f4,f5,f6,f7,f8,f9,fa,fb,fc,fd,fe,ff,00\n");
+
+  MemoryStore again;
+  again.Import(exported);
+  EXPECT_EQ(again.Export(), exported);
+  ScopedKeyStore use(again);
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKeyReadOnly(key));
+  EXPECT_EQ(reg.ReadString("Plain"), "C:\\a \"q\"\t\xE9\xFF");
+  EXPECT_EQ(reg.ReadString("Lines"), "a\r\nb\n");
+  EXPECT_EQ(reg.ReadString("Nuls"), "x");
+  EXPECT_EQ(reg.ReadString("Empty"), "");
+  EXPECT_EQ(reg.ReadString("Expand"), "%PATH%");
+  EXPECT_EQ(reg.ReadString(""), "default");
+  EXPECT_THROW(reg.ReadString("Count"), ERegistryException);
+  EXPECT_THROW(reg.ReadString("Multi"), ERegistryException);
+  ASSERT_TRUE(reg.OpenKeyReadOnly(key + "\\Big"));
+  EXPECT_EQ(reg.ReadString("Every \"byte\""), everyByte);
+  EXPECT_EQ(again.ReadValues(HKEY_LOCAL_MACHINE, ""), (KeyStore::Values{{"AtRoot", "r"}}));
+}
+
 TEST(MemoryStore, NamesCompareWithoutCaseAndValuesKeepTheirType) {
   MemoryStore store;
   store.Import(kFixture);
@@ -109,16 +192,40 @@ TEST(Registry, StartsOnTheCurrentUserWithLazyWriteAndNoKey) {
 }
 
 TEST(MemoryStore, ImportNamesTheLineItCannotRead) {
-  MemoryStore store;
-  try {
-    store.Import("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"x\"=dword:zz\n");
-    FAIL() << "no error";
-  } catch (const std::invalid_argument& e) {
-    EXPECT_STREQ(e.what(), "REGEDIT4 line 4: bad dword 'zz'");
+  const std::string key = "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {key + "\"x\"=dword:zz\n", "REGEDIT4 line 4: bad dword 'zz'"},
+      {key + "\"x\"=dword:123456789\n", "REGEDIT4 line 4: bad dword '123456789'"},
+      {key + "\"x\"=hex(zz):01\n", "REGEDIT4 line 4: bad value type in 'hex(zz):01'"},
+      {key + "\"x\"=hex(123456789):01\n", "REGEDIT4 line 4: bad value type in 'hex(123456789):01'"},
+      {key + "\"x\"=hex(1)01\n", "REGEDIT4 line 4: bad value type in 'hex(1)01'"},
+      {key + "\"x\"=hex:01,1ff\n", "REGEDIT4 line 4: bad hex byte '1ff'"},
+      {key + "\"x\"=hex:01,\\\n  02,\\\n  zz\n", "REGEDIT4 line 6: bad hex byte 'zz'"},
+      {key + "\"x\"=hex:01,\\", "REGEDIT4 line 4: hex data continues past the end of the text"},
+      {key + "\"x\"=hexa:01\n", "REGEDIT4 line 4: unsupported value data 'hexa:01'"},
+      {key + "\"x\"=word:1\n", "REGEDIT4 line 4: unsupported value data 'word:1'"},
+      {key + "\"x\"=\"a\" \"b\"\n", "REGEDIT4 line 4: text after the closing quote"},
+      {key + "\"x\"=\"a\\\"\n", "REGEDIT4 line 4: unterminated string"},
+      {key + "\"x\n", "REGEDIT4 line 4: unterminated string"},
+      {key + "\"x\"\n", "REGEDIT4 line 4: expected '='"},
+      {key + "x=\"y\"\n", "REGEDIT4 line 4: expected a value name"},
+      {key + "[HKEY_CURRENT_USER\\B\n", "REGEDIT4 line 4: unterminated key name"},
+      {key + "[HKEY_NOWHERE\\B]\n", "REGEDIT4 line 4: unknown root in 'HKEY_NOWHERE\\B'"},
+      {"REGEDIT4\n\"x\"=\"y\"\n", "REGEDIT4 line 2: value outside a key"},
+      {"\n; exported\nWindows Registry Editor Version 5.00\n",
+       "REGEDIT4 line 3: expected REGEDIT4"},
+      {"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"x\"=hex(zz):\r\n",
+       "REGEDIT4 line 4: bad value type in 'hex(zz):'"},
+  };
+  for (const auto& [text, message] : cases) {
+    MemoryStore store;
+    try {
+      store.Import(text);
+      ADD_FAILURE() << "no error for " << text;
+    } catch (const std::invalid_argument& e) {
+      EXPECT_EQ(e.what(), message) << text;
+    }
   }
-  EXPECT_THROW(store.Import("Windows Registry Editor Version 5.00\n"), std::invalid_argument);
-  EXPECT_THROW(store.Import("REGEDIT4\n[HKEY_NOWHERE\\A]\n"), std::invalid_argument);
-  EXPECT_THROW(store.Import("REGEDIT4\n\"x\"=\"y\"\n"), std::invalid_argument);
 }
 
 }  // namespace
