@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "component/TabrixCreateUnit.h"
-#include "platform/framework/RecordingHost.h"
-#include "platform/odbcinst/RecordingInstaller.h"
-#include "platform/registry/MemoryStore.h"
+#include "platform/fakes/MemoryStore.h"
+#include "platform/fakes/RecordingHost.h"
+#include "platform/fakes/RecordingInstaller.h"
 
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>

@@ -1,5 +1,9 @@
 #include "platform/designer/DesignHost.h"
 
+#include <stdexcept>
+
+#include "platform/designer/DynamicLibrary.h"
+#include "platform/designer/PackageAbi.h"
 #include "platform/text/Text.h"
 
 namespace platform {
@@ -11,6 +15,22 @@ bool InheritsFrom(const TClassInfo* cls, const TClassInfo* ancestor) {
   return false;
 }
 
+TLoadedPackage Describe(const TabrixPackageInfo& info) {
+  TLoadedPackage p;
+  p.name = info.name;
+  p.description = info.description;
+  p.designTime = info.designTime != 0;
+  p.runTime = info.runTime != 0;
+  for (size_t i = 0; i < info.requiredCount; ++i) p.required.emplace_back(info.required[i]);
+  for (size_t i = 0; i < info.unitCount; ++i) p.units.emplace_back(info.units[i].name);
+  for (size_t i = 0; i < info.resourceCount; ++i) {
+    const TabrixPackageResource& r = info.resources[i];
+    p.resources.push_back(
+        {r.type, r.name, std::string(reinterpret_cast<const char*>(r.data), r.size)});
+  }
+  return p;
+}
+
 }  // namespace
 
 const TPackageResourceCopy* TLoadedPackage::Resource(const std::string& type,
@@ -18,6 +38,33 @@ const TPackageResourceCopy* TLoadedPackage::Resource(const std::string& type,
   for (const TPackageResourceCopy& r : resources)
     if (r.type == type && text::EqualsIgnoreCase(r.name, name)) return &r;
   return nullptr;
+}
+
+DesignHost::~DesignHost() {
+  registrations_.clear();
+  for (auto it = libraries_.rbegin(); it != libraries_.rend(); ++it) dynlib::Close(*it);
+}
+
+// Package libraries through the platform's dynamic loader.
+const TLoadedPackage& DesignHost::LoadPackage(const std::string& path) {
+  void* library = dynlib::Open(path);
+  libraries_.push_back(library);
+  auto function =
+      reinterpret_cast<TabrixPackageFunction>(dynlib::Symbol(library, kTabrixPackageSymbol));
+  const TabrixPackageInfo* info = function ? function() : nullptr;
+  if (!info || info->abiVersion != kTabrixPackageAbi)
+    throw std::runtime_error(path + ": not a package library of this host");
+  packages_.push_back(Describe(*info));
+
+  // The package's own registration calls reach this host only while it is set.
+  struct Unset {
+    const TabrixPackageInfo* info;
+    ~Unset() { info->SetRegistrar(nullptr); }
+  } unset{info};
+  info->SetRegistrar(static_cast<Registrar*>(this));
+  for (size_t i = 0; i < info->unitCount; ++i)
+    if (info->units[i].Register) info->units[i].Register();
+  return packages_.back();
 }
 
 void DesignHost::CallRegister(void (*procedure)()) {

@@ -3,16 +3,11 @@
 #include <stdexcept>
 
 namespace platform {
-namespace {
 
-Registrar* currentRegistrar = nullptr;
+template <>
+Registrar* RegistrarSeam::override_ = nullptr;
 
-Registrar& Current() {
-  if (!currentRegistrar) throw std::logic_error("registration outside a design host");
-  return *currentRegistrar;
-}
-
-}  // namespace
+Registrar& DefaultRegistrar() { throw std::logic_error("registration outside a design host"); }
 
 TPropertyEditor::TPropertyEditor(std::vector<TComponent*> components, const TPropInfo& prop)
     : components_(std::move(components)), prop_(prop) {}
@@ -23,19 +18,15 @@ void TPropertyEditor::SetStrValue(const std::string& value) {
   for (TComponent* c : components_) prop_.SetStr(*c, value);
 }
 
-ScopedRegistrar::ScopedRegistrar(Registrar* registrar) : previous_(currentRegistrar) {
-  currentRegistrar = registrar;
-}
-ScopedRegistrar::~ScopedRegistrar() { currentRegistrar = previous_; }
-
 void RegisterComponents(const std::string& page, const std::vector<const TClassInfo*>& classes) {
-  Current().RegisterComponents(page, classes);
+  RegistrarSeam::Current().RegisterComponents(page, classes);
 }
 
 void RegisterPropertyEditor(const std::string& propertyType, const TClassInfo* componentClass,
                             const std::string& propertyName,
                             const TPropertyEditorClass& editorClass) {
-  Current().RegisterPropertyEditor(propertyType, componentClass, propertyName, editorClass);
+  RegistrarSeam::Current().RegisterPropertyEditor(propertyType, componentClass, propertyName,
+                                                  editorClass);
 }
 
 }  // namespace platform

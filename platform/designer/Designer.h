@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Export.h"
+#include "platform/Seam.h"
 #include "platform/framework/Component.h"
 
 namespace platform {
@@ -38,7 +40,7 @@ constexpr TPropertyAttributes Attributes(TPropertyAttribute a) { return 1u << a;
 
 // Edits one published property of the selected components (one or several, all of classes
 // that have it). The designer makes one per property it shows and frees it afterwards.
-class TPropertyEditor {
+class TABRIX_API TPropertyEditor {
  public:
   TPropertyEditor(std::vector<TComponent*> components, const TPropInfo& prop);
   virtual ~TPropertyEditor() = default;
@@ -68,7 +70,7 @@ class TPropertyEditor {
 };
 
 // The host's editor of string properties: the value as text, typed values through the setter.
-class TStringProperty : public TPropertyEditor {
+class TABRIX_API TStringProperty : public TPropertyEditor {
  public:
   using TPropertyEditor::TPropertyEditor;
   TPropertyAttributes GetAttributes() const override { return paMultiSelect | paRevertable; }
@@ -104,16 +106,15 @@ class Registrar {
                                       const TPropertyEditorClass& editorClass) = 0;
 };
 
-class ScopedRegistrar {
- public:
-  explicit ScopedRegistrar(Registrar* registrar);
-  ~ScopedRegistrar();
-  ScopedRegistrar(const ScopedRegistrar&) = delete;
-  ScopedRegistrar& operator=(const ScopedRegistrar&) = delete;
+// Outside a design host there is none: it raises std::logic_error.
+Registrar& DefaultRegistrar();
 
- private:
-  Registrar* previous_;
-};
+using RegistrarSeam = Seam<Registrar, DefaultRegistrar>;
+template <>
+Registrar* RegistrarSeam::override_;  // Designer.cpp
+
+// The design host in charge for its lifetime; null: none.
+using ScopedRegistrar = RegistrarSeam::Scoped;
 
 void RegisterComponents(const std::string& page, const std::vector<const TClassInfo*>& classes);
 void RegisterPropertyEditor(const std::string& propertyType, const TClassInfo* componentClass,

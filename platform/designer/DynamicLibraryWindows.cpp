@@ -1,7 +1,6 @@
-#include <windows.h>
-
 #include <stdexcept>
 
+#include "platform/WindowsApi.h"
 #include "platform/designer/DynamicLibrary.h"
 
 namespace platform::dynlib {

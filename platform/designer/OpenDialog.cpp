@@ -1,20 +1,13 @@
 #include "platform/designer/OpenDialog.h"
 
 namespace platform {
-namespace {
 
-FileDialog* overrideDialog = nullptr;
-
-}  // namespace
-
-ScopedFileDialog::ScopedFileDialog(FileDialog& dialog) : previous_(overrideDialog) {
-  overrideDialog = &dialog;
-}
-ScopedFileDialog::~ScopedFileDialog() { overrideDialog = previous_; }
+template <>
+FileDialog* FileDialogSeam::override_ = nullptr;
 
 // The backend is fixed at creation, so the one told of the creation is told of the end.
 TOpenDialog::TOpenDialog(TComponent* owner)
-    : TComponent(owner), backend_(overrideDialog ? *overrideDialog : DefaultFileDialog()) {
+    : TComponent(owner), backend_(FileDialogSeam::Current()) {
   backend_.Created(*this);
 }
 

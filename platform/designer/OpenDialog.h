@@ -4,12 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
+#include "platform/Seam.h"
 #include "platform/framework/Component.h"
 
 namespace platform {
@@ -62,18 +60,14 @@ class FileDialog {
   virtual void Destroyed(TOpenDialog&) {}
 };
 
+// The platform's dialog (FileDialogPosix.cpp, FileDialogWindows.cpp).
 FileDialog& DefaultFileDialog();
 
-class ScopedFileDialog {
- public:
-  explicit ScopedFileDialog(FileDialog& dialog);
-  ~ScopedFileDialog();
-  ScopedFileDialog(const ScopedFileDialog&) = delete;
-  ScopedFileDialog& operator=(const ScopedFileDialog&) = delete;
+using FileDialogSeam = Seam<FileDialog, DefaultFileDialog>;
+template <>
+FileDialog* FileDialogSeam::override_;  // OpenDialog.cpp
 
- private:
-  FileDialog* previous_;
-};
+using ScopedFileDialog = FileDialogSeam::Scoped;
 
 class TOpenDialog : public TComponent {
  public:
@@ -104,26 +98,6 @@ class TOpenDialog : public TComponent {
   TOpenOptions FOptions = OpenOption(ofHideReadOnly) | OpenOption(ofEnableSizing);
   std::string FInitialDir;
   std::string FTitle;
-};
-
-// A dialog for tests: answers from a script, one answer per Execute (nothing = cancel; an
-// exhausted script raises std::runtime_error), and keeps each request.
-class ScriptedFileDialog : public FileDialog {
- public:
-  std::optional<std::string> Run(const TOpenDialogRequest& request) override {
-    requests.push_back(request);
-    if (answers.empty()) throw std::runtime_error("the dialog has no answer scripted");
-    std::optional<std::string> answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  void Created(TOpenDialog&) override { ++created, ++alive; }
-  void Destroyed(TOpenDialog&) override { --alive; }
-
-  std::deque<std::optional<std::string>> answers;
-  std::vector<TOpenDialogRequest> requests;
-  int created = 0;
-  int alive = 0;  // dialogs not yet freed
 };
 
 }  // namespace platform

@@ -10,10 +10,6 @@ class Console : public Host {
   void ProcessMessages() override {}
 };
 
-Host* overrideHost = nullptr;
-
-Host& CurrentHost() { return overrideHost ? *overrideHost : DefaultHost(); }
-
 std::string StandardTitle(TMsgDlgType kind) {
   switch (kind) {
     case mtWarning:
@@ -32,6 +28,9 @@ std::string StandardTitle(TMsgDlgType kind) {
 TApplication application;
 
 }  // namespace
+
+template <>
+Host* HostSeam::override_ = nullptr;
 
 TModalResult DefaultResult(const TMsgDlgButtons& buttons) {
   static constexpr TModalResult results[] = {mrYes,     mrNo,       mrOk,     mrCancel,
@@ -59,18 +58,15 @@ Host& ConsoleHost() {
   return host;
 }
 
-ScopedHost::ScopedHost(Host& host) : previous_(overrideHost) { overrideHost = &host; }
-ScopedHost::~ScopedHost() { overrideHost = previous_; }
-
-void TApplication::ProcessMessages() { CurrentHost().ProcessMessages(); }
+void TApplication::ProcessMessages() { HostSeam::Current().ProcessMessages(); }
 
 TModalResult TApplication::MessageDlg(const std::string& text, TMsgDlgType kind,
                                       const TMsgDlgButtons& buttons, int32_t helpContext) {
-  return CurrentHost().ShowMessageBox(
+  return HostSeam::Current().ShowMessageBox(
       TMessageBox{kind, text, buttons, helpContext, StandardTitle(kind)});
 }
 
-void TApplication::ShowModal(TForm& form) { CurrentHost().ShowModal(form); }
+void TApplication::ShowModal(TForm& form) { HostSeam::Current().ShowModal(form); }
 
 TApplication* const Application = &application;
 

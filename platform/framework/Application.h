@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "platform/Seam.h"
 #include "platform/framework/Component.h"
 
 namespace platform {
@@ -75,20 +76,15 @@ class Host {
 // The console host: no message loop; message boxes go to standard error.
 Host& ConsoleHost();
 
-// The platform's host, chosen by CMake for the target OS (ConsoleDefaultHost.cpp,
-// WindowsHost.cpp); Application uses it unless a ScopedHost is in place.
+// The platform's host, chosen by CMake for the target OS (ApplicationHostPosix.cpp,
+// ApplicationHostWindows.cpp); Application uses it unless a ScopedHost is in place.
 Host& DefaultHost();
 
-class ScopedHost {
- public:
-  explicit ScopedHost(Host& host);
-  ~ScopedHost();
-  ScopedHost(const ScopedHost&) = delete;
-  ScopedHost& operator=(const ScopedHost&) = delete;
+using HostSeam = Seam<Host, DefaultHost>;
+template <>
+Host* HostSeam::override_;  // Application.cpp
 
- private:
-  Host* previous_;
-};
+using ScopedHost = HostSeam::Scoped;
 
 // Also the owner of the forms a program makes for the time they are shown.
 class TApplication : public TComponent {

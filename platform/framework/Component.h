@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/framework/TypeInfo.h"
 
 namespace platform {
 
-class TComponent {
+class TABRIX_API TComponent {
  public:
   explicit TComponent(TComponent* owner);
   virtual ~TComponent();

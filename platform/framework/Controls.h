@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/framework/Application.h"
 #include "platform/framework/Component.h"
 #include "platform/framework/Graphics.h"
@@ -18,7 +19,7 @@ namespace platform {
 inline constexpr int32_t crDefault = 0;
 inline constexpr int32_t crHandPoint = -21;
 
-class TControl : public TComponent {
+class TABRIX_API TControl : public TComponent {
  public:
   explicit TControl(TComponent* owner);
   static const TClassInfo& StaticClass();
@@ -77,7 +78,7 @@ class TControl : public TComponent {
   TEventHandler FOnClick;
 };
 
-class TLabel : public TControl {
+class TABRIX_API TLabel : public TControl {
  public:
   explicit TLabel(TComponent* owner);
   static const TClassInfo& StaticClass();
@@ -116,7 +117,7 @@ enum TBevelShape : uint8_t {
 };
 enum TBevelStyle : uint8_t { bsLowered, bsRaised };
 
-class TBevel : public TControl {
+class TABRIX_API TBevel : public TControl {
  public:
   explicit TBevel(TComponent* owner);
   static const TClassInfo& StaticClass();
@@ -132,7 +133,7 @@ class TBevel : public TControl {
   TBevelStyle FStyle = bsLowered;
 };
 
-class TButton : public TControl {
+class TABRIX_API TButton : public TControl {
  public:
   explicit TButton(TComponent* owner);
   static const TClassInfo& StaticClass();
@@ -173,7 +174,7 @@ enum TPosition : uint8_t {
   poOwnerFormCenter
 };
 
-class TForm : public TControl {
+class TABRIX_API TForm : public TControl {
  public:
   // An empty form; a form class with a form resource builds itself with ReadFormResource.
   explicit TForm(TComponent* owner);
@@ -199,8 +200,11 @@ class TForm : public TControl {
 
   TModalResult GetModalResult() const { return FModalResult; }
   void SetModalResult(TModalResult value) { FModalResult = value; }
-  // The window handle a platform call takes as its parent.
-  const void* Handle() const { return this; }
+  // The form's window (an HWND on Windows) while a host shows it modally, as a platform call
+  // takes its parent window; null otherwise, and under a host that makes no windows.
+  const void* Handle() const { return FHandle; }
+  // For the host: the window it made for the form, then null once that is gone.
+  void SetHandle(const void* window) { FHandle = window; }
 
   // Shows the form through the application's host until it is closed; answers the modal
   // result, mrCancel when closed without one.
@@ -235,6 +239,7 @@ class TForm : public TControl {
   int32_t FTextHeight = 13;
   TModalResult FModalResult = mrNone;
   bool FModal = false;
+  const void* FHandle = nullptr;
 };
 
 // The control classes a form resource may hold.

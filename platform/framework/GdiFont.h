@@ -1,10 +1,9 @@
 // The GDI font for a TFont, made the one way the Windows backends share: measuring a label
-// and showing it must pick the same face. Include after our own headers (see GdiText.cpp).
+// and showing it must pick the same face.
 #pragma once
 
+#include "platform/WindowsApi.h"
 #include "platform/framework/Graphics.h"
-
-#include <windows.h>
 
 namespace platform {
 

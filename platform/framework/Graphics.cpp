@@ -1,11 +1,9 @@
 #include "platform/framework/Graphics.h"
 
 namespace platform {
-namespace {
 
-TextMeasurer* overrideMeasurer = nullptr;
-
-}  // namespace
+template <>
+TextMeasurer* TextMeasurerSeam::override_ = nullptr;
 
 uint32_t ColorToRGB(TColor color) {
   if ((static_cast<uint32_t>(color) & 0xFF000000u) != 0x80000000u) {
@@ -26,13 +24,8 @@ uint32_t ColorToRGB(TColor color) {
   }
 }
 
-ScopedTextMeasurer::ScopedTextMeasurer(TextMeasurer& measurer) : previous_(overrideMeasurer) {
-  overrideMeasurer = &measurer;
-}
-ScopedTextMeasurer::~ScopedTextMeasurer() { overrideMeasurer = previous_; }
-
 TSize TextExtent(const TFont& font, std::string_view text) {
-  return (overrideMeasurer ? *overrideMeasurer : DefaultTextMeasurer()).TextExtent(font, text);
+  return TextMeasurerSeam::Current().TextExtent(font, text);
 }
 
 }  // namespace platform

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Seam.h"
+
 namespace platform {
 
 // Colours as the host framework numbers them: 0x00BBGGRR, or a system colour (high byte 0x80).
@@ -57,33 +59,15 @@ class TextMeasurer {
   virtual TSize TextExtent(const TFont& font, std::string_view text) = 0;
 };
 
-// The platform's own backend, chosen by the build for the target OS.
+// The platform's own backend, chosen by the build for the target OS (TextPosix.cpp,
+// TextWindows.cpp).
 TextMeasurer& DefaultTextMeasurer();
 
-// Every byte `charWidth` pixels wide, every line |Height| pixels high: sizes a test can work
-// out by hand.
-class FixedWidthMeasurer : public TextMeasurer {
- public:
-  explicit FixedWidthMeasurer(int32_t charWidth = 7) : charWidth_(charWidth) {}
-  TSize TextExtent(const TFont& font, std::string_view text) override {
-    return {charWidth_ * static_cast<int32_t>(text.size()),
-            font.Height < 0 ? -font.Height : font.Height};
-  }
+using TextMeasurerSeam = Seam<TextMeasurer, DefaultTextMeasurer>;
+template <>
+TextMeasurer* TextMeasurerSeam::override_;  // Graphics.cpp
 
- private:
-  int32_t charWidth_;
-};
-
-class ScopedTextMeasurer {
- public:
-  explicit ScopedTextMeasurer(TextMeasurer& measurer);
-  ~ScopedTextMeasurer();
-  ScopedTextMeasurer(const ScopedTextMeasurer&) = delete;
-  ScopedTextMeasurer& operator=(const ScopedTextMeasurer&) = delete;
-
- private:
-  TextMeasurer* previous_;
-};
+using ScopedTextMeasurer = TextMeasurerSeam::Scoped;
 
 // Measures with the current backend.
 TSize TextExtent(const TFont& font, std::string_view text);

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "platform/Seam.h"
 
 namespace platform {
 
@@ -28,33 +29,18 @@ class Shell {
   virtual intptr_t Execute(const TShellRequest& request) = 0;
 };
 
+// The platform's shell (ShellPosix.cpp, ShellWindows.cpp).
 Shell& DefaultShell();
 
-class ScopedShell {
- public:
-  explicit ScopedShell(Shell& shell);
-  ~ScopedShell();
-  ScopedShell(const ScopedShell&) = delete;
-  ScopedShell& operator=(const ScopedShell&) = delete;
+using ShellSeam = Seam<Shell, DefaultShell>;
+template <>
+Shell* ShellSeam::override_;  // Shell.cpp
 
- private:
-  Shell* previous_;
-};
+using ScopedShell = ShellSeam::Scoped;
 
 // The host's ShellExecute, through the current backend.
 intptr_t ShellExecute(const void* parent, const std::string& verb, const std::string& file,
                       const std::string& parameters, const std::string& directory,
                       int32_t showCommand);
-
-// A shell for tests: keeps each request and answers `result`.
-class RecordingShell : public Shell {
- public:
-  intptr_t Execute(const TShellRequest& request) override {
-    requests.push_back(request);
-    return result;
-  }
-  std::vector<TShellRequest> requests;
-  intptr_t result = 42;
-};
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <system_error>
@@ -17,9 +18,21 @@
 #include <vector>
 
 #include "platform/odbcini/OdbcIni.h"
+#include "platform/odbcini/SystemCalls.h"
 
 namespace platform::odbcini {
+
+SystemCalls& DefaultSystemCalls() {
+  static SystemCalls calls{::flock, ::write, ::fsync, ::rename};
+  return calls;
+}
+
+template <>
+SystemCalls* SystemCallsSeam::override_ = nullptr;
+
 namespace {
+
+const SystemCalls& Sys() { return SystemCallsSeam::Current(); }
 
 class Fd {
  public:
@@ -60,18 +73,27 @@ std::string ResolveLinks(std::string path) {
   throw std::system_error(ELOOP, std::generic_category(), path);
 }
 
-void WriteAll(int fd, const std::string& data, const std::string& path) {
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
+
+// Writes all of `data` for `target`: a short write goes on where it stopped.
+void WriteAll(int fd, const std::string& data, const std::string& target) {
   size_t done = 0;
   while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    ssize_t n = Sys().write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw std::system_error(errno, std::generic_category(), path);
+    if (n < 0) Fail("cannot write " + target);
     done += static_cast<size_t>(n);
   }
 }
 
-[[noreturn]] void Fail(const std::string& what) {
-  throw std::system_error(errno, std::generic_category(), what);
+// A signal during fsync leaves the data unsynced, not the file broken: sync again.
+int Sync(int fd) {
+  for (;;) {
+    const int rc = Sys().fsync(fd);
+    if (rc == 0 || errno != EINTR) return rc;
+  }
 }
 
 std::string Basename(const std::string& path) { return path.substr(path.rfind('/') + 1); }
@@ -110,13 +132,13 @@ class TempFile {
   }
   int fd() const { return fd_; }
   void Commit(const std::string& target) {
-    if (fsync(fd_) != 0) Fail(path_);
+    if (Sync(fd_) != 0) Fail("cannot sync " + target + " to disk");
     if (close(fd_) != 0) {
       fd_ = -1;
-      Fail(path_);
+      Fail("cannot write " + target);
     }
     fd_ = -1;
-    if (rename(path_.c_str(), target.c_str()) != 0) Fail("cannot replace " + target);
+    if (Sys().rename(path_.c_str(), target.c_str()) != 0) Fail("cannot replace " + target);
     renamed_ = true;
   }
   const std::string& path() const { return path_; }
@@ -244,7 +266,7 @@ void Acquire(int fd, const std::string& target, Clock::time_point deadline) {
   const LockWait wait = CurrentLockWait();
   auto pause = std::chrono::milliseconds(1);
   bool told = false;
-  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  while (Sys().flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     if (errno != EWOULDBLOCK) Fail("cannot lock " + target + ".lock");
     if (Clock::now() >= deadline)
@@ -327,7 +349,7 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const E
     if (!edit(text, reason)) return false;
 
     TempFile temp(target);
-    WriteAll(temp.fd(), text, temp.path());
+    WriteAll(temp.fd(), text, target);
     if (fchmod(temp.fd(), exists ? (st.st_mode & 07777) : newMode) != 0) Fail(temp.path());
     // Keeping the owner needs privileges we may not have; the file is ours then anyway.
     if (exists && (st.st_uid != geteuid() || st.st_gid != getegid()))
@@ -335,8 +357,10 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const E
     if (!exists) GiveToOwner(temp.fd(), target);
     temp.Commit(target);
 
+    // The new file is in place and seen by every reader from now on: a folder that fails to
+    // sync would only lose the rename in a crash, so it is no reason to answer false.
     Fd dir(open(Dirname(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) fsync(dir.get());
+    if (dir.get() >= 0) Sync(dir.get());
     return true;
   } catch (const std::system_error& e) {
     reason = e.what();

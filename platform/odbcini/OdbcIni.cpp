@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
@@ -185,20 +184,6 @@ bool EndsWithBlankLine(std::string_view text) {
   return text.empty() || text.back() == '\n';
 }
 
-std::string Printable(std::string_view s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c < 0x20 || c == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
 bool HasControl(std::string_view s) {
   for (unsigned char c : s)
     if (c < 0x20 || c == 0x7F) return true;
@@ -326,7 +311,7 @@ std::string CheckSectionName(std::string_view name) {
   else if (size_t bad = name.find_first_of("[]{}(),;?*=!@\\"); bad != std::string_view::npos)
     why = std::string("it holds the character '") + name[bad] + "'";
   if (why.empty()) return why;
-  return "invalid data source name \"" + Printable(name) + "\": " + why;
+  return "invalid data source name \"" + text::EscapeControls(name) + "\": " + why;
 }
 
 std::string CheckKeyword(std::string_view keyword) {
@@ -349,7 +334,7 @@ std::string CheckKeyword(std::string_view keyword) {
     }
   }
   if (why.empty()) return why;
-  return "invalid keyword \"" + Printable(keyword) + "\": " + why;
+  return "invalid keyword \"" + text::EscapeControls(keyword) + "\": " + why;
 }
 
 std::string CheckValue(std::string_view keyword, std::string_view value) {
@@ -361,7 +346,7 @@ std::string CheckValue(std::string_view keyword, std::string_view value) {
   else if (KeyLine(keyword, value, "\n").size() > kPieceMax)
     why = "its line would be longer than 999 bytes";
   if (why.empty()) return why;
-  return "the value of \"" + Printable(keyword) + "\" cannot be stored: " + why;
+  return "the value of \"" + text::EscapeControls(keyword) + "\" cannot be stored: " + why;
 }
 
 void WriteSection(std::string& text, std::string_view name, const KeyValues& keys, Merge merge) {

@@ -1,27 +1,24 @@
 #include "platform/odbcinst/Installer.h"
 
 namespace platform {
+
+template <>
+Installer* InstallerSeam::override_ = nullptr;
+
 namespace {
 
-Installer* overrideInstaller = nullptr;
+thread_local std::string posted;  // why a layer above refused the last request, if it did
 
 }  // namespace
 
-ScopedInstaller::ScopedInstaller(Installer& installer) : previous_(overrideInstaller) {
-  overrideInstaller = &installer;
-}
-
-ScopedInstaller::~ScopedInstaller() { overrideInstaller = previous_; }
-
-Installer& CurrentInstaller() {
-  return overrideInstaller ? *overrideInstaller : DefaultInstaller();
-}
-
 bool SQLConfigDataSource(HWND parent, uint16_t request, const std::string& driver,
                          const std::string& attributes) {
+  posted.clear();
   return CurrentInstaller().ConfigDataSource(parent, request, driver, attributes);
 }
 
-std::string InstallerError() { return CurrentInstaller().LastError(); }
+std::string InstallerError() { return posted.empty() ? CurrentInstaller().LastError() : posted; }
+
+void PostInstallerError(const std::string& reason) { posted = reason; }
 
 }  // namespace platform

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Seam.h"
+
 namespace platform {
 
 // The installer's request codes.
@@ -17,6 +19,11 @@ inline constexpr uint16_t ODBC_ADD_SYS_DSN = 4;
 inline constexpr uint16_t ODBC_CONFIG_SYS_DSN = 5;
 inline constexpr uint16_t ODBC_REMOVE_SYS_DSN = 6;
 inline constexpr uint16_t ODBC_REMOVE_DEFAULT_DSN = 7;
+
+// Requests 4 to 6 act on system data sources; the others on the current user's.
+inline bool IsSystemRequest(int32_t request) {
+  return request >= ODBC_ADD_SYS_DSN && request <= ODBC_REMOVE_SYS_DSN;
+}
 
 using HWND = void*;
 
@@ -43,27 +50,27 @@ class Installer {
   virtual std::string LastError() const = 0;
 };
 
-// The installer used unless a ScopedInstaller is in force.
+// The installer used unless a ScopedInstaller is in force: unixODBC's on Linux
+// (InstallerPosix.cpp), odbccp32 on Windows (InstallerWindows.cpp).
 Installer& DefaultInstaller();
 
-// Puts `installer` in place of the process default for its lifetime (tests).
-class ScopedInstaller {
- public:
-  explicit ScopedInstaller(Installer& installer);
-  ~ScopedInstaller();
-  ScopedInstaller(const ScopedInstaller&) = delete;
-  ScopedInstaller& operator=(const ScopedInstaller&) = delete;
+using InstallerSeam = Seam<Installer, DefaultInstaller>;
+template <>
+Installer* InstallerSeam::override_;  // Installer.cpp
 
- private:
-  Installer* previous_;
-};
+// Puts `installer` in place of the process default for its lifetime (tests).
+using ScopedInstaller = InstallerSeam::Scoped;
 
 // The installer in force.
-Installer& CurrentInstaller();
+inline Installer& CurrentInstaller() { return InstallerSeam::Current(); }
 
 bool SQLConfigDataSource(HWND parent, uint16_t request, const std::string& driver,
                          const std::string& attributes);
-// The reason the last SQLConfigDataSource of this thread failed.
+// The reason the last request of this thread failed: the installer's, or the reason a layer
+// above it posted when it refused the request before sending it.
 std::string InstallerError();
+// Posts why a request was refused before it reached the installer (the library's or the
+// component's checks), for InstallerError; the next SQLConfigDataSource forgets it.
+void PostInstallerError(const std::string& reason);
 
 }  // namespace platform

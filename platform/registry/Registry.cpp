@@ -1,19 +1,9 @@
 #include "platform/registry/Registry.h"
 
 namespace platform {
-namespace {
 
-KeyStore* overrideStore = nullptr;
-
-}  // namespace
-
-ScopedKeyStore::ScopedKeyStore(KeyStore& store) : previous_(overrideStore) {
-  overrideStore = &store;
-}
-
-ScopedKeyStore::~ScopedKeyStore() { overrideStore = previous_; }
-
-KeyStore& CurrentKeyStore() { return overrideStore ? *overrideStore : DefaultKeyStore(); }
+template <>
+KeyStore* KeyStoreSeam::override_ = nullptr;
 
 TRegistry::TRegistry() : store_(CurrentKeyStore()) {}
 

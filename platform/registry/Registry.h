@@ -12,8 +12,11 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/Seam.h"
 
 namespace platform {
 
@@ -65,23 +68,30 @@ class KeyStore {
   virtual std::string Describe(HKEY root, const std::string& path) = 0;
 };
 
-// The store in force: a ScopedKeyStore's, else the process default.
-KeyStore& CurrentKeyStore();
+// ODBC's keys, the same under either root: a data source's own key, or with no name the key
+// that holds them all; a driver's definition (under the local machine).
+inline std::string DataSourceKey(std::string_view name = {}) {
+  std::string key = "\\Software\\ODBC\\ODBC.INI";
+  if (!name.empty()) key.append(1, '\\').append(name);
+  return key;
+}
+inline std::string DriverKey(std::string_view description) {
+  return std::string("\\Software\\ODBC\\ODBCINST.INI\\").append(description);
+}
 
-// The store TRegistry uses unless a ScopedKeyStore is in force.
+// The store TRegistry uses unless a ScopedKeyStore is in force: unixODBC's files on Linux
+// (KeyStorePosix.cpp), the registry on Windows (KeyStoreWindows.cpp).
 KeyStore& DefaultKeyStore();
 
-// Puts `store` in place of the process default for its lifetime (tests).
-class ScopedKeyStore {
- public:
-  explicit ScopedKeyStore(KeyStore& store);
-  ~ScopedKeyStore();
-  ScopedKeyStore(const ScopedKeyStore&) = delete;
-  ScopedKeyStore& operator=(const ScopedKeyStore&) = delete;
+using KeyStoreSeam = Seam<KeyStore, DefaultKeyStore>;
+template <>
+KeyStore* KeyStoreSeam::override_;  // Registry.cpp
 
- private:
-  KeyStore* previous_;
-};
+// The store in force: a ScopedKeyStore's, else the process default.
+inline KeyStore& CurrentKeyStore() { return KeyStoreSeam::Current(); }
+
+// Puts a store in place of the process default for its lifetime (tests).
+using ScopedKeyStore = KeyStoreSeam::Scoped;
 
 class TRegistry {
  public:

@@ -27,6 +27,20 @@ inline std::string_view TrimView(std::string_view s) {
 
 inline std::string Trim(std::string_view s) { return std::string(TrimView(s)); }
 
+// The text with each control byte written as \xNN, fit to echo to people.
+inline std::string EscapeControls(std::string_view s) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(s.size());
+  for (unsigned char c : s) {
+    if (c < 0x20 || c == 0x7F)
+      out.append("\\x").append(1, kHex[c >> 4]).append(1, kHex[c & 15]);
+    else
+      out += static_cast<char>(c);
+  }
+  return out;
+}
+
 inline std::vector<std::string> Split(std::string_view s, char sep) {
   std::vector<std::string> parts;
   size_t start = 0;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/framework/RecordingHost.h"
+#include "platform/fakes/RecordingHost.h"
 
 using namespace platform;
 

@@ -4,8 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/fakes/FixedWidthMeasurer.h"
+#include "platform/fakes/RecordingHost.h"
 #include "platform/framework/FormFile.h"
-#include "platform/framework/RecordingHost.h"
 
 using namespace platform;
 

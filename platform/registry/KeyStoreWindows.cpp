@@ -8,24 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/WindowsApi.h"
 #include "platform/registry/Registry.h"
 
 namespace platform {
 namespace {
 
-// Our roots, named while the names are still ours.
+// Our roots. Below, platform::HKEY is our root value and WinKey Windows' handle type.
 constexpr HKEY kCurrentUser = HKEY_CURRENT_USER;
 constexpr HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
-
-}  // namespace
-}  // namespace platform
-
-// After our own headers: windows.h defines HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE as
-// macros. Below, platform::HKEY is our root value and WinKey Windows' handle type.
-#include <windows.h>
-
-namespace platform {
-namespace {
 
 using WinKey = ::HKEY;
 

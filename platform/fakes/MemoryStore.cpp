@@ -1,4 +1,4 @@
-#include "platform/registry/MemoryStore.h"
+#include "platform/fakes/MemoryStore.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,3 +1,4 @@
+// Text measuring on Linux, with FreeType (FreeTypeFonts.h says which fonts and why).
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H

@@ -1,10 +1,6 @@
-// Ours first: <windows.h> defines macros (MessageBox among them) that would rewrite our
-// declarations.
-#include "platform/framework/Application.h"
-#include "platform/framework/Controls.h"
-#include "platform/framework/GdiFont.h"
-
-#include <windows.h>
+// A modal form on Windows: a window of our own class with a child window per control, and
+// the message loop that runs until the form has a modal result.
+#include "platform/framework/ModalFormWindows.h"
 
 #include <cstdio>
 #include <exception>
@@ -12,65 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/WindowsApi.h"
+#include "platform/framework/Controls.h"
+#include "platform/framework/GdiFont.h"
+
 namespace platform {
 namespace {
-
-// The MessageBox button group nearest the set; mbHelp adds the Help button. Sets no group
-// matches get OK alone, so the box can always be closed.
-UINT ButtonStyle(TMsgDlgButtons buttons) {
-  const UINT help = buttons.erase(mbHelp) ? MB_HELP : 0;
-  static const struct {
-    TMsgDlgButtons set;
-    UINT style;
-  } groups[] = {
-      {{mbOK}, MB_OK},
-      {{mbOK, mbCancel}, MB_OKCANCEL},
-      {{mbYes, mbNo}, MB_YESNO},
-      {{mbYes, mbNo, mbCancel}, MB_YESNOCANCEL},
-      {{mbAbort, mbRetry, mbIgnore}, MB_ABORTRETRYIGNORE},
-      {{mbRetry, mbCancel}, MB_RETRYCANCEL},
-  };
-  for (const auto& group : groups)
-    if (group.set == buttons) return group.style | help;
-  return MB_OK | help;
-}
-
-UINT IconStyle(TMsgDlgType kind) {
-  switch (kind) {
-    case mtError:
-      return MB_ICONERROR;
-    case mtWarning:
-      return MB_ICONWARNING;
-    case mtInformation:
-      return MB_ICONINFORMATION;
-    case mtConfirmation:
-      return MB_ICONQUESTION;
-    default:
-      return 0;
-  }
-}
-
-// The box's IDxxx answer as a modal result; mrNone for an answer none of our groups has.
-TModalResult ResultOf(int answer) {
-  switch (answer) {
-    case IDOK:
-      return mrOk;
-    case IDCANCEL:
-      return mrCancel;
-    case IDABORT:
-      return mrAbort;
-    case IDRETRY:
-      return mrRetry;
-    case IDIGNORE:
-      return mrIgnore;
-    case IDYES:
-      return mrYes;
-    case IDNO:
-      return mrNo;
-    default:
-      return mrNone;
-  }
-}
 
 // A TColor as GDI takes it: a system colour (high byte 0x80) is the current scheme's.
 COLORREF ColorRefOf(TColor color) {
@@ -197,7 +140,10 @@ HINSTANCE ThisModule() {
 }
 
 // One form on the screen: its window, a child window per control, and the GDI objects they
-// use, all released when it goes.
+// use, all released when it goes. A window of our own class rather than a dialog template:
+// the form holds pixels, which a template would take in dialog units, and our loop ends on
+// the form's modal result, which a click handler or Close may set, where DialogBox ends only
+// on EndDialog.
 class FormWindow {
  public:
   explicit FormWindow(TForm& form) : form_(form), instance_(ThisModule()) {
@@ -208,7 +154,10 @@ class FormWindow {
     className_ = name;
   }
   ~FormWindow() {
-    if (window_) DestroyWindow(window_);
+    if (window_) {
+      form_.SetHandle(nullptr);
+      DestroyWindow(window_);
+    }
     for (const auto& font : fonts_) DeleteObject(font.second);
     if (ownBackground_) DeleteObject(background_);
     // Fails while a form of this class is still up further out; that one unregisters it.
@@ -241,6 +190,7 @@ class FormWindow {
         bounds.bottom == CW_USEDEFAULT ? CW_USEDEFAULT : bounds.bottom - bounds.top, nullptr,
         nullptr, instance_, this);
     if (!window_) return false;
+    form_.SetHandle(window_);
     for (int32_t i = 0; i < form_.ComponentCount(); ++i)
       if (auto* control = dynamic_cast<TControl*>(form_.Components(i))) AddControl(*control);
     return true;
@@ -252,7 +202,7 @@ class FormWindow {
 
   // Shows the form and handles the thread's messages until the form has a modal result.
   void Run() {
-    ShowWindow(window_, SW_SHOWNORMAL);
+    ShowWindow(window_, SW_NORMAL);
     HWND first = default_ ? ControlWindow(default_) : GetNextDlgTabItem(window_, nullptr, FALSE);
     SetFocus(first ? first : window_);
     while (form_.GetModalResult() == mrNone && !failure_) {
@@ -426,56 +376,20 @@ class FormWindow {
   std::exception_ptr failure_;
 };
 
-class WindowsHost : public Host {
- public:
-  // WM_QUIT is the outer loop's to act on: it is put back, and the rest stays queued.
-  void ProcessMessages() override {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) {
-        PostQuitMessage(static_cast<int>(message.wParam));
-        return;
-      }
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
-  }
-
-  // No owner: our forms have no window of their own, and the active window may belong to
-  // whatever else runs in the process (a designer's). With no owner, MB_TASKMODAL disables
-  // every top-level window of the thread while the box is up, which is what modal means here.
-  TModalResult ShowMessageBox(const TMessageBox& box) override {
-    const int answer = MessageBoxA(nullptr, box.Text.c_str(), box.Title.c_str(),
-                                   ButtonStyle(box.Buttons) | IconStyle(box.Kind) | MB_TASKMODAL);
-    // Windows answers 0 when the box cannot be made; Wine without a display answers -1
-    // (DialogBox's failure). The message still reaches standard error.
-    if (answer <= 0) return Host::ShowMessageBox(box);
-    return ResultOf(answer);
-  }
-
-  // A window of our own class rather than a dialog template: the form holds pixels, which a
-  // template would take in dialog units, and our loop ends on the form's modal result, which
-  // a click handler or Close may set, where DialogBox ends only on EndDialog.
-  void ShowModal(TForm& form) override {
-    std::exception_ptr failure;
-    {
-      FormWindow shown(form);
-      // Windows answers failure without a window station; Wine does without a display.
-      if (!shown.Create()) return Host::ShowModal(form);
-      // Re-enabled before the form's window goes, so activation returns to one of them.
-      const ThreadWindowsDisabled others(shown.Window());
-      shown.Run();
-      failure = shown.Failure();
-    }
-    if (failure) std::rethrow_exception(failure);
-  }
-};
-
 }  // namespace
 
-Host& DefaultHost() {
-  static WindowsHost host;
-  return host;
+bool ShowModalFormWindow(TForm& form) {
+  std::exception_ptr failure;
+  {
+    FormWindow shown(form);
+    if (!shown.Create()) return false;
+    // Re-enabled before the form's window goes, so activation returns to one of them.
+    const ThreadWindowsDisabled others(shown.Window());
+    shown.Run();
+    failure = shown.Failure();
+  }
+  if (failure) std::rethrow_exception(failure);
+  return true;
 }
 
 }  // namespace platform

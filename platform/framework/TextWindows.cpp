@@ -1,11 +1,8 @@
-// Ours first: <windows.h> defines macros (DEFAULT_CHARSET, SW_SHOWNORMAL, ShellExecute)
-// that would rewrite our declarations.
+#include <stdexcept>
+
+#include "platform/WindowsApi.h"
 #include "platform/framework/GdiFont.h"
 #include "platform/framework/Graphics.h"
-
-#include <windows.h>
-
-#include <stdexcept>
 
 namespace platform {
 namespace {

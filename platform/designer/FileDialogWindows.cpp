@@ -1,10 +1,5 @@
-// Ours first: <windows.h> defines macros (DEFAULT_CHARSET, SW_SHOWNORMAL, ShellExecute)
-// that would rewrite our declarations.
+#include "platform/WindowsApi.h"
 #include "platform/designer/OpenDialog.h"
-
-#include <windows.h>
-// Needs windows.h before it.
-#include <commdlg.h>
 
 namespace platform {
 namespace {

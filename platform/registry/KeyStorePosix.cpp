@@ -105,7 +105,7 @@ class SectionKey : public StoreKey {
             why = "[" + section + "] no longer exists in " + where_.file;
             return false;
           }
-          ini::SetKey(text, section, name, value);
+          ini::SetKey(text, section, Spelling(name), value);
           return true;
         },
         reason);
@@ -113,6 +113,13 @@ class SectionKey : public StoreKey {
     for (auto& [k, v] : values_)
       if (text::EqualsIgnoreCase(k, name)) return void(v = value);
     values_.emplace_back(name, value);
+  }
+
+  // A value keeps the spelling of its name that the section has, as a registry value does.
+  std::string Spelling(const std::string& name) const {
+    for (const auto& [k, v] : values_)
+      if (text::EqualsIgnoreCase(k, name)) return k;
+    return name;
   }
 
   // Every write above is already synced to disk.

@@ -119,7 +119,7 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
   for (const char* key : {"Driver64", "Driver"})
     if (auto library = ini::FindKey(body, key); library && !library->empty())
       c.libraries.push_back(*library);
-  const bool system = request >= ODBC_ADD_SYS_DSN && request <= ODBC_REMOVE_SYS_DSN;
+  const bool system = IsSystemRequest(request);
   c.file = system ? ini::SystemFile() : ini::UserFile();
   return c;
 }
@@ -253,9 +253,11 @@ class UnixOdbcInstaller : public Installer {
       return true;
     };
     std::string why;
-    const bool system = c.request >= ODBC_ADD_SYS_DSN && c.request <= ODBC_REMOVE_SYS_DSN;
+    const bool system = IsSystemRequest(c.request);
     // Files made for the user hold passwords: readable by the user alone.
-    if (ini::RewriteFile(c.file, c.adds(), system ? 0644 : 0600, edit, why)) return true;
+    // A missing file reads as empty, so a configure or remove of it is refused by the edit,
+    // with the reason its plan gives, and nothing is written.
+    if (ini::RewriteFile(c.file, true, system ? 0644 : 0600, edit, why)) return true;
     return Refuse(c.adds()         ? ODBC_ERROR_CREATE_DSN_FAILED
                   : c.configures() ? ODBC_ERROR_REQUEST_FAILED
                                    : ODBC_ERROR_REMOVE_DSN_FAILED,

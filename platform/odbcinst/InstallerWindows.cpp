@@ -3,6 +3,7 @@
 // library decides every request; we hand it the attribute list exactly as it was built.
 #include <string>
 
+#include "platform/WindowsApi.h"
 #include "platform/odbcinst/AttributeList.h"
 #include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
@@ -10,20 +11,7 @@
 namespace platform {
 namespace {
 
-// Named while the name is still ours.
 constexpr HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
-
-}  // namespace
-}  // namespace platform
-
-// After our own headers: windows.h and odbcinst.h define the root keys and the request
-// codes as macros (odbcinst.h's of the same values as ours).
-#include <windows.h>
-// windows.h first: odbcinst.h needs its types.
-#include <odbcinst.h>
-
-namespace platform {
-namespace {
 
 thread_local std::string lastError;
 

@@ -1,0 +1,122 @@
+// unixODBC's files under the contracts, in a private configuration folder: the key store over
+// the three files, and the installer for a driver without a setup library.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/odbcini/OdbcIni.h"
+#include "tests/contract/InstallerContract.h"
+#include "tests/contract/KeyStoreContract.h"
+
+namespace fs = std::filesystem;
+namespace ini = platform::odbcini;
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Spit(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// A folder of the test's own where unixODBC finds all three files; kept when the test failed.
+class PrivateFolder {
+ public:
+  PrivateFolder() {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(test->test_suite_name()) + "." + test->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    dir_ = fs::path(TABRIX_TEST_SCRATCH) / name;
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    setenv("ODBCSYSINI", dir_.c_str(), 1);
+    setenv("ODBCINSTINI", "odbcinst.ini", 1);
+    setenv("ODBCINI", (dir_ / "user.ini").c_str(), 1);
+    unsetenv("ODBCSEARCH");
+  }
+  ~PrivateFolder() {
+    if (!::testing::Test::HasFailure()) fs::remove_all(dir_);
+  }
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+
+ private:
+  fs::path dir_;
+};
+
+class UnixOdbcStoreBackend : public contract::KeyStoreBackend {
+ public:
+  UnixOdbcStoreBackend() {
+    typedValues = false;
+    readOnlyKeys = geteuid() != 0;
+    refusesUnstorable = true;
+  }
+  platform::KeyStore& Store() override { return platform::DefaultKeyStore(); }
+
+  // A section appended to the key's file.
+  void Arrange(platform::HKEY root, const std::string& path,
+               const platform::KeyStore::Values& values) override {
+    const auto [file, name] = Locate(root, path);
+    std::string text = Slurp(file);
+    if (!text.empty()) text += "\n";
+    text += "[" + name + "]\n";
+    for (const auto& [key, value] : values) text += key + " = " + value + "\n";
+    Spit(file, text);
+  }
+  void ArrangeNumber(platform::HKEY, const std::string&, const std::string&) override {
+    ADD_FAILURE() << "an INI file holds only text";
+  }
+  void ArrangeReadOnly(platform::HKEY root, const std::string& path) override {
+    fs::permissions(Locate(root, path).first,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  }
+
+ private:
+  // The file and section of a key, as the store maps them.
+  static std::pair<std::string, std::string> Locate(platform::HKEY root, const std::string& path) {
+    const std::string drivers = platform::DriverKey("");
+    const std::string sources = platform::DataSourceKey() + "\\";
+    if (root == platform::HKEY_LOCAL_MACHINE && path.starts_with(drivers))
+      return {ini::DriversFile(), path.substr(drivers.size())};
+    if (!path.starts_with(sources)) ADD_FAILURE() << path << " is not mapped";
+    return {root == platform::HKEY_LOCAL_MACHINE ? ini::SystemFile() : ini::UserFile(),
+            path.substr(sources.size())};
+  }
+
+  PrivateFolder folder_;
+};
+
+class UnixOdbcInstallerBackend : public contract::InstallerBackend {
+ public:
+  UnixOdbcInstallerBackend() {
+    ArrangeRefusal(false);
+  }
+  platform::Installer& Subject() override { return platform::DefaultInstaller(); }
+  std::string State() override {
+    return "user:\n" + Slurp(ini::UserFile()) + "system:\n" + Slurp(ini::SystemFile());
+  }
+  // A drivers file without the driver.
+  void ArrangeRefusal(bool refuse) override {
+    Spit(ini::DriversFile(), "[" + (refuse ? "Other Driver" : driver) +
+                                 "]\nDriver = /opt/odbc/lib/contract.so\nDriverODBCVer = 02.50\n");
+  }
+
+ private:
+  PrivateFolder folder_;
+};
+
+}  // namespace
+
+namespace contract {
+INSTANTIATE_TYPED_TEST_SUITE_P(UnixOdbc, KeyStoreContract, UnixOdbcStoreBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(UnixOdbc, InstallerContract, UnixOdbcInstallerBackend);
+}  // namespace contract

@@ -1,0 +1,187 @@
+// The locked, atomic rewrite when a system call fails: the old file stays byte for byte, no
+// temporary file is left, and the reason names what failed; a call a signal interrupted is
+// made again.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/odbcini/OdbcIni.h"
+#include "platform/odbcini/SystemCalls.h"
+
+namespace fs = std::filesystem;
+using namespace platform::odbcini;
+using namespace std::string_literals;
+
+namespace {
+
+// What the fake calls do: `call` fails with `error` after `skip` calls of it went through,
+// `times` times (-1: from then on); a write takes at most `writeSize` bytes. Every call is
+// logged with the file it was made on. Function pointers carry no state: it lives here.
+struct Script {
+  std::string call;
+  int error = 0;
+  int skip = 0;
+  int times = -1;
+  size_t writeSize = SIZE_MAX;
+  std::vector<std::string> log;
+  int writes = 0;
+};
+Script script;
+
+// The file a descriptor is open on, a temporary file's random end cut off.
+std::string NameOf(int fd) {
+  char path[PATH_MAX];
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t n = readlink(link.c_str(), path, sizeof path);
+  std::string name = n < 0 ? "?" : std::string(path, static_cast<size_t>(n));
+  if (size_t at = name.find(".tabrix-"); at != std::string::npos) name.resize(at + 8);
+  return name;
+}
+
+bool Fails(const std::string& call, const std::string& logged) {
+  // One line for a run of writes to one file, however short each was.
+  if (script.log.empty() || script.log.back() != logged) script.log.push_back(logged);
+  if (call != script.call || script.times == 0) return false;
+  if (script.skip > 0) {
+    --script.skip;
+    return false;
+  }
+  if (script.times > 0) --script.times;
+  errno = script.error;
+  return true;
+}
+
+int Flock(int fd, int operation) {
+  return Fails("flock", "flock " + NameOf(fd)) ? -1 : ::flock(fd, operation);
+}
+ssize_t Write(int fd, const void* data, size_t size) {
+  if (++script.writes > 1000) {  // far more than the text needs: a writer that never ends
+    errno = EFBIG;
+    return -1;
+  }
+  if (Fails("write", "write " + NameOf(fd))) return -1;
+  return ::write(fd, data, std::min(size, script.writeSize));
+}
+int Fsync(int fd) { return Fails("fsync", "fsync " + NameOf(fd)) ? -1 : ::fsync(fd); }
+int Rename(const char* from, const char* to) {
+  std::string name = from;
+  name.resize(name.find(".tabrix-") + 8);
+  return Fails("rename", "rename " + name + " " + to) ? -1 : ::rename(from, to);
+}
+
+const std::string kBefore = "# kept\r\n[Sales]\r\nDriver = Excel\r\n\0tail"s;
+const std::string kAfter = kBefore + "\r\n[New]\r\n";
+
+class RewriteFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tabrix-rewrite-XXXXXX";
+    ASSERT_TRUE(mkdtemp(tmpl));
+    dir = tmpl;
+    file = dir + "/user.ini";
+    std::ofstream(file, std::ios::binary) << kBefore;
+    script = Script();
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // One rewrite that adds a section; false with the reason in `reason`.
+  bool Rewrite() {
+    return platform::odbcini::RewriteFile(
+        file, false, 0600,
+        [](std::string& text, std::string&) {
+          text += "\r\n[New]\r\n";
+          return true;
+        },
+        reason);
+  }
+  std::string Contents() const {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  SystemCalls fake{Flock, Write, Fsync, Rename};
+  ScopedSystemCalls useFake{fake};
+  std::string dir, file, reason;
+};
+
+TEST_F(RewriteFile, SyncsTheNewFileBeforeItsRenameAndTheFolderAfter) {
+  ASSERT_TRUE(Rewrite()) << reason;
+  EXPECT_EQ(Contents(), kAfter);
+  const std::string temp = dir + "/.user.ini.tabrix-";
+  EXPECT_EQ(script.log,
+            (std::vector<std::string>{"flock " + file + ".lock", "write " + temp, "fsync " + temp,
+                                      "rename " + temp + " " + file, "fsync " + dir}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"user.ini", "user.ini.lock"}));
+}
+
+TEST_F(RewriteFile, AFailingCallLeavesTheOldFileAndNoTemporaryOne) {
+  struct Case {
+    std::string call;
+    int error;
+    int skip;
+    std::string reason;
+  };
+  const std::vector<Case> cases{
+      {"flock", ENOLCK, 0, "cannot lock " + file + ".lock: No locks available"},
+      {"flock", EIO, 0, "cannot lock " + file + ".lock: Input/output error"},
+      {"write", EIO, 0, "cannot write " + file + ": Input/output error"},
+      {"write", ENOSPC, 0, "cannot write " + file + ": No space left on device"},
+      {"write", ENOSPC, 2, "cannot write " + file + ": No space left on device"},  // part written
+      {"fsync", EIO, 0, "cannot sync " + file + " to disk: Input/output error"},
+      {"fsync", ENOSPC, 0, "cannot sync " + file + " to disk: No space left on device"},
+      {"rename", EIO, 0, "cannot replace " + file + ": Input/output error"},
+      {"rename", ENOSPC, 0, "cannot replace " + file + ": No space left on device"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call + " " + std::to_string(c.error) + " after " + std::to_string(c.skip));
+    script = Script{c.call, c.error, c.skip, -1, 4, {}};
+    EXPECT_FALSE(Rewrite());
+    EXPECT_EQ(reason, c.reason);
+    EXPECT_EQ(Contents(), kBefore);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"user.ini", "user.ini.lock"}));
+  }
+  // Nothing was left half done: the next rewrite goes through.
+  script = Script();
+  EXPECT_TRUE(Rewrite()) << reason;
+  EXPECT_EQ(Contents(), kAfter);
+}
+
+TEST_F(RewriteFile, InterruptedCallsAreMadeAgainAndShortWritesGoOn) {
+  for (const std::string call : {"flock", "write", "fsync"}) {
+    SCOPED_TRACE(call);
+    std::ofstream(file, std::ios::binary) << kBefore;
+    script = Script{call, EINTR, 0, 3, 5, {}};
+    EXPECT_TRUE(Rewrite()) << reason;
+    EXPECT_EQ(Contents(), kAfter);
+    EXPECT_EQ(script.times, 0);  // each interruption was met with another call
+    EXPECT_EQ(Files(), (std::vector<std::string>{"user.ini", "user.ini.lock"}));
+  }
+}
+
+// Once renamed, the new file is what every reader sees: a folder that cannot be synced
+// afterwards is no reason to say nothing was written.
+TEST_F(RewriteFile, AFolderThatFailsToSyncAfterTheRenameKeepsTheChange) {
+  script = Script{"fsync", EIO, 1, -1, SIZE_MAX, {}};
+  EXPECT_TRUE(Rewrite()) << reason;
+  EXPECT_EQ(Contents(), kAfter);
+  EXPECT_EQ(script.log.back(), "fsync " + dir);
+}
+
+}  // namespace
