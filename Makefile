@@ -27,8 +27,8 @@ test-asan: bootstrap
 # The whole suite, then once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 test: test-unit test-asan
 
-# The Windows build, cross-compiled with mingw-w64: x86_64 with its tests run under Wine in
-# a private prefix inside the build folder, and i686, compiled only (no 32-bit Wine).
+# The Windows build, cross-compiled with mingw-w64 for x86_64 and i686; the tests of both run
+# under Wine in a private prefix inside the x86_64 build folder, the i686 ones with wine32.
 WIN64_BUILD ?= build-win64
 WIN32_BUILD ?= build-win32
 .PHONY: test-windows

@@ -7,6 +7,7 @@
 #include "design/eOrvaneAbout.h"
 #include "design/edsncompreg.h"
 #include "package/Resources.h"
+#include "platform/Export.h"
 #include "platform/designer/PackageAbi.h"
 
 #ifndef TABRIX_PACKAGE
@@ -16,12 +17,9 @@
 #error TABRIX_HOST_VERSION is the host runtime version (4, 5 or 6)
 #endif
 
-#define TABRIX_EXPORT __attribute__((visibility("default")))
-
 extern "C" {
-TABRIX_EXPORT extern const char TabrixPackageName[] = TABRIX_PACKAGE;
-TABRIX_EXPORT extern const char TabrixPackageDescription[] =
-    "Orvane Tabrix: ODBC data sources for Excel workbooks";
+TABRIX_API extern const char TabrixPackageName[] = TABRIX_PACKAGE;
+TABRIX_API extern const char TabrixPackageDescription[] = TABRIX_PACKAGE_DESCRIPTION;
 }
 
 namespace {
@@ -56,7 +54,7 @@ TabrixPackageResource Resource(const char* type, const char* name, const Contain
 
 }  // namespace
 
-extern "C" TABRIX_EXPORT const TabrixPackageInfo* TabrixPackage() {
+extern "C" TABRIX_API const TabrixPackageInfo* TabrixPackage() {
   using namespace tabrix::package;
   static const std::string_view description = TabrixPackageDescription;
   static const TabrixPackageResource resources[] = {

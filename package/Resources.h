@@ -1,9 +1,13 @@
 // The package's resources, drawn and laid out here: the palette bitmap, the icon and the
-// version block, each in its Windows file format.
+// version block, each in its Windows file format. The package table holds them, and on
+// Windows so do the library's own resources (Package.rc, from files ResourceFiles.cpp writes).
 #pragma once
 
 #include <cstdint>
 #include <vector>
+
+// "DESCRIPTION": the package's description. A macro, as it initialises an exported array.
+#define TABRIX_PACKAGE_DESCRIPTION "Orvane Tabrix: ODBC data sources for Excel workbooks"
 
 namespace tabrix::package {
 

@@ -5,10 +5,8 @@
 
 #include <string>
 
-// Ours first: <windows.h> defines macros that would rewrite our declarations.
-#include "tests/windows/WineRegistry.h"
-
 #include "tests/windows/TestWindows.h"
+#include "tests/windows/WineRegistry.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
-// What the Windows host tests read windows with. Include after our own headers: windows.h
-// defines macros that would rewrite them.
+// What the Windows host tests read windows with.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
+
+#include "platform/WindowsApi.h"
 
 namespace wintest {
 

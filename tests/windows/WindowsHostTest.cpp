@@ -11,11 +11,10 @@
 #include <set>
 #include <string>
 
-// Ours first: <windows.h> defines macros that would rewrite our declarations.
 #include "component/TabrixCreateUnit.h"
+#include "platform/fakes/MemoryStore.h"
+#include "platform/fakes/RecordingInstaller.h"
 #include "platform/framework/Application.h"
-#include "platform/odbcinst/RecordingInstaller.h"
-#include "platform/registry/MemoryStore.h"
 #include "platform/registry/Registry.h"
 
 #include "tests/windows/TestWindows.h"

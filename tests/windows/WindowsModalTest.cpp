@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-// Ours first: <windows.h> defines macros that would rewrite our declarations.
 #include "design/eOrvaneAbout.h"
+#include "platform/fakes/RecordingShell.h"
 #include "platform/framework/Application.h"
 #include "platform/framework/Controls.h"
-
+#include "platform/framework/Shell.h"
 #include "tests/windows/TestWindows.h"
 
 using platform::TModalResult;
@@ -288,6 +288,28 @@ TEST_F(AboutFormShown, EscapeAndClosingTheWindowAnswerCancelAndFreeEveryFont) {
       }
     EXPECT_EQ(fonts, 6);  // five labels and the button
   }
+}
+
+// The shell's parent is the form's window: its Handle while shown, null before and after.
+TEST_F(AboutFormShown, ClickingTheAddressGivesTheShellTheFormsWindowAsItsParent) {
+  platform::RecordingShell shell;
+  platform::ScopedShell scopedShell(shell);
+  EXPECT_EQ(form.Handle(), nullptr);
+  const void* handleWhileShown = nullptr;
+  const Outcome outcome = ShowAndAct(form, [&](const Seen& seen) {
+    handleWhileShown = form.Handle();
+    if (const Child* url = ChildAt(seen, 2)) {
+      PostMessageA(url->window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+      PostMessageA(url->window, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    }
+    PostMessageA(ButtonCalled(seen, "OK"), BM_CLICK, 0, 0);
+  });
+  EXPECT_EQ(form.Handle(), nullptr);
+  if (!ExpectShownAndGone(outcome)) return;
+  EXPECT_EQ(handleWhileShown, outcome.seen->window);
+  ASSERT_EQ(shell.requests.size(), 1u);
+  EXPECT_EQ(shell.requests[0], (platform::TShellRequest{outcome.seen->window, "open",
+                                                        "http://x.example/", "", "", 1}));
 }
 
 // A plain form: a label whose click is recorded, and two buttons with modal results.

@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-// After our own headers, which name the roots that windows.h makes macros of.
-#include <windows.h>
+#include "platform/WindowsApi.h"
 
 namespace wintest {
 namespace {

@@ -1,7 +1,6 @@
 // Test support for the Windows build under Wine: scratch registry keys set through advapi32
 // (the code under test never creates keys), the test setup library and what it logged, and
-// Wine's own reg.exe for reading the registry back. windows.h stays out of this header, so
-// the tests can name our roots.
+// Wine's own reg.exe for reading the registry back.
 #pragma once
 
 #include <cstdint>
