@@ -2,6 +2,8 @@
 
 #include "library/TabrixCodeUnit.h"
 #include "platform/framework/Application.h"
+#include "platform/odbcinst/Installer.h"
+#include "platform/registry/Registry.h"
 
 namespace TabrixCreateUnit {
 
@@ -85,6 +87,7 @@ bool TTabrixCreator::Execute() { return pCreateTheDSN(); }
 
 bool TTabrixCreator::VerifyParameters() {
   if (!FDSNNameOrAlias.empty()) return true;
+  platform::PostInstallerError("Property 'DSNNameOrAlias' must not be blank");
   platform::Application->MessageDlg("Property 'DSNNameOrAlias' must not be blank",
                                     platform::mtError, {platform::mbOK}, 0);
   return false;
@@ -92,19 +95,42 @@ bool TTabrixCreator::VerifyParameters() {
 
 std::string TTabrixCreator::CreateAdvancedOptions() const {
   std::string options;
-  auto pair = [&](const char* keyword, const std::string& value) {
-    options += keyword;
-    options += value;
+  for (const TDataSourceValue& value : DataSourceValues()) {
+    if (!value.Advanced) continue;
+    options += value.Keyword;
+    options += '=';
+    options += value.Spell(*this);
     options += '\0';
-  };
-  pair("ImplicitCommitSync=", FoptImplitCommitSync);
-  pair("ReadOnly=", std::to_string(GetIntegerFromBoolean(FoptDSNReadOnly)));
-  pair("FirstRowHasNames=", std::to_string(GetIntegerFromBoolean(FoptFirstRowHasNames)));
-  pair("MaxScanRows=", std::to_string(FMaxScanRows));
-  pair("SafeTransactions=", std::to_string(FoptSafeTransactions));
-  pair("Threads=", std::to_string(FoptThreads));
-  pair("UserCommitSync=", GetYNStringFromBoolean(FoptUserCommitSync));
+  }
   return options;
+}
+
+const std::vector<TDataSourceValue>& DataSourceValues() {
+  using C = TTabrixCreator;
+  static const std::vector<TDataSourceValue> values{
+      {"DBQ", "DatabasePath", [](const C& c) { return c.GetDatabasePath(); }, false},
+      {"DefaultDir", "DefaultDir", [](const C& c) { return c.GetDefaultDir(); }, false},
+      {"Description", "DSNUserDescription", [](const C& c) { return c.GetDSNUserDescription(); },
+       false},
+      {"UID", "UserID", [](const C& c) { return c.GetUserID(); }, false},
+      {"PWD", "Password", [](const C& c) { return c.GetPassword(); }, false},
+      {"ImplicitCommitSync", "optImplitCommitSync",
+       [](const C& c) { return c.GetoptImplitCommitSync(); }, true},
+      {"ReadOnly", "optDSNReadOnly",
+       [](const C& c) { return std::to_string(GetIntegerFromBoolean(c.GetoptDSNReadOnly())); },
+       true},
+      {"FirstRowHasNames", "optFirstRowHasNames",
+       [](const C& c) { return std::to_string(GetIntegerFromBoolean(c.GetoptFirstRowHasNames())); },
+       true},
+      {"MaxScanRows", "MaxScanRows", [](const C& c) { return std::to_string(c.GetMaxScanRows()); },
+       true},
+      {"SafeTransactions", "optSafeTransactions",
+       [](const C& c) { return std::to_string(c.GetoptSafeTransactions()); }, true},
+      {"Threads", "optThreads", [](const C& c) { return std::to_string(c.GetoptThreads()); }, true},
+      {"UserCommitSync", "optUserCommitSync",
+       [](const C& c) { return GetYNStringFromBoolean(c.GetoptUserCommitSync()); }, true},
+  };
+  return values;
 }
 
 bool TTabrixCreator::pCreateTheDSN() {
@@ -115,10 +141,12 @@ bool TTabrixCreator::pCreateTheDSN() {
   // A NUL in the free-text option would end its pair early and let the rest of the text
   // pass as pairs of its own ("Yes\0DBQ=..."), which the installer could not tell apart.
   const bool optionsSafe = FoptImplitCommitSync.find('\0') == std::string::npos;
+  if (!optionsSafe && request != 0)
+    platform::PostInstallerError("optImplitCommitSync holds a NUL byte");
   switch (request) {
     case 1:
     case 4:
-      if (FindDSN(FDSNNameOrAlias, request)) return false;
+      if (FindDSN(FDSNNameOrAlias, request)) return Exists(request);
       if (!VerifyParameters()) return false;
       return optionsSafe && CreateDSN(request, database, FDSNNameOrAlias, FDSNUserDescription,
                                       FDatabasePath, FDefaultDir, FUserID, FPassword, options);
@@ -131,8 +159,23 @@ bool TTabrixCreator::pCreateTheDSN() {
     case 7:
       return RemoveDSN(request, database, FDSNNameOrAlias);
     default:
+      platform::PostInstallerError("the action is not one of the known actions");
       return false;
   }
+}
+
+// An add of a data source that exists already answers false without a box; why is kept for
+// whoever asks the installer-error text.
+bool TTabrixCreator::Exists(int32_t request) const {
+  const bool system = platform::IsSystemRequest(request);
+  platform::PostInstallerError(
+      std::string("the ") + (system ? "system" : "user") + " data source \"" + FDSNNameOrAlias +
+      "\" exists already (" +
+      platform::CurrentKeyStore().Describe(
+          system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER,
+          platform::DataSourceKey(FDSNNameOrAlias)) +
+      ")");
+  return false;
 }
 
 int32_t GetDSNActionFromEnumType(TDSNExecuteAction action) {

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "platform/Export.h"
 #include "platform/framework/Component.h"
 
 namespace TabrixCreateUnit {
@@ -37,7 +39,7 @@ enum TExcelVersion : uint8_t { Excel3, Excel4, Excel5, Excel95, Excel97, Excel20
 // null, so its declaration is all the component needs.
 class TAboutProperty;
 
-class TTabrixCreator : public platform::TComponent {
+class TABRIX_API TTabrixCreator : public platform::TComponent {
  public:
   explicit TTabrixCreator(platform::TComponent* owner);  // Create
   ~TTabrixCreator() override;                            // Destroy
@@ -93,6 +95,7 @@ class TTabrixCreator : public platform::TComponent {
   void AutoInitialize();
   void AutoDestroy();
   bool pCreateTheDSN();
+  bool Exists(int32_t request) const;
 
   TAboutProperty* FAbout = nullptr;
   TDSNExecuteAction FAction;
@@ -113,14 +116,26 @@ class TTabrixCreator : public platform::TComponent {
   bool FoptUserCommitSync;
 };
 
+// One value a TTabrixCreator gives its data source: the keyword in the attribute list, the
+// published property it comes from, and that property's value as the list spells it. The
+// library sends the first five from Execute's arguments; CreateAdvancedOptions sends the
+// others, in this order.
+struct TDataSourceValue {
+  const char* Keyword;
+  const char* Property;
+  std::string (*Spell)(const TTabrixCreator& creator);
+  bool Advanced;  // one of CreateAdvancedOptions' pairs
+};
+TABRIX_API const std::vector<TDataSourceValue>& DataSourceValues();
+
 // The installer request code of an action: ADD_DSN 1 to REMOVE_DEFAULT_DSN 7; 0 for others.
-int32_t GetDSNActionFromEnumType(TDSNExecuteAction action);
+TABRIX_API int32_t GetDSNActionFromEnumType(TDSNExecuteAction action);
 // The library's database code: DB_ACCESS 1 to DB_CLIPPER 7; 0 for others.
-int32_t GetDSNDatabaseFromEnumType(TDatabaseType type);
-int32_t GetIntegerFromBoolean(bool flag);       // 1 or 0
-std::string GetYNStringFromBoolean(bool flag);  // "Yes" or "No"
+TABRIX_API int32_t GetDSNDatabaseFromEnumType(TDatabaseType type);
+TABRIX_API int32_t GetIntegerFromBoolean(bool flag);       // 1 or 0
+TABRIX_API std::string GetYNStringFromBoolean(bool flag);  // "Yes" or "No"
 // The driver's file-type text for a version: "Excel 3.0;" to "Excel 8.0;", the last also
 // for any value outside the enumeration.
-std::string GetExcelVersion(TExcelVersion version);
+TABRIX_API std::string GetExcelVersion(TExcelVersion version);
 
 }  // namespace TabrixCreateUnit

@@ -1,4 +1,5 @@
 #include "design/TabrixCreateEditors.h"
+#include "TabrixVersion.h"
 
 #include <memory>
 #include <optional>
@@ -36,7 +37,7 @@ std::string ExtractFilePath(const std::string& fileName) {
 void TAboutProperty::Edit() {
   std::unique_ptr<eOrvaneAbout::TOrvaneAboutForm> form(
       new eOrvaneAbout::TOrvaneAboutForm(platform::Application));
-  form->SetLabels("TTabrixCreator", "1.1.0", kAuthor, kCopyright, kWebAddress);
+  form->SetLabels("TTabrixCreator", TABRIX_VERSION, kAuthor, kCopyright, kWebAddress);
   form->ShowModal();
 }
 

@@ -2,6 +2,7 @@
 // unit's Register procedure.
 #pragma once
 
+#include "platform/Export.h"
 #include "platform/designer/Designer.h"
 
 namespace TabrixCreateUnit {
@@ -12,7 +13,7 @@ inline constexpr const char* kCopyright = "Copyright (C) 2001-2026 Orvane Labs C
 inline constexpr const char* kWebAddress = "http://orvane.example/dl";
 
 // The About entry: shows "(about)" and opens the about box, also for several components.
-class TAboutProperty : public platform::TPropertyEditor {
+class TABRIX_API TAboutProperty : public platform::TPropertyEditor {
  public:
   using TPropertyEditor::TPropertyEditor;
   void Edit() override;
@@ -21,7 +22,7 @@ class TAboutProperty : public platform::TPropertyEditor {
 };
 
 // DatabasePath: a workbook chosen with the file-open dialog.
-class TDBPathProperty : public platform::TStringProperty {
+class TABRIX_API TDBPathProperty : public platform::TStringProperty {
  public:
   using TStringProperty::TStringProperty;
   void Edit() override;
@@ -29,7 +30,7 @@ class TDBPathProperty : public platform::TStringProperty {
 };
 
 // DefaultDir: the folder of a file chosen with the file-open dialog.
-class TDefaultDirProperty : public platform::TStringProperty {
+class TABRIX_API TDefaultDirProperty : public platform::TStringProperty {
  public:
   using TStringProperty::TStringProperty;
   void Edit() override;
@@ -38,9 +39,9 @@ class TDefaultDirProperty : public platform::TStringProperty {
 
 // The directory part of a file name, up to and including the delimiter that ends it, by the
 // host's rules (platform::FolderPartLength): "/home/u/" of "/home/u/Book1.xls".
-std::string ExtractFilePath(const std::string& fileName);
+TABRIX_API std::string ExtractFilePath(const std::string& fileName);
 
 // Puts TTabrixCreator on the palette page "ORVANE" with its three editors.
-void Register();
+TABRIX_API void Register();
 
 }  // namespace TabrixCreateUnit

@@ -5,14 +5,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Export.h"
 #include "platform/framework/Controls.h"
 
 namespace eOrvaneAbout {
 
 // The form resource "TORVANEABOUTFORM": the form in the host's text form format.
-std::string_view OrvaneAboutFormResource();
+TABRIX_API std::string_view OrvaneAboutFormResource();
 
-class TOrvaneAboutForm : public platform::TForm {
+class TABRIX_API TOrvaneAboutForm : public platform::TForm {
  public:
   // Builds the form and its controls from its form resource.
   explicit TOrvaneAboutForm(platform::TComponent* owner);

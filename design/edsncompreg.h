@@ -2,8 +2,10 @@
 // registrations as TabrixCreateUnit's; the host calls both.
 #pragma once
 
+#include "platform/Export.h"
+
 namespace edsncompreg {
 
-void Register();
+TABRIX_API void Register();
 
 }  // namespace edsncompreg

@@ -12,9 +12,6 @@ namespace {
 
 using platform::TRegistry;
 
-const std::string kDriversKey = "\\Software\\ODBC\\ODBCINST.INI\\";
-const std::string kDataSourcesKey = "\\Software\\ODBC\\ODBC.INI\\";
-
 bool HasNul(std::initializer_list<const std::string*> args) {
   for (const std::string* s : args)
     if (s->find('\0') != std::string::npos) return true;
@@ -23,6 +20,12 @@ bool HasNul(std::initializer_list<const std::string*> args) {
 
 // The installer's request is 16 bits wide: a wider code would wrap to another request (65540
 // to 4, a system data source where FindDSN looks under the current user).
+// Refuses a call before anything is sent, keeping the reason for the installer-error text.
+bool Refuse(const std::string& reason) {
+  platform::PostInstallerError("the library refused it: " + reason);
+  return false;
+}
+
 bool FitsRequest(int32_t requestCode) { return requestCode >= 0 && requestCode <= 0xFFFF; }
 
 // Empty, or pairs each ended by one NUL; trailing extra NULs are harmless. Anything else
@@ -41,10 +44,12 @@ bool ConfigDataSource(int32_t requestCode, int32_t databaseCode, const std::stri
                       const std::string& description, const std::string& databasePath,
                       const std::string& defaultDir, const std::string& userId,
                       const std::string& password, const std::string& extraAttributes) {
-  if (!FitsRequest(requestCode) ||
-      HasNul({&name, &description, &databasePath, &defaultDir, &userId, &password}) ||
-      !WellFormedExtras(extraAttributes))
-    return false;
+  if (!FitsRequest(requestCode))
+    return Refuse("request code " + std::to_string(requestCode) + " is outside 0 to 65535");
+  if (HasNul({&name, &description, &databasePath, &defaultDir, &userId, &password}))
+    return Refuse("an argument holds a NUL byte");
+  if (!WellFormedExtras(extraAttributes))
+    return Refuse("the extra attributes are not keyword=value pairs each ended by a NUL");
 
   std::string fileType;
   const std::string driver = GetDSNTypeString(databaseCode, fileType);
@@ -70,7 +75,7 @@ bool RegisterWorkgroup(platform::HKEY root, const std::string& name,
   TRegistry registry;
   registry.SetLazyWrite(false);
   registry.SetRootKey(root);
-  if (!registry.OpenKey(kDataSourcesKey + name, false)) return false;
+  if (!registry.OpenKey(platform::DataSourceKey(name), false)) return false;
   registry.WriteString("SystemDB", workgroupFile);
   registry.CloseKey();
   platform::Application->ProcessMessages();
@@ -111,7 +116,7 @@ TODBCDriverInfo GetODBCInfo(const std::string& driverDescription) {
   std::string driver, odbcVersion, dsn, fileExtensions, uid;
   TRegistry registry;
   registry.SetRootKey(platform::HKEY_LOCAL_MACHINE);
-  if (registry.OpenKeyReadOnly(kDriversKey + driverDescription)) {
+  if (registry.OpenKeyReadOnly(platform::DriverKey(driverDescription))) {
     driver = registry.ReadString("Driver");
     odbcVersion = registry.ReadString("DriverODBCVer");
     dsn = registry.ReadString("DSN");
@@ -133,7 +138,7 @@ bool FindDSN(const std::string& name, int32_t requestCode) {
   TRegistry registry;
   if (requestCode == platform::ODBC_ADD_DSN) registry.SetRootKey(platform::HKEY_CURRENT_USER);
   if (requestCode == platform::ODBC_ADD_SYS_DSN) registry.SetRootKey(platform::HKEY_LOCAL_MACHINE);
-  const bool found = registry.OpenKey(kDataSourcesKey + name, false);
+  const bool found = registry.OpenKey(platform::DataSourceKey(name), false);
   registry.CloseKey();
   return found;
 }
@@ -155,7 +160,9 @@ bool ConfigureDSN(int32_t requestCode, int32_t databaseCode, const std::string& 
 }
 
 bool RemoveDSN(int32_t requestCode, int32_t databaseCode, const std::string& name) {
-  if (!FitsRequest(requestCode) || HasNul({&name})) return false;
+  if (!FitsRequest(requestCode))
+    return Refuse("request code " + std::to_string(requestCode) + " is outside 0 to 65535");
+  if (HasNul({&name})) return Refuse("the name holds a NUL byte");
   std::string fileType;
   const std::string driver = GetDSNTypeString(databaseCode, fileType);
   uint16_t request = platform::ODBC_REMOVE_DSN;

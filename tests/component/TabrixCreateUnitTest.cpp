@@ -5,10 +5,10 @@
 #include <climits>
 #include <type_traits>
 
+#include "platform/fakes/MemoryStore.h"
+#include "platform/fakes/RecordingHost.h"
+#include "platform/fakes/RecordingInstaller.h"
 #include "platform/framework/FormFile.h"
-#include "platform/framework/RecordingHost.h"
-#include "platform/odbcinst/RecordingInstaller.h"
-#include "platform/registry/MemoryStore.h"
 
 using namespace TabrixCreateUnit;
 using namespace std::string_literals;
@@ -141,6 +141,12 @@ TEST_F(Creator, ASecondAddFindsTheDataSourceAndStaysSilent) {
     EXPECT_TRUE(creator.Execute());
     EXPECT_FALSE(creator.Execute());
     EXPECT_EQ(installer.calls.size(), 1u) << action;
+    // Silent, yet the reason is there for whoever asks the installer-error text.
+    EXPECT_EQ(platform::InstallerError(),
+              std::string("the ") + (action == ADD_DSN ? "user" : "system") +
+                  " data source \"NewTabrix\" exists already (" +
+                  (action == ADD_DSN ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + kSources +
+                  "\\NewTabrix)");
   }
   EXPECT_TRUE(store.KeyExists(HKEY_CURRENT_USER, kSources + "\\NewTabrix"));
   EXPECT_TRUE(host.boxes.empty());
@@ -197,6 +203,7 @@ TEST_F(Creator, AnActionOutsideTheEnumerationDoesNothing) {
   EXPECT_FALSE(creator.Execute());
   creator.SetAction(static_cast<TDSNExecuteAction>(255));
   EXPECT_FALSE(creator.Execute());
+  EXPECT_EQ(platform::InstallerError(), "the action is not one of the known actions");
   EXPECT_TRUE(installer.calls.empty());
   EXPECT_EQ(store.OpenCount(), 0);
 }

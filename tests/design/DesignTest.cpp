@@ -8,7 +8,10 @@
 #include "design/edsncompreg.h"
 #include "platform/designer/DesignHost.h"
 #include "platform/designer/OpenDialog.h"
-#include "platform/framework/RecordingHost.h"
+#include "platform/fakes/FixedWidthMeasurer.h"
+#include "platform/fakes/RecordingHost.h"
+#include "platform/fakes/RecordingShell.h"
+#include "platform/fakes/ScriptedFileDialog.h"
 #include "platform/framework/Shell.h"
 
 using namespace platform;

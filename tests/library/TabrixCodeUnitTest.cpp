@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "platform/fakes/MemoryStore.h"
+#include "platform/fakes/RecordingInstaller.h"
 #include "platform/framework/Application.h"
-#include "platform/odbcinst/RecordingInstaller.h"
-#include "platform/registry/MemoryStore.h"
 
 using namespace TabrixCodeUnit;
 using namespace std::string_literals;
@@ -208,6 +208,8 @@ TEST_F(Library, RequestCodesOutsideSixteenBitsAreRefusedBeforeAnythingIsRead) {
     EXPECT_FALSE(CreateDSN(code, 2, "S", "", "", "", "", "", "")) << code;
     EXPECT_FALSE(ConfigureDSN(code, 2, "S", "", "", "", "", "", "")) << code;
     EXPECT_FALSE(RemoveDSN(code, 2, "S")) << code;
+    EXPECT_EQ(platform::InstallerError(), "the library refused it: request code " +
+                                              std::to_string(code) + " is outside 0 to 65535");
   }
   EXPECT_TRUE(installer.calls.empty());
   EXPECT_EQ(store.OpenCount(), 0);  // the driver's key was not even read

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "TabrixVersion.h"
 #include "design/TabrixCreateEditors.h"
 #include "design/eOrvaneAbout.h"
 #include "platform/framework/FreeTypeFonts.h"
@@ -163,7 +164,7 @@ Runner AddAbout(CLI::App& app) {
   return [png] {
     try {
       eOrvaneAbout::TOrvaneAboutForm form(nullptr);
-      form.SetLabels("TTabrixCreator", "1.1.0", TabrixCreateUnit::kAuthor,
+      form.SetLabels("TTabrixCreator", TABRIX_VERSION, TabrixCreateUnit::kAuthor,
                      TabrixCreateUnit::kCopyright, TabrixCreateUnit::kWebAddress);
       Render(form, *png);
     } catch (const std::exception& e) {

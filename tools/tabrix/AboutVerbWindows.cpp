@@ -1,6 +1,7 @@
 // about, in the Windows build: the design-time about box shown on the screen, as the About
 // editor shows it. Drawing it to a PNG file needs FreeType and libpng, which this build does
 // not have: `--png` is kept so that a script written for the Linux build learns why.
+#include "TabrixVersion.h"
 #include "design/TabrixCreateEditors.h"
 #include "design/eOrvaneAbout.h"
 #include "platform/framework/Application.h"
@@ -21,7 +22,7 @@ Runner AddAbout(CLI::App& app) {
           "libpng); nothing was written");
     try {
       eOrvaneAbout::TOrvaneAboutForm form(platform::Application);
-      form.SetLabels("TTabrixCreator", "1.1.0", TabrixCreateUnit::kAuthor,
+      form.SetLabels("TTabrixCreator", TABRIX_VERSION, TabrixCreateUnit::kAuthor,
                      TabrixCreateUnit::kCopyright, TabrixCreateUnit::kWebAddress);
       form.ShowModal();
     } catch (const std::exception& e) {

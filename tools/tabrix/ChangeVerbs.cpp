@@ -1,7 +1,9 @@
-// create, configure and remove. create sets up a TTabrixCreator from the options and executes
-// it; configure and remove send the installer a request of their own, as the data source's
+// create, configure, remove and register-mdw. create sets up a TTabrixCreator from the options and
+// executes it; configure and remove send the installer a request of their own, as the data source's
 // own driver, with only the pairs the options give.
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
@@ -97,34 +99,41 @@ void Apply(const Properties& p, const std::optional<std::string>& password, TTab
   if (p.userCommitSync.Given()) c.SetoptUserCommitSync(p.userCommitSync.value);
 }
 
+// The published properties the options give.
+std::vector<std::string_view> GivenProperties(const Properties& p,
+                                              const std::optional<std::string>& password) {
+  std::vector<std::string_view> given;
+  auto add = [&](bool on, std::string_view property) {
+    if (on) given.push_back(property);
+  };
+  add(p.description.has_value(), "DSNUserDescription");
+  add(p.workbook.has_value(), "DatabasePath");
+  add(p.defaultDir.has_value(), "DefaultDir");
+  add(p.uid.has_value(), "UserID");
+  add(password.has_value(), "Password");
+  add(p.implicitCommitSync.has_value(), "optImplitCommitSync");
+  add(p.readOnly.Given(), "optDSNReadOnly");
+  add(p.firstRowHasNames.Given(), "optFirstRowHasNames");
+  add(p.maxScanRows.has_value(), "MaxScanRows");
+  add(p.safeTransactions.has_value(), "optSafeTransactions");
+  add(p.threads.has_value(), "optThreads");
+  add(p.userCommitSync.Given(), "optUserCommitSync");
+  return given;
+}
+
 // The pairs a configure sends: those of the options given, spelt as the component spells
 // them, and nothing else, so every other value of the data source stays as it is.
 platform::AttributePairs ChangedPairs(const Properties& p,
                                       const std::optional<std::string>& password) {
+  TTabrixCreator creator(nullptr);
+  Apply(p, password, creator);
+  const std::vector<std::string_view> given = GivenProperties(p, password);
   platform::AttributePairs pairs;
-  auto add = [&](const char* keyword, std::string value) { pairs.emplace_back(keyword, value); };
-  auto flag = [](bool on) { return std::to_string(GetIntegerFromBoolean(on)); };
-  if (p.description) add("Description", *p.description);
-  if (p.workbook) add("DBQ", *p.workbook);
-  if (p.defaultDir) {
-    std::string dir = *p.defaultDir;  // as the component's DefaultDir takes it
-    if (!dir.empty() && dir.back() == '\\') dir.pop_back();
-    add("DefaultDir", dir);
-  }
-  if (p.uid) add("UID", *p.uid);
-  if (password) add("PWD", *password);
-  if (p.implicitCommitSync) add("ImplicitCommitSync", *p.implicitCommitSync);
-  if (p.readOnly.Given()) add("ReadOnly", flag(p.readOnly.value));
-  if (p.firstRowHasNames.Given()) add("FirstRowHasNames", flag(p.firstRowHasNames.value));
-  if (p.maxScanRows) add("MaxScanRows", std::to_string(*p.maxScanRows));
-  if (p.safeTransactions) add("SafeTransactions", std::to_string(*p.safeTransactions));
-  if (p.threads) add("Threads", std::to_string(*p.threads));
-  if (p.userCommitSync.Given())
-    add("UserCommitSync", GetYNStringFromBoolean(p.userCommitSync.value));
+  for (const TDataSourceValue& value : DataSourceValues())
+    if (std::find(given.begin(), given.end(), value.Property) != given.end())
+      pairs.emplace_back(value.Keyword, value.Spell(creator));
   return pairs;
 }
-
-const std::string kDataSourcesKey = "\\Software\\ODBC\\ODBC.INI\\";
 
 std::optional<std::string> ValueOf(const platform::KeyStore::Values& values,
                                    std::string_view name) {
@@ -144,8 +153,8 @@ std::optional<std::string> DesktopDriver(const std::string& value) {
     if (platform::text::EqualsIgnoreCase(value, descriptions.back())) return descriptions.back();
   }
   for (const std::string& description : descriptions) {
-    auto definition = platform::CurrentKeyStore().ReadValues(
-        platform::HKEY_LOCAL_MACHINE, "\\Software\\ODBC\\ODBCINST.INI\\" + description);
+    auto definition = platform::CurrentKeyStore().ReadValues(platform::HKEY_LOCAL_MACHINE,
+                                                             platform::DriverKey(description));
     if (definition &&
         (ValueOf(*definition, "Driver64") == value || ValueOf(*definition, "Driver") == value))
       return description;
@@ -181,11 +190,11 @@ int ChangeExisting(const Args& args, bool remove, const std::optional<std::strin
   bool stale = false;  // only a line under [ODBC Data Sources] is left of it
   try {
     if (!args.dryRun) lock = host::LockDataSources(system);
-    auto values = store.ReadValues(root, kDataSourcesKey + args.name);
+    auto values = store.ReadValues(root, platform::DataSourceKey(args.name));
     if (values) {
       driverValue = ValueOf(*values, "Driver").value_or("");
     } else if (remove) {
-      auto listing = store.ReadValues(root, kDataSourcesKey + "ODBC Data Sources");
+      auto listing = store.ReadValues(root, platform::DataSourceKey("ODBC Data Sources"));
       if (auto listed = listing ? ValueOf(*listing, args.name) : std::nullopt) {
         driverValue = *listed;
         stale = true;
@@ -193,7 +202,7 @@ int ChangeExisting(const Args& args, bool remove, const std::optional<std::strin
     }
     if (!values && !stale)
       return Fail(lead + "it does not exist (" +
-                  Shown(store.Describe(root, kDataSourcesKey + args.name), kLongText) + ")");
+                  Shown(store.Describe(root, platform::DataSourceKey(args.name)), kLongText) + ")");
     std::optional<std::string> driver = DesktopDriver(driverValue);
     if (!driver)
       return Fail(lead +
@@ -280,6 +289,75 @@ Runner AddConfigure(CLI::App& app) {
 Runner AddRemove(CLI::App& app) {
   return AddChange(app, "remove", "Remove a data source", "Example: tabrix remove Sales --user",
                    REMOVE_DSN, REMOVE_SYS_DSN);
+}
+
+// register-mdw: the library's RegisterMDW, with the reason when it answers false.
+Runner AddRegisterMdw(CLI::App& app) {
+  struct Args {
+    Common common;
+    bool system = false;
+    bool dryRun = false;
+    double wait = 30;
+    std::string name, file;
+  };
+  auto args = std::make_shared<Args>();
+  CLI::App* verb = app.add_subcommand(
+      "register-mdw", "Tie a data source to an Access workgroup file (its SystemDB value)");
+  verb->add_option("NAME", args->name, "The data source's name")->required();
+  verb->add_option("FILE", args->file, "The workgroup file (.mdw)")->required();
+  verb->add_flag("--system", args->system, "A system data source (default: a user one)");
+  verb->add_flag("--dry-run", args->dryRun, "Show what would be written; change nothing");
+  AddWait(*verb, args->wait);
+  AddCommon(*verb, args->common, true);
+  verb->footer("Example: tabrix register-mdw Books /srv/access/System.mdw");
+  return [args] {
+    host::UseConfigDir(args->common.configDir);
+    host::UseLockWait(args->wait);
+    if (std::string why = WhyNotAName(args->name); !why.empty()) return Usage(why);
+    const platform::HKEY root =
+        args->system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER;
+    const std::string scope = args->system ? "system" : "user";
+    const std::string shown = Shown(args->name);
+    if (args->file.empty()) return Usage("FILE must not be empty");
+    std::error_code unreadable;  // a folder we may not look into counts as missing
+    if (!std::filesystem::exists(args->file, unreadable))
+      Warn(Shown(args->file, 200) + " does not exist");
+    const std::string where = Shown(
+        platform::CurrentKeyStore().Describe(root, platform::DataSourceKey(args->name)), kLongText);
+    // Whether the data source is there to change, with the reason when that cannot be told.
+    auto defined = [&] {
+      return platform::CurrentKeyStore()
+          .ReadValues(root, platform::DataSourceKey(args->name))
+          .has_value();
+    };
+    const std::string missing = shown + " is not a " + scope + " data source (" + where + ")";
+    try {
+      if (args->dryRun) {
+        const bool exists = defined();
+        if (args->common.json)
+          PrintJson({{"dryRun", true},
+                     {"name", args->name},
+                     {"scope", scope},
+                     {"target", where},
+                     {"value", {{"SystemDB", args->file}}},
+                     {"accepted", exists}});
+        else
+          std::cout << "would write SystemDB=" << Shown(args->file, 200) << "\n  to " << where
+                    << '\n';
+        return exists ? kOk : Fail(missing);
+      }
+      std::shared_ptr<void> lock = host::LockDataSources(args->system);
+      bool ok = args->system ? TabrixCodeUnit::RegisterSystemMDW(args->name, args->file)
+                             : TabrixCodeUnit::RegisterMDW(args->name, args->file);
+      if (!ok)
+        return Fail(defined() ? shown + ": its key cannot be opened for writing (" + where + ")"
+                              : missing);
+    } catch (const std::exception& e) {
+      return Fail(shown + ": " + e.what());
+    }
+    std::cout << shown << ": SystemDB=" << Shown(args->file, 200) << " (" << where << ")\n";
+    return kOk;
+  };
 }
 
 }  // namespace tabrix::cli

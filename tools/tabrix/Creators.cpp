@@ -62,25 +62,15 @@ const char* const kVerbs[] = {"",       "create",    "configure", "remove",
 
 const char* ScopeName(int32_t request) {
   if (request == 7) return "default";
-  return request >= 4 ? "system" : "user";
+  return platform::IsSystemRequest(request) ? "system" : "user";
 }
 
 std::string Where(int32_t request, const std::string& name) {
-  platform::HKEY root =
-      request >= 4 && request <= 6 ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER;
+  const platform::HKEY root = platform::IsSystemRequest(request) ? platform::HKEY_LOCAL_MACHINE
+                                                                 : platform::HKEY_CURRENT_USER;
   return Shown(platform::CurrentKeyStore().Describe(
-                   root, "\\Software\\ODBC\\ODBC.INI\\" + (request == 7 ? "Default" : name)),
+                   root, platform::DataSourceKey(request == 7 ? "Default" : name)),
                kLongText);
-}
-
-// Why Execute answered false without reaching the installer.
-std::string UnsentReason(const std::string& name, int32_t request) {
-  if (request == 0) return "the action is not one of the known actions";
-  if (name.empty()) return "the data source needs a name";
-  if ((request == 1 || request == 4) && TabrixCodeUnit::FindDSN(name, request))
-    return "the " + std::string(ScopeName(request)) + " data source \"" + Shown(name) +
-           "\" exists already (" + Where(request, name) + ")";
-  return "the library refused it: an argument holds a NUL byte";
 }
 
 platform::AttributePairs SentPairs(const Observer& sent) {
@@ -114,7 +104,7 @@ void WarnIfPasswordExposed(const Observer& sent, int32_t request) {
   for (const auto& [k, v] : SentPairs(sent))
     password = password || (platform::text::EqualsIgnoreCase(k, "PWD") && !v.empty());
   if (!password || request == 3 || request == 6 || request == 7) return;
-  const std::string exposed = host::ReadableByOthers(request >= 4);
+  const std::string exposed = host::ReadableByOthers(platform::IsSystemRequest(request));
   if (!exposed.empty())
     Warn("the password is stored in " + exposed + ", which other users can read");
 }
@@ -131,10 +121,12 @@ int Run(int32_t request, const std::string& name, bool dryRun, Json* json, const
   try {
     // From the existence test before a create to the rename of the file written.
     std::shared_ptr<void> lock =
-        dryRun ? nullptr : host::LockDataSources(request >= 4 && request <= 6);
+        dryRun ? nullptr : host::LockDataSources(platform::IsSystemRequest(request));
     platform::ScopedInstaller use(observer);
     ok = send();
-    if (!ok) reason = observer.called ? observer.LastError() : UnsentReason(name, request);
+    // The reason comes from the layer that refused: the installer, or the library or the
+    // component before it.
+    if (!ok) reason = platform::InstallerError();
   } catch (const std::exception& e) {
     reason = e.what();
   }
@@ -175,7 +167,7 @@ int Run(int32_t request, const std::string& name, bool dryRun, Json* json, const
 std::string WhyRefusedWhatever(TTabrixCreator& creator) {
   const std::string name = creator.GetDSNNameOrAlias();
   const int32_t request = GetDSNActionFromEnumType(creator.GetAction());
-  if (request == 0) return UnsentReason(name, request);
+  if (request == 0) return "the action is not one of the known actions";
   if (std::string why = WhyNotAName(name); !why.empty()) return why;
   Observer observer(platform::CurrentInstaller(), true);
   bool ok = false;
@@ -185,8 +177,9 @@ std::string WhyRefusedWhatever(TTabrixCreator& creator) {
   }
   if (ok) return "";
   if (observer.called) return observer.plan.dependsOnState ? "" : observer.LastError();
+  // An add of one that exists already depends on the data sources too.
   const bool adds = request == 1 || request == 4;
-  return adds && TabrixCodeUnit::FindDSN(name, request) ? "" : UnsentReason(name, request);
+  return adds && TabrixCodeUnit::FindDSN(name, request) ? "" : platform::InstallerError();
 }
 
 int RunCreator(TTabrixCreator& creator, bool dryRun, Json* json, const std::string& label) {

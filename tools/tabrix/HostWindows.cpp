@@ -1,5 +1,4 @@
 #include <io.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <fstream>
@@ -7,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/WindowsApi.h"
 #include "tools/tabrix/Host.h"
 
 namespace tabrix::cli::host {

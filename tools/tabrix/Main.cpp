@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "TabrixVersion.h"
 #include "tools/tabrix/Cli.h"
 
 int main(int argc, char** argv) {

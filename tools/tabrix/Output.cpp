@@ -86,16 +86,7 @@ void Warn(const std::string& message) {
 }
 
 std::string Shown(std::string_view text, size_t limit) {
-  std::string out;
-  for (unsigned char c : text.substr(0, limit)) {
-    if (c < 0x20 || c == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
+  std::string out = platform::text::EscapeControls(text.substr(0, limit));
   if (text.size() > limit) out += "...";
   return out;
 }

@@ -1,5 +1,4 @@
-// find, list, drivers and register-mdw: the verbs that go to the library directly.
-#include <filesystem>
+// find, list and drivers: the verbs that read.
 #include <iostream>
 #include <system_error>
 #include <unordered_set>
@@ -14,8 +13,6 @@ namespace {
 
 using namespace TabrixCodeUnit;
 using platform::HKEY;
-
-const std::string kDataSourcesKey = "\\Software\\ODBC\\ODBC.INI";
 
 struct ScopeInfo {
   const char* name;
@@ -32,8 +29,7 @@ std::vector<ScopeInfo> Scopes(const Scope& scope) {
 
 // The data source's key, or with no name the key that holds them all.
 std::string Where(const ScopeInfo& scope, const std::string& name) {
-  return Shown(platform::CurrentKeyStore().Describe(
-                   scope.root, name.empty() ? kDataSourcesKey : kDataSourcesKey + "\\" + name),
+  return Shown(platform::CurrentKeyStore().Describe(scope.root, platform::DataSourceKey(name)),
                kLongText);
 }
 
@@ -63,7 +59,7 @@ Runner AddFind(CLI::App& app) {
       bool here = false;
       try {
         here = platform::CurrentKeyStore()
-                   .ReadValues(scope.root, kDataSourcesKey + "\\" + args->name)
+                   .ReadValues(scope.root, platform::DataSourceKey(args->name))
                    .has_value();
       } catch (const platform::ERegistryException& e) {
         json[scope.name] = nullptr;
@@ -102,7 +98,8 @@ Runner AddList(CLI::App& app) {
     for (const ScopeInfo& scope : Scopes(args->scope)) {
       std::optional<platform::KeyStore::SubKeyValues> subKeys;
       try {
-        subKeys = platform::CurrentKeyStore().ReadSubKeys(scope.root, kDataSourcesKey, "Driver");
+        subKeys = platform::CurrentKeyStore().ReadSubKeys(scope.root, platform::DataSourceKey(),
+                                                          "Driver");
       } catch (const platform::ERegistryException& e) {
         failed = true;
         Fail(std::string("cannot list the ") + scope.name + " data sources: " + e.what());
@@ -155,8 +152,8 @@ Runner AddDrivers(CLI::App& app) {
       const std::string description = GetDSNTypeString(code, fileType);
       std::optional<platform::KeyStore::Values> values;
       try {
-        values = platform::CurrentKeyStore().ReadValues(
-            platform::HKEY_LOCAL_MACHINE, "\\Software\\ODBC\\ODBCINST.INI\\" + description);
+        values = platform::CurrentKeyStore().ReadValues(platform::HKEY_LOCAL_MACHINE,
+                                                        platform::DriverKey(description));
       } catch (const platform::ERegistryException& e) {
         return Fail(std::string("cannot read the drivers: ") + e.what());
       }
@@ -187,71 +184,6 @@ Runner AddDrivers(CLI::App& app) {
       PrintJson({{"drivers", std::move(drivers)}});
     else
       PrintTable({"CODE", "DRIVER", "FILE TYPE", "LIBRARY", "ODBC", "EXTENSIONS"}, rows);
-    return kOk;
-  };
-}
-
-Runner AddRegisterMdw(CLI::App& app) {
-  struct Args {
-    Common common;
-    bool system = false;
-    bool dryRun = false;
-    double wait = 30;
-    std::string name, file;
-  };
-  auto args = std::make_shared<Args>();
-  CLI::App* verb = app.add_subcommand(
-      "register-mdw", "Tie a data source to an Access workgroup file (its SystemDB value)");
-  verb->add_option("NAME", args->name, "The data source's name")->required();
-  verb->add_option("FILE", args->file, "The workgroup file (.mdw)")->required();
-  verb->add_flag("--system", args->system, "A system data source (default: a user one)");
-  verb->add_flag("--dry-run", args->dryRun, "Show what would be written; change nothing");
-  AddWait(*verb, args->wait);
-  AddCommon(*verb, args->common, true);
-  verb->footer("Example: tabrix register-mdw Books /srv/access/System.mdw");
-  return [args] {
-    host::UseConfigDir(args->common.configDir);
-    host::UseLockWait(args->wait);
-    if (std::string why = WhyNotAName(args->name); !why.empty()) return Usage(why);
-    const ScopeInfo& scope = args->system ? kSystem : kUser;
-    const std::string shown = Shown(args->name);
-    if (args->file.empty()) return Usage("FILE must not be empty");
-    std::error_code unreadable;  // a folder we may not look into counts as missing
-    if (!std::filesystem::exists(args->file, unreadable))
-      Warn(Shown(args->file, 200) + " does not exist");
-    const std::string where = Where(scope, args->name);
-    // Whether the data source is there to change, with the reason when that cannot be told.
-    auto defined = [&] {
-      return platform::CurrentKeyStore()
-          .ReadValues(scope.root, kDataSourcesKey + "\\" + args->name)
-          .has_value();
-    };
-    const std::string missing = shown + " is not a " + scope.name + " data source (" + where + ")";
-    try {
-      if (args->dryRun) {
-        const bool exists = defined();
-        if (args->common.json)
-          PrintJson({{"dryRun", true},
-                     {"name", args->name},
-                     {"scope", scope.name},
-                     {"target", where},
-                     {"value", {{"SystemDB", args->file}}},
-                     {"accepted", exists}});
-        else
-          std::cout << "would write SystemDB=" << Shown(args->file, 200) << "\n  to " << where
-                    << '\n';
-        return exists ? kOk : Fail(missing);
-      }
-      std::shared_ptr<void> lock = host::LockDataSources(args->system);
-      bool ok = args->system ? RegisterSystemMDW(args->name, args->file)
-                             : RegisterMDW(args->name, args->file);
-      if (!ok)
-        return Fail(defined() ? shown + ": its key cannot be opened for writing (" + where + ")"
-                              : missing);
-    } catch (const std::exception& e) {
-      return Fail(shown + ": " + e.what());
-    }
-    std::cout << shown << ": SystemDB=" << Shown(args->file, 200) << " (" << where << ")\n";
     return kOk;
   };
 }
