@@ -1,5 +1,6 @@
 // An installer for tests: it keeps every request exactly as it arrived and answers what
-// the test tells it to.
+// the test tells it to, except that a request code outside 1-7 is refused, as every real
+// installer refuses it.
 #pragma once
 
 #include <vector>
@@ -20,15 +21,25 @@ class RecordingInstaller : public Installer {
   bool ConfigDataSource(HWND parent, uint16_t request, const std::string& driver,
                         const std::string& attributes) override {
     calls.push_back(Call{parent, request, driver, attributes});
-    return answer;
+    reason_ = Reason(request);
+    return reason_.empty();
   }
-  InstallPlan Plan(uint16_t, const std::string&, const std::string&) override {
-    return InstallPlan{answer, answer ? "" : "refused by the test", "the recording installer"};
+  InstallPlan Plan(uint16_t request, const std::string&, const std::string&) override {
+    const std::string why = Reason(request);
+    return InstallPlan{why.empty(), why, "the recording installer"};
   }
-  std::string LastError() const override { return answer ? "" : "refused by the test"; }
+  std::string LastError() const override { return reason_; }
 
   std::vector<Call> calls;
   bool answer = true;
+
+ private:
+  std::string Reason(uint16_t request) const {
+    if (request < ODBC_ADD_DSN || request > ODBC_REMOVE_DEFAULT_DSN)
+      return "invalid request code " + std::to_string(request);
+    return answer ? "" : "refused by the test";
+  }
+  std::string reason_;
 };
 
 }  // namespace platform

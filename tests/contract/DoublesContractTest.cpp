@@ -30,8 +30,7 @@ class MemoryBackend : public contract::KeyStoreBackend {
 class RecordingBackend : public contract::InstallerBackend {
  public:
   RecordingBackend() {
-    // It answers as the test tells it, whatever the request, and keeps every request.
-    refusesInvalidRequests = false;
+    // It keeps every request it receives, refused ones too.
     refusalsLeaveNoTrace = false;
   }
   platform::Installer& Subject() override { return installer_; }

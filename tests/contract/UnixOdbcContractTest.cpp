@@ -3,41 +3,24 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/odbcini/OdbcIni.h"
 #include "tests/contract/InstallerContract.h"
 #include "tests/contract/KeyStoreContract.h"
+#include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
 namespace ini = platform::odbcini;
+using testsupport::Slurp;
+using testsupport::Spit;
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Spit(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 // A folder of the test's own where unixODBC finds all three files; kept when the test failed.
 class PrivateFolder {
  public:
-  PrivateFolder() {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(test->test_suite_name()) + "." + test->name();
-    std::replace(name.begin(), name.end(), '/', '_');
-    dir_ = fs::path(TABRIX_TEST_SCRATCH) / name;
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+  PrivateFolder() : dir_(testsupport::MakeScratchFolder()) {
     setenv("ODBCSYSINI", dir_.c_str(), 1);
     setenv("ODBCINSTINI", "odbcinst.ini", 1);
     setenv("ODBCINI", (dir_ / "user.ini").c_str(), 1);
@@ -97,9 +80,7 @@ class UnixOdbcStoreBackend : public contract::KeyStoreBackend {
 
 class UnixOdbcInstallerBackend : public contract::InstallerBackend {
  public:
-  UnixOdbcInstallerBackend() {
-    ArrangeRefusal(false);
-  }
+  UnixOdbcInstallerBackend() { ArrangeRefusal(false); }
   platform::Installer& Subject() override { return platform::DefaultInstaller(); }
   std::string State() override {
     return "user:\n" + Slurp(ini::UserFile()) + "system:\n" + Slurp(ini::SystemFile());

@@ -5,17 +5,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "library/TabrixCodeUnit.h"
 #include "platform/odbcini/OdbcIni.h"
 #include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/TestSupport.h"
 
 using namespace TabrixCodeUnit;
+using namespace testsupport;
 using namespace std::string_literals;
 namespace fs = std::filesystem;
 
@@ -24,41 +24,10 @@ namespace {
 const std::string kExcel = "Microsoft Excel Driver (*.xls)";
 const std::string kAccess = "Microsoft Access Driver (*.mdb)";
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Spit(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-struct Output {
-  int status;
-  std::string text;
-};
-
-Output Shell(const std::string& command) {
-  Output out{-1, ""};
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.text.append(buf, n);
-  int status = pclose(pipe);
-  out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return out;
-}
-
-class UnixOdbc : public ::testing::Test {
+class UnixOdbc : public ScratchTest {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = fs::path(TABRIX_TEST_SCRATCH) / info->name();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    ScratchTest::SetUp();
     userFile = dir / "user.ini";
     systemFile = dir / "odbc.ini";
     log = dir / "setup.log";
@@ -73,19 +42,7 @@ class UnixOdbc : public ::testing::Test {
 
   // The six desktop drivers, none with a setup library; `excelExtra` is added to Excel's.
   void WriteDrivers(const std::string& excelExtra) {
-    Spit(dir / "odbcinst.ini",
-         "[" + kAccess +
-             "]\nDriver = /opt/odbc/lib/access.so\nDriverODBCVer = 02.50\n\n"
-             "[" +
-             kExcel +
-             "]\nDriver = /opt/odbc/lib/excel.so\nDriverODBCVer = 02.50\n"
-             "FileExtns = *.xls\n" +
-             excelExtra +
-             "\n"
-             "[Microsoft Text Driver (*.txt, *.csv)]\nDriver = /opt/odbc/lib/text.so\n\n"
-             "[Microsoft Paradox Driver (*.db )]\nDriver = /opt/odbc/lib/paradox.so\n\n"
-             "[Microsoft dBase Driver (*.dbf)]\nDriver = /opt/odbc/lib/dbase.so\n\n"
-             "[Microsoft Visual FoxPro Driver (*.dbf)]\nDriver = /opt/odbc/lib/foxpro.so\n");
+    Spit(dir / "odbcinst.ini", DesktopDrivers(excelExtra));
   }
 
   static bool Create(int32_t request, const std::string& name, const std::string& extras = "") {
@@ -93,7 +50,7 @@ class UnixOdbc : public ::testing::Test {
                      extras);
   }
 
-  fs::path dir, userFile, systemFile, log;
+  fs::path userFile, systemFile, log;
 };
 
 TEST_F(UnixOdbc, CreatesUserAndSystemSourcesThatOdbcinstReads) {

@@ -64,8 +64,14 @@ void PrintTo(const Package& package, std::ostream* out) { *out << package.name; 
 class PackageLibrary : public ::testing::TestWithParam<Package> {};
 
 TEST_P(PackageLibrary, LoadsWithTheInstallerLibraryAndExportsTheLibrary) {
-  ASSERT_EQ(dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NOLOAD), nullptr)
-      << "the test itself must not bring the installer library";
+  // Run alone (as ctest runs each test), nothing has brought the installer library yet; run
+  // with the others, an earlier package has, and only its presence afterwards can be checked.
+  static bool firstLoad = true;
+  if (firstLoad) {
+    EXPECT_EQ(dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NOLOAD), nullptr)
+        << "the test itself must not bring the installer library";
+  }
+  firstLoad = false;
   void* package = dlopen(GetParam().path, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(package, nullptr) << dlerror();
   EXPECT_NE(dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NOLOAD), nullptr);

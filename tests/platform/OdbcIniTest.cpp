@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/text/Text.h"
+#include "tests/support/TestSupport.h"
 
 using namespace platform::odbcini;
 using namespace std::string_literals;
@@ -303,18 +302,12 @@ class OdbcinstAgrees {
     std::string command = "env -u ODBCSEARCH ODBCSYSINI=" + dir_ + " ODBCINI=" + dir_ +
                           "/user.ini ODBCINSTINI=odbcinst.ini odbcinst -q -s";
     if (!name.empty()) command += " -n '" + name + "'";
-    std::string out;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return "<popen failed>";
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-    pclose(pipe);
-    return out;
+    return testsupport::Shell(command).text;
   }
 
  private:
   void Spit(const std::string& file, const std::string& text) {
-    std::ofstream(dir_ + "/" + file, std::ios::binary) << text;
+    testsupport::Spit(dir_ + "/" + file, text);
   }
   std::string dir_;
 };

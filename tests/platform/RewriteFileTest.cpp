@@ -11,13 +11,14 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/odbcini/OdbcIni.h"
 #include "platform/odbcini/SystemCalls.h"
+#include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
+using testsupport::Slurp;
+using testsupport::Spit;
 using namespace platform::odbcini;
 using namespace std::string_literals;
 
@@ -88,7 +89,7 @@ class RewriteFile : public ::testing::Test {
     ASSERT_TRUE(mkdtemp(tmpl));
     dir = tmpl;
     file = dir + "/user.ini";
-    std::ofstream(file, std::ios::binary) << kBefore;
+    Spit(file, kBefore);
     script = Script();
   }
   void TearDown() override { fs::remove_all(dir); }
@@ -102,12 +103,6 @@ class RewriteFile : public ::testing::Test {
           return true;
         },
         reason);
-  }
-  std::string Contents() const {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
   }
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
@@ -123,7 +118,7 @@ class RewriteFile : public ::testing::Test {
 
 TEST_F(RewriteFile, SyncsTheNewFileBeforeItsRenameAndTheFolderAfter) {
   ASSERT_TRUE(Rewrite()) << reason;
-  EXPECT_EQ(Contents(), kAfter);
+  EXPECT_EQ(Slurp(file), kAfter);
   const std::string temp = dir + "/.user.ini.tabrix-";
   EXPECT_EQ(script.log,
             (std::vector<std::string>{"flock " + file + ".lock", "write " + temp, "fsync " + temp,
@@ -154,22 +149,22 @@ TEST_F(RewriteFile, AFailingCallLeavesTheOldFileAndNoTemporaryOne) {
     script = Script{c.call, c.error, c.skip, -1, 4, {}};
     EXPECT_FALSE(Rewrite());
     EXPECT_EQ(reason, c.reason);
-    EXPECT_EQ(Contents(), kBefore);
+    EXPECT_EQ(Slurp(file), kBefore);
     EXPECT_EQ(Files(), (std::vector<std::string>{"user.ini", "user.ini.lock"}));
   }
   // Nothing was left half done: the next rewrite goes through.
   script = Script();
   EXPECT_TRUE(Rewrite()) << reason;
-  EXPECT_EQ(Contents(), kAfter);
+  EXPECT_EQ(Slurp(file), kAfter);
 }
 
 TEST_F(RewriteFile, InterruptedCallsAreMadeAgainAndShortWritesGoOn) {
   for (const std::string call : {"flock", "write", "fsync"}) {
     SCOPED_TRACE(call);
-    std::ofstream(file, std::ios::binary) << kBefore;
+    Spit(file, kBefore);
     script = Script{call, EINTR, 0, 3, 5, {}};
     EXPECT_TRUE(Rewrite()) << reason;
-    EXPECT_EQ(Contents(), kAfter);
+    EXPECT_EQ(Slurp(file), kAfter);
     EXPECT_EQ(script.times, 0);  // each interruption was met with another call
     EXPECT_EQ(Files(), (std::vector<std::string>{"user.ini", "user.ini.lock"}));
   }
@@ -180,7 +175,7 @@ TEST_F(RewriteFile, InterruptedCallsAreMadeAgainAndShortWritesGoOn) {
 TEST_F(RewriteFile, AFolderThatFailsToSyncAfterTheRenameKeepsTheChange) {
   script = Script{"fsync", EIO, 1, -1, SIZE_MAX, {}};
   EXPECT_TRUE(Rewrite()) << reason;
-  EXPECT_EQ(Contents(), kAfter);
+  EXPECT_EQ(Slurp(file), kAfter);
   EXPECT_EQ(script.log.back(), "fsync " + dir);
 }
 

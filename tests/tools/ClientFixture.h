@@ -3,18 +3,19 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "tests/support/TestSupport.h"
 
 namespace clienttest {
 
 namespace fs = std::filesystem;
+using testsupport::ExitCode;
+using testsupport::Slurp;
+using testsupport::Spit;
 
 struct Result {
   int status = -1;
@@ -22,38 +23,20 @@ struct Result {
   std::string err;  // standard error
 };
 
-inline std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void Spit(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
 inline std::string Quote(const std::string& s) {
   std::string q = "'";
   for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
 
-// An exit status of std::system or waitpid as a shell shows it; -1 when killed by a signal.
-inline int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
-
-class Client : public ::testing::Test {
+class Client : public testsupport::ScratchTest {
  protected:
   void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir =
-        fs::path(TABRIX_TEST_SCRATCH) / (std::string(test->test_suite_name()) + "." + test->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    std::ofstream(dir / "odbcinst.ini")
-        << "[Microsoft Excel Driver (*.xls)]\nDriver = /opt/odbc/lib/excel.so\n"
-           "DriverODBCVer = 02.50\n\n"
-           "[Microsoft Access Driver (*.mdb)]\nDriver = /opt/odbc/lib/access.so\n";
+    ScratchTest::SetUp();
+    Spit(dir / "odbcinst.ini",
+         "[Microsoft Excel Driver (*.xls)]\nDriver = /opt/odbc/lib/excel.so\n"
+         "DriverODBCVer = 02.50\n\n"
+         "[Microsoft Access Driver (*.mdb)]\nDriver = /opt/odbc/lib/access.so\n");
     unsetenv("TABRIX_PASSWORD");
   }
 
@@ -82,18 +65,11 @@ class Client : public ::testing::Test {
   std::string Odbcinst(const std::string& name, int* status = nullptr) {
     std::string command = "ODBCSYSINI=" + Quote(dir.string()) +
                           " ODBCINI=" + Quote((dir / "odbc.user.ini").string()) +
-                          " odbcinst -q -s -n " + Quote(name) + " 2>&1";
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) text.append(buf, n);
-    const int code = ExitCode(pclose(pipe));
-    if (status) *status = code;
-    return text;
+                          " odbcinst -q -s -n " + Quote(name);
+    testsupport::Output out = testsupport::Shell(command);
+    if (status) *status = out.status;
+    return out.text;
   }
-
-  fs::path dir;
 };
 
 }  // namespace clienttest

@@ -6,6 +6,7 @@
 
 #include "library/TabrixCodeUnit.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/TestSupport.h"
 #include "tests/windows/WineRegistry.h"
 
 using namespace std::string_literals;
@@ -213,7 +214,7 @@ TEST_F(Library, RegShowsTheWrittenValueAsAString) {
   const std::string file = kSetupDir + "\\Books.reg";
   Output exported = RunInPrefix("reg export \"" + key + "\" " + file + " /y");
   ASSERT_EQ(exported.status, 0u) << exported.text;
-  const std::string bytes = ReadFile(file);
+  const std::string bytes = testsupport::Slurp(file);
   ASSERT_GE(bytes.size(), 2u);
   EXPECT_EQ(bytes.substr(0, 2), "\xff\xfe");  // UTF-16LE with its byte-order mark
   const std::string text = FromUtf16(bytes);

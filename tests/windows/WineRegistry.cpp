@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "platform/WindowsApi.h"
+#include "tests/support/TestSupport.h"
 
 namespace wintest {
 namespace {
@@ -114,18 +115,6 @@ Output RunInPrefix(const std::string& commandLine) {
   return out;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::string bytes;
-  HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char buf[4096];
-  DWORD n = 0;
-  while (::ReadFile(file, buf, sizeof buf, &n, nullptr) && n > 0) bytes.append(buf, n);
-  CloseHandle(file);
-  return bytes;
-}
-
 std::string FromUtf16(const std::string& bytes) {
   size_t start = bytes.compare(0, 2, "\xff\xfe") == 0 ? 2 : 0;
   std::string text;
@@ -151,7 +140,7 @@ void InstallSetupLibrary() {
 
 std::vector<SetupCall> SetupCalls() {
   std::vector<SetupCall> calls;
-  const std::string log = ReadFile(kSetupLog);
+  const std::string log = testsupport::Slurp(kSetupLog);
   size_t at = 0;
   for (size_t end; (end = log.find('\n', at)) != std::string::npos; at = end + 1) {
     const std::string line = log.substr(at, end - at);

@@ -45,7 +45,6 @@ struct Output {
 };
 // Runs a command line in the prefix (e.g. "reg query ...") and waits for it.
 Output RunInPrefix(const std::string& commandLine);
-std::string ReadFile(const std::string& path);
 // The folder this test program was started from, with its trailing backslash.
 std::string ProgramDir();
 // UTF-16LE with a byte-order mark, as reg export writes; ASCII text only.
