@@ -342,8 +342,8 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const E
     if (exists && !(reason = WhyNotWritable(target)).empty()) return false;
     // unixODBC reads nothing from such a file; a change to it would not be seen either.
     if (auto rejected = FindRejection(text)) {
-      reason = target + ":" + std::to_string(rejected->line) + ": " + rejected->reason +
-               "; unixODBC reads nothing from this file, so it is left as it is";
+      reason =
+          rejected->In(target) + "; unixODBC reads nothing from this file, so it is left as it is";
       return false;
     }
     if (!edit(text, reason)) return false;

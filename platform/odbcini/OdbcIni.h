@@ -66,6 +66,10 @@ using KeyValues = std::vector<std::pair<std::string, std::string>>;
 struct Rejection {
   size_t line = 0;
   std::string reason;
+  // "FILE:LINE: reason", for messages.
+  std::string In(const std::string& file) const {
+    return file + ":" + std::to_string(line) + ": " + reason;
+  }
 };
 std::optional<Rejection> FindRejection(std::string_view text);
 

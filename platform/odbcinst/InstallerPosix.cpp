@@ -103,9 +103,8 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
     return Refusal{ODBC_ERROR_GENERAL_ERR, e.what()};
   }
   if (auto rejected = ini::FindRejection(drivers))
-    return Refusal{ODBC_ERROR_GENERAL_ERR, driversFile + ":" + std::to_string(rejected->line) +
-                                               ": " + rejected->reason +
-                                               "; unixODBC reads no driver from this file"};
+    return Refusal{ODBC_ERROR_GENERAL_ERR,
+                   rejected->In(driversFile) + "; unixODBC reads no driver from this file"};
   if (!definition)
     return Refusal{ODBC_ERROR_INVALID_NAME,
                    "the driver \"" + driver + "\" is not defined in " + driversFile};
@@ -183,8 +182,7 @@ class UnixOdbcInstaller : public Installer {
     if (!c.adds()) {
       std::string text;
       try {
-        if (!ini::ReadFile(c.file, text) || !Present(text, c))
-          return {false, Missing(c), "", true};
+        if (!ini::ReadFile(c.file, text) || !Present(text, c)) return {false, Missing(c), "", true};
       } catch (const std::system_error& e) {
         return {false, e.what(), ""};
       }

@@ -68,8 +68,7 @@ bool ReadUsable(const std::string& file, std::string& text) {
     throw ERegistryException(e.what());
   }
   if (auto rejected = ini::FindRejection(text))
-    throw ERegistryException(file + ":" + std::to_string(rejected->line) + ": " + rejected->reason +
-                             "; unixODBC reads nothing from this file");
+    throw ERegistryException(rejected->In(file) + "; unixODBC reads nothing from this file");
   return true;
 }
 
@@ -79,9 +78,7 @@ class SectionKey : public StoreKey {
       : where_(std::move(where)), values_(std::move(values)), writable_(writable) {}
 
   std::optional<std::string> ReadString(const std::string& name) override {
-    for (const auto& [k, v] : values_)
-      if (text::EqualsIgnoreCase(k, name)) return v;
-    return std::nullopt;
+    return KeyStore::Find(values_, name);
   }
 
   void WriteString(const std::string& name, const std::string& value) override {

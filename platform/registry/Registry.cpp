@@ -1,9 +1,17 @@
 #include "platform/registry/Registry.h"
 
+#include "platform/text/Text.h"
+
 namespace platform {
 
 template <>
 KeyStore* KeyStoreSeam::override_ = nullptr;
+
+std::optional<std::string> KeyStore::Find(const Values& values, std::string_view name) {
+  for (const auto& [k, v] : values)
+    if (text::EqualsIgnoreCase(k, name)) return v;
+  return std::nullopt;
+}
 
 TRegistry::TRegistry() : store_(CurrentKeyStore()) {}
 

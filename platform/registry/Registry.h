@@ -64,6 +64,8 @@ class KeyStore {
   // ERegistryException with the reason.
   using Values = std::vector<std::pair<std::string, std::string>>;
   virtual std::optional<Values> ReadValues(HKEY root, const std::string& path) = 0;
+  // The first value of that name (compared without regard to case) among `values`.
+  static std::optional<std::string> Find(const Values& values, std::string_view name);
   // Where the key lives, for people: a registry path, or a file and section.
   virtual std::string Describe(HKEY root, const std::string& path) = 0;
 };

@@ -135,13 +135,6 @@ platform::AttributePairs ChangedPairs(const Properties& p,
   return pairs;
 }
 
-std::optional<std::string> ValueOf(const platform::KeyStore::Values& values,
-                                   std::string_view name) {
-  for (const auto& [k, v] : values)
-    if (platform::text::EqualsIgnoreCase(k, name)) return v;
-  return std::nullopt;
-}
-
 // Which of the six desktop drivers a data source's Driver value names: by its description,
 // or by the library odbcinst.ini gives it (Driver64 or Driver).
 std::optional<std::string> DesktopDriver(const std::string& value) {
@@ -155,8 +148,8 @@ std::optional<std::string> DesktopDriver(const std::string& value) {
   for (const std::string& description : descriptions) {
     auto definition = platform::CurrentKeyStore().ReadValues(platform::HKEY_LOCAL_MACHINE,
                                                              platform::DriverKey(description));
-    if (definition &&
-        (ValueOf(*definition, "Driver64") == value || ValueOf(*definition, "Driver") == value))
+    if (definition && (platform::KeyStore::Find(*definition, "Driver64") == value ||
+                       platform::KeyStore::Find(*definition, "Driver") == value))
       return description;
   }
   return std::nullopt;
@@ -192,10 +185,10 @@ int ChangeExisting(const Args& args, bool remove, const std::optional<std::strin
     if (!args.dryRun) lock = host::LockDataSources(system);
     auto values = store.ReadValues(root, platform::DataSourceKey(args.name));
     if (values) {
-      driverValue = ValueOf(*values, "Driver").value_or("");
+      driverValue = platform::KeyStore::Find(*values, "Driver").value_or("");
     } else if (remove) {
       auto listing = store.ReadValues(root, platform::DataSourceKey("ODBC Data Sources"));
-      if (auto listed = listing ? ValueOf(*listing, args.name) : std::nullopt) {
+      if (auto listed = listing ? platform::KeyStore::Find(*listing, args.name) : std::nullopt) {
         driverValue = *listed;
         stale = true;
       }

@@ -158,10 +158,7 @@ Runner AddDrivers(CLI::App& app) {
         return Fail(std::string("cannot read the drivers: ") + e.what());
       }
       auto value = [&](std::string_view name) {
-        if (values)
-          for (const auto& [k, v] : *values)
-            if (platform::text::EqualsIgnoreCase(k, name)) return v;
-        return std::string();
+        return values ? platform::KeyStore::Find(*values, name).value_or("") : std::string();
       };
       // The library a 64-bit driver manager loads: Driver64 first.
       std::string library = value("Driver64");
