@@ -45,7 +45,7 @@ demo: build
 
 bench: bootstrap
 	@cmake -S . -B $(BUILD)-bench $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=Release -DTABRIX_BENCH=ON >/dev/null
-	@cmake --build $(BUILD)-bench --target tabrix_bench tabrix tabrix_crash tabrix_execute_cost
+	@cmake --build $(BUILD)-bench --target tabrix_bench tabrix tabrix_crash tabrix_execute_cost tabrix_bare
 	@bench/compare $(BUILD)-bench
 
 # Each fuzz target (form-file reader, INI reader and writer, attribute lists) for FUZZ_SECONDS

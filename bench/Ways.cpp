@@ -1,5 +1,13 @@
 #include "bench/Ways.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+
 #include "bench/Measure.h"
 #include "library/TabrixCodeUnit.h"
 
@@ -64,6 +72,83 @@ class ProfileWay : public Way {
   static constexpr const char* kFile = "odbc.ini";
   static constexpr const char* kSources = "ODBC Data Sources";
   KeyValues keys_;
+};
+
+// The physical floor of each operation: the same durable change with nothing else. Add and
+// remove take the lock file, read the whole file, write the bytes Tabrix leaves (taken from a
+// Tabrix add and remove at the start) to a temporary file, sync it, rename it over the file
+// and sync the folder; the existence test reads the file and looks for the section header.
+class FloorWay : public Way {
+ public:
+  explicit FloorWay(const Files& files) : files_(files) {
+    TabrixWay tabrix;
+    added_ = After(files.base, [&] { return tabrix.Add(); });
+    removed_ = After(files.with, [&] { return tabrix.Remove(); });
+  }
+  bool Add() override { return Rewrite(added_); }
+  bool Remove() override { return Rewrite(removed_); }
+  bool Exists(const std::string& name) override {
+    const std::string header = "\n[" + name + "]";
+    int fd = open(files_.userFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    Buffer text;
+    const bool read = ReadAll(fd, text);
+    close(fd);
+    return read && memmem(text.data.get(), text.size, header.data(), header.size()) != nullptr;
+  }
+
+ private:
+  // What the user file holds after `change`, starting from `from`.
+  std::string After(const std::string& from, const std::function<bool()>& change) {
+    Restore(from, files_.userFile);
+    if (!change()) throw std::runtime_error("the floor's reference change failed");
+    int fd = open(files_.userFile.c_str(), O_RDONLY | O_CLOEXEC);
+    Buffer text;
+    if (fd < 0 || !ReadAll(fd, text)) throw std::runtime_error("cannot read the user file");
+    close(fd);
+    return std::string(text.data.get(), text.size);
+  }
+  // Into a buffer of the file's size, as a reader that knows it must: no zeroing, one copy.
+  struct Buffer {
+    std::unique_ptr<char[]> data;
+    size_t size = 0;
+  };
+  static bool ReadAll(int fd, Buffer& buffer) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return false;
+    buffer.size = static_cast<size_t>(st.st_size);
+    buffer.data.reset(new char[buffer.size]);
+    for (size_t done = 0; done < buffer.size;) {
+      const ssize_t n = read(fd, buffer.data.get() + done, buffer.size - done);
+      if (n <= 0) return false;
+      done += static_cast<size_t>(n);
+    }
+    return true;
+  }
+  bool Rewrite(const std::string& bytes) {
+    const std::string& file = files_.userFile;
+    const int lock = open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0 || flock(lock, LOCK_EX) != 0) return false;
+    Buffer text;
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    bool ok = fd >= 0 && ReadAll(fd, text);
+    if (fd >= 0) close(fd);
+    const std::string temp = file + ".floor-tmp";
+    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ok = ok && fd >= 0 && write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()) &&
+         fsync(fd) == 0;
+    if (fd >= 0) close(fd);
+    ok = ok && rename(temp.c_str(), file.c_str()) == 0;
+    const int dir = open(files_.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ok = ok && dir >= 0 && fsync(dir) == 0;
+    if (dir >= 0) close(dir);
+    close(lock);
+    return ok;
+  }
+
+  Files files_;
+  std::string added_;
+  std::string removed_;
 };
 
 // One odbcinst process per operation, in user scope (-h). Its add cannot list the data
@@ -139,6 +224,7 @@ std::vector<std::string> ClientOptions(const KeyValues& keys) {
 
 std::unique_ptr<Way> MakeWay(std::string_view name, const Files& files, const std::string& client) {
   if (name == "tabrix") return std::make_unique<TabrixWay>();
+  if (name == "floor") return std::make_unique<FloorWay>(files);
   if (name == "profile") return std::make_unique<ProfileWay>();
   if (name == "tool") return std::make_unique<ToolWay>(files);
   if (name == "client" && !client.empty()) return std::make_unique<ClientWay>(files, client);

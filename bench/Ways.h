@@ -26,7 +26,7 @@ class Way {
   virtual std::vector<std::string> IdleProgram() const { return {}; }
 };
 
-// "tabrix", "profile", "tool" or "client" (the tabrix program at `client`); null for any
+// "floor", "tabrix", "profile", "tool" or "client" (the tabrix program at `client`); null for any
 // other name.
 std::unique_ptr<Way> MakeWay(std::string_view name, const Files& files, const std::string& client);
 

@@ -9,6 +9,7 @@
 //   concurrent --way=client|profile --writers=W --each=N [--client=PATH]
 //                                 W writers started at once, each adding N data sources,
 //                                 then what the user file holds
+//   fsync --reps=N                one fsync of a file the user file's size, just written
 //   program --reps=N --output=F -- PROGRAM ARGS...
 //                                 median time and largest peak of N runs of a program,
 //                                 the last run's standard output in F
@@ -25,6 +26,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "bench/BenchFiles.h"
 #include "bench/Concurrency.h"
@@ -144,7 +147,9 @@ int Time(const Options& options) {
   if (way->InProcess()) {
     // Each operation once in a child process doing just that, forked before the timings so
     // that it starts from a small heap.
-    for (const Operation& op : operations) {
+    for (size_t i = 0; i < std::size(operations); ++i) {
+      const Operation& op = operations[i];
+      if (reps[i] == 0) continue;
       restore(op);
       highest[op.name] = MeasureInChild(op.run);
     }
@@ -153,6 +158,10 @@ int Time(const Options& options) {
   bool failed = false;
   for (int i = 0; i < 3; ++i) {
     const Operation& op = operations[i];
+    if (reps[i] == 0) {  // left out: one repetition would take too long
+      std::printf("skipped %s\n", op.name);
+      continue;
+    }
     Register(
         op.name,
         [&](benchmark::State& state) {
@@ -243,6 +252,36 @@ int Concurrent(const Options& options) {
   return 0;
 }
 
+// One fsync of a file the size of the user file with the added data source, just written:
+// what a writer that skips the sync saves. Median of --reps.
+int SyncCost(const Options& options) {
+  const Files files = Files::FromEnvironment();
+  std::string text;
+  {
+    std::FILE* in = std::fopen(files.with.c_str(), "rb");
+    if (!in) return 1;
+    char buf[1 << 16];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) text.append(buf, n);
+    std::fclose(in);
+  }
+  const std::string temp = files.folder + "/fsync-probe.tmp";
+  std::vector<double> seconds;
+  for (int i = 0; i < options.Int("reps"); ++i) {
+    std::FILE* out = std::fopen(temp.c_str(), "wb");
+    if (!out || std::fwrite(text.data(), 1, text.size(), out) != text.size() ||
+        std::fflush(out) != 0)
+      return 1;
+    const auto start = Clock::now();
+    if (fsync(fileno(out)) != 0) return 1;
+    seconds.push_back(Seconds(start));
+    std::fclose(out);
+    std::remove(temp.c_str());
+  }
+  std::sort(seconds.begin(), seconds.end());
+  std::printf("time fsync %.9f %zu\n", seconds[seconds.size() / 2], seconds.size());
+  return 0;
+}
+
 // Programs that read the user file, run whole: their start-up is part of what they cost.
 int Program(const Options& options) {
   Files::FromEnvironment();  // only on private files
@@ -286,6 +325,7 @@ int main(int argc, char** argv) {
     }
     if (mode == "time") return Time(options);
     if (mode == "probe-cache") return ProbeCache();
+    if (mode == "fsync") return SyncCost(options);
     if (mode == "concurrent") return Concurrent(options);
     if (mode == "program") return Program(options);
   } catch (const std::exception& e) {

@@ -240,35 +240,81 @@ std::optional<Rejection> FindRejection(std::string_view text) {
   return std::nullopt;
 }
 
-void ForEachSection(std::string_view text, const std::function<bool(const Section&)>& visit,
-                    Reader reader) {
-  std::optional<Section> open;
-  bool stopped = false;
-  ForEachPiece(text, 0, text.size(), reader, false, [&](const Piece& p) {
-    if (p.kind != Kind::Header) return true;
-    if (open) {
-      open->end = p.begin;
-      if (!visit(*open)) {
-        stopped = true;
-        return false;
+namespace {
+
+// The section headers of a text, as Classify would find them piece by piece, found by looking
+// only at the "[" bytes: a "[" starts a header when the bytes of its piece before it are
+// blanks (Open) or none (Append). Each byte is looked at a bounded number of times, so a text
+// full of "[" costs no more than one without.
+class HeaderScan {
+ public:
+  HeaderScan(std::string_view text, Reader reader) : text_(text), reader_(reader) {}
+
+  // The next header piece, or false at the end of the text.
+  bool Next(Piece& header) {
+    const char* const base = text_.data();
+    while (pos_ < text_.size()) {
+      const void* hit = std::memchr(base + pos_, '[', text_.size() - pos_);
+      if (!hit) break;
+      const size_t bracket = static_cast<size_t>(static_cast<const char*>(hit) - base);
+      // The line holding the "[" starts after the last line feed since pos_, else where the
+      // line holding pos_ started.
+      if (const void* nl = memrchr(base + pos_, '\n', bracket - pos_))
+        lineStart_ = static_cast<size_t>(static_cast<const char*>(nl) - base) + 1;
+      const size_t pieceStart = lineStart_ + (bracket - lineStart_) / kPieceMax * kPieceMax;
+      const size_t pieceEnd = PieceEnd(text_, pieceStart, text_.size());
+      bool isHeader = bracket == pieceStart;
+      if (!isHeader && reader_ == Reader::Open) {
+        isHeader = true;
+        for (size_t i = pieceStart; i < bracket && isHeader; ++i) isHeader = IsSpace(base[i]);
+      }
+      // Any later "[" of this piece follows the same bytes: the next header is in a later one.
+      pos_ = pieceEnd;
+      if (base[pieceEnd - 1] == '\n') lineStart_ = pieceEnd;
+      if (isHeader) {
+        header = Classify(text_, pieceStart, pieceEnd, reader_, false);
+        return true;
       }
     }
+    pos_ = text_.size();
+    return false;
+  }
+
+ private:
+  std::string_view text_;
+  Reader reader_;
+  size_t pos_ = 0;        // where a piece starts; nothing before it is left to find
+  size_t lineStart_ = 0;  // where the line holding pos_ starts
+};
+
+}  // namespace
+
+void ForEachSection(std::string_view text, const std::function<bool(const Section&)>& visit,
+                    Reader reader) {
+  HeaderScan scan(text, reader);
+  Piece p;
+  std::optional<Section> open;
+  while (scan.Next(p)) {
+    if (open) {
+      open->end = p.begin;
+      if (!visit(*open)) return;
+    }
     open = Section{p.name, p.begin, p.next, text.size()};
-    return true;
-  });
-  if (open && !stopped) visit(*open);
+  }
+  if (open) visit(*open);
 }
 
 std::optional<Section> FindSection(std::string_view text, std::string_view name, Reader reader) {
+  HeaderScan scan(text, reader);
+  Piece p;
   std::optional<Section> found;
-  ForEachSection(
-      text,
-      [&](const Section& s) {
-        if (!text::EqualsIgnoreCase(s.name, name)) return true;
-        found = s;
-        return false;
-      },
-      reader);
+  while (scan.Next(p)) {
+    if (found) {
+      found->end = p.begin;
+      return found;
+    }
+    if (text::EqualsIgnoreCase(p.name, name)) found = Section{p.name, p.begin, p.next, text.size()};
+  }
   return found;
 }
 
@@ -435,14 +481,64 @@ bool RemoveSection(std::string& text, std::string_view name) {
   return !found.empty();
 }
 
+namespace {
+
+// Where the key lines of a section are: the first piece of `key` (when there is one), whether
+// it has more, and the end of the section's last key piece (its body's start when it has no
+// key).
+struct KeyPlace {
+  std::optional<Piece> first;
+  bool repeated = false;
+  size_t afterLastKey = 0;
+};
+
+KeyPlace PlaceKey(std::string_view text, const Section& s, std::string_view key) {
+  KeyPlace place;
+  place.afterLastKey = s.body;
+  ForEachPiece(text, s.body, s.end, Reader::Open, true, [&](const Piece& p) {
+    if (p.kind != Kind::Key) return true;
+    place.afterLastKey = p.next;
+    if (text::EqualsIgnoreCase(p.name, key)) {
+      if (place.first) place.repeated = true;
+      if (!place.first) place.first = p;
+    }
+    return true;
+  });
+  return place;
+}
+
+// Whether whole lines start at `at` (the text's end counts when the text ends a line).
+bool AtLineStart(std::string_view text, size_t at) {
+  return at <= text.size() && StartsLine(text, at) &&
+         (at < text.size() || text.empty() || text.back() == '\n');
+}
+
+}  // namespace
+
+// The listing section of a file holds a line per data source: adding or removing one line
+// there touches that line alone, without rebuilding the section.
 void SetKey(std::string& text, std::string_view section, std::string_view key,
             std::string_view value) {
+  if (std::optional<Section> s = FindSection(text, section)) {
+    const KeyPlace place = PlaceKey(text, *s, key);
+    if (!place.first && AtLineStart(text, place.afterLastKey) && !text.empty()) {
+      text.insert(place.afterLastKey, KeyLine(key, value, LineEnd(text)));
+      return;
+    }
+  }
   WriteSection(text, section, {{std::string(key), std::string(value)}}, Merge::Update);
 }
 
 void RemoveKey(std::string& text, std::string_view section, std::string_view wanted) {
   std::optional<Section> s = FindSection(text, section);
   if (!s) return;
+  const KeyPlace place = PlaceKey(text, *s, wanted);
+  if (!place.first) return;
+  const Piece& line = *place.first;
+  if (!place.repeated && StartsLine(text, line.begin) && text[line.next - 1] == '\n') {
+    text.erase(line.begin, line.next - line.begin);
+    return;
+  }
   Rebuild body(text, s->body, LineEnd(text));
   bool removed = false;
   ForEachPiece(text, s->body, s->end, Reader::Open, true, [&](const Piece& p) {

@@ -1,4 +1,5 @@
 // tabrix: data sources for the desktop ODBC drivers, from the command line.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,29 +18,35 @@ int main(int argc, char** argv) {
   app.footer(host::WhereDataSourcesLive() +
              "\nExit codes: 0 success, 1 refused, failed or not found, 2 usage.");
 
+  // Building a verb's options costs more than starting the process: a run builds only the
+  // verb it names, and --version none; anything else (--help, a mistake) builds them all.
+  struct Verb {
+    const char* name;
+    Runner (*add)(CLI::App&);
+  };
+  static constexpr Verb kVerbs[] = {
+      {"create", AddCreate},
+      {"configure", AddConfigure},
+      {"remove", AddRemove},
+      {"find", AddFind},
+      {"list", AddList},
+      {"drivers", AddDrivers},
+      {"register-mdw", AddRegisterMdw},
+      {"run", AddRun},
+      {"about", AddAbout},
+  };
+  const std::string first = argc > 1 ? argv[1] : "";
+  const auto named = std::find_if(std::begin(kVerbs), std::end(kVerbs),
+                                  [&](const Verb& verb) { return first == verb.name; });
   std::vector<std::pair<CLI::App*, Runner>> verbs;
-  auto add = [&](Runner (*adder)(CLI::App&)) {
-    Runner runner = adder(app);
+  for (const Verb& verb : kVerbs) {
+    if (first == "--version" || (named != std::end(kVerbs) && &verb != named)) continue;
+    Runner runner = verb.add(app);
     verbs.emplace_back(app.get_subcommands({}).back(), std::move(runner));
-  };
-  add(AddCreate);
-  add(AddConfigure);
-  add(AddRemove);
-  add(AddFind);
-  add(AddList);
-  add(AddDrivers);
-  add(AddRegisterMdw);
-  add(AddRun);
-  add(AddAbout);
-
+  }
   // CLI11 would say only that a subcommand is required.
-  auto known = [&](const char* word) {
-    for (auto& verb : verbs)
-      if (verb.first->check_name(word)) return true;
-    return false;
-  };
-  if (argc > 1 && argv[1][0] != '-' && !known(argv[1]))
-    return Usage("unknown verb '" + Shown(argv[1]) + "' (tabrix --help lists the verbs)");
+  if (!first.empty() && first[0] != '-' && named == std::end(kVerbs))
+    return Usage("unknown verb '" + Shown(first) + "' (tabrix --help lists the verbs)");
 
   int code = kUsage;
   try {
