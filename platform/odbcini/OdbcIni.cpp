@@ -259,7 +259,9 @@ class HeaderScan {
       const size_t bracket = static_cast<size_t>(static_cast<const char*>(hit) - base);
       // The line holding the "[" starts after the last line feed since pos_, else where the
       // line holding pos_ started.
-      if (const void* nl = memrchr(base + pos_, '\n', bracket - pos_))
+      if (bracket > pos_ && base[bracket - 1] == '\n')
+        lineStart_ = bracket;  // a header's usual place: no need to look further back
+      else if (const void* nl = memrchr(base + pos_, '\n', bracket - pos_))
         lineStart_ = static_cast<size_t>(static_cast<const char*>(nl) - base) + 1;
       const size_t pieceStart = lineStart_ + (bracket - lineStart_) / kPieceMax * kPieceMax;
       const size_t pieceEnd = PieceEnd(text_, pieceStart, text_.size());

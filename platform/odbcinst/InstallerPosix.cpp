@@ -235,7 +235,7 @@ class UnixOdbcInstaller : public Installer {
   static bool Write(const Checked& c, const std::string& driver) {
     const std::string sources(ini::kDataSourcesSection);
     auto edit = [&](std::string& text, std::string& why) {
-      if (!c.adds() && !Present(text, c)) {
+      if (c.configures() && !Present(text, c)) {
         why = Missing(c);
         return false;
       }
@@ -245,7 +245,11 @@ class UnixOdbcInstaller : public Installer {
       } else if (c.configures()) {
         Configure(text, c, driver);
       } else {
-        ini::RemoveSection(text, c.name);
+        // One pass finds and removes the sections; without one, a listing line must be there.
+        if (!ini::RemoveSection(text, c.name) && !Present(text, c)) {
+          why = Missing(c);
+          return false;
+        }
         ini::RemoveKey(text, sources, c.name);
       }
       return true;
