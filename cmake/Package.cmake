@@ -19,10 +19,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# A shlibs file for the libraries; the ldconfig trigger Debian asks of a package with
-# libraries in /usr/lib (CPack's own postinst and postrm call ldconfig as well).
+# A shlibs file for the libraries, and the ldconfig trigger Debian asks of a package with
+# libraries in /usr/lib, in place of the maintainer scripts CPack writes for them.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/triggers)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebTriggersOnly.cmake)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
