@@ -59,8 +59,8 @@ class CompletionNames : public testsupport::ScratchTest {
   void SetUp() override {
     ScratchTest::SetUp();
     Spit(dir / "odbcinst.ini", testsupport::DesktopDrivers());
-    for (const char* args : {"create Sales --user", "create 'Sales Ledger' --system",
-                             "create Budget --user"}) {
+    for (const char* args :
+         {"create Sales --user", "create 'Sales Ledger' --system", "create Budget --user"}) {
       testsupport::Output out = Shell(std::string(TABRIX_CLIENT) + " " + args +
                                       " --workbook /data/x.xls --config-dir " + Quote(dir));
       ASSERT_EQ(out.status, 0) << out.text;

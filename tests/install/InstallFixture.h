@@ -30,8 +30,8 @@ inline std::string Quote(const fs::path& p) { return Quote(p.string()); }
 
 // The environment prefix that points unixODBC at a private folder's files.
 inline std::string PrivateOdbc(const fs::path& dir) {
-  return "unset ODBCSEARCH; ODBCSYSINI=" + Quote(dir) +
-         " ODBCINI=" + Quote(dir / "odbc.user.ini") + " ";
+  return "unset ODBCSEARCH; ODBCSYSINI=" + Quote(dir) + " ODBCINI=" + Quote(dir / "odbc.user.ini") +
+         " ";
 }
 
 // `tabrix ARGS --help`, standard output only.
@@ -93,9 +93,9 @@ class Installed : public testsupport::ScratchTest {
  protected:
   void Install() {
     root = dir / "root";
-    testsupport::Output out = Shell("DESTDIR=" + Quote(root) + " " + Quote(TABRIX_CMAKE) +
-                                    " --install " + Quote(TABRIX_BUILD_DIR) + " --prefix " +
-                                    kPrefix);
+    testsupport::Output out =
+        Shell("DESTDIR=" + Quote(root) + " " + Quote(TABRIX_CMAKE) + " --install " +
+              Quote(TABRIX_BUILD_DIR) + " --prefix " + kPrefix);
     ASSERT_EQ(out.status, 0) << out.text;
     prefix = root / kPrefix.substr(1);
   }

@@ -41,7 +41,8 @@ TEST_F(Installed, PutsEachFileInItsPlaceAndNothingElse) {
             "include/tabrix/platform/framework/TypeInfo.h\n"
             "lib/cmake/Tabrix/TabrixConfig.cmake\n"
             "lib/cmake/Tabrix/TabrixConfigVersion.cmake\n"
-            "lib/cmake/Tabrix/TabrixTargets-" TABRIX_BUILD_CONFIG ".cmake\n"
+            "lib/cmake/Tabrix/TabrixTargets-" TABRIX_BUILD_CONFIG
+            ".cmake\n"
             "lib/cmake/Tabrix/TabrixTargets.cmake\n" +
                 libraries +
                 "lib/pkgconfig/tabrix.pc\n"
@@ -73,7 +74,8 @@ TEST_F(Installed, PutsEachFileInItsPlaceAndNothingElse) {
   terms = terms.substr(terms.find("\n\n", terms.find("Copyright (c)")) + 2);
   std::string expected;
   std::istringstream in(terms);
-  for (std::string line; std::getline(in, line);) expected += line.empty() ? " .\n" : " " + line + "\n";
+  for (std::string line; std::getline(in, line);)
+    expected += line.empty() ? " .\n" : " " + line + "\n";
   EXPECT_EQ(Slurp(prefix / "share/doc/tabrix/copyright"),
             "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
             "Upstream-Name: tabrix\n\nFiles: *\nCopyright: 2026 The Tabrix developers\n"
@@ -113,7 +115,8 @@ class Consumer : public Installed {
 };
 
 TEST_F(Consumer, BuildsWithPkgConfigAndRuns) {
-  const std::string pkgConfig = "PKG_CONFIG_PATH=" + Quote(prefix / "lib/pkgconfig") + " pkg-config";
+  const std::string pkgConfig =
+      "PKG_CONFIG_PATH=" + Quote(prefix / "lib/pkgconfig") + " pkg-config";
   EXPECT_EQ(Shell(pkgConfig + " --modversion tabrix").text, TABRIX_VERSION "\n");
   const std::string pc = (prefix / "lib/pkgconfig").string();
   EXPECT_EQ(Shell(pkgConfig + " --cflags --libs tabrix").text,
@@ -131,9 +134,8 @@ TEST_F(Consumer, BuildsWithFindPackageAndRuns) {
   const fs::path build = dir / "build";
   testsupport::Output out =
       Shell(Quote(TABRIX_CMAKE) + " -S " + Quote(source) + " -B " + Quote(build) +
-            " -G Ninja -DCMAKE_CXX_COMPILER=" + Quote(TABRIX_CXX) +
-            " -DCMAKE_PREFIX_PATH=" + Quote(prefix) + " && " + Quote(TABRIX_CMAKE) +
-            " --build " + Quote(build));
+            " -G Ninja -DCMAKE_CXX_COMPILER=" + Quote(TABRIX_CXX) + " -DCMAKE_PREFIX_PATH=" +
+            Quote(prefix) + " && " + Quote(TABRIX_CMAKE) + " --build " + Quote(build));
   ASSERT_EQ(out.status, 0) << out.text;
   // The imported target's location goes into the program's run path: no LD_LIBRARY_PATH.
   RunAndCheck((build / "consumer").string());

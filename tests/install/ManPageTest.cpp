@@ -66,8 +66,8 @@ TEST(ManPage, DocumentsEveryVerbOptionValueAndExitCodeTheHelpLists) {
 
   for (const char* variable : {"TABRIX_PASSWORD", "ODBCINI", "ODBCSYSINI", "ODBCINSTINI"})
     need(Has(sections["# ENVIRONMENT"], std::string("*") + variable + "*\n"), variable);
-  for (const char* section : {"# NAME", "# SYNOPSIS", "# DESCRIPTION", "# VERBS", "# FILES",
-                              "# EXAMPLES", "# SEE ALSO"})
+  for (const char* section :
+       {"# NAME", "# SYNOPSIS", "# DESCRIPTION", "# VERBS", "# FILES", "# EXAMPLES", "# SEE ALSO"})
     need(sections.count(section), section);
 
   std::string list;
@@ -83,8 +83,9 @@ TEST(ManPage, RendersWithoutWarnings) {
   EXPECT_EQ(out.status, 0);
   EXPECT_EQ(out.text, "");
   out = Shell("MANWIDTH=80 man -E UTF-8 -l " + Quote(page) + " | col -bx");
-  EXPECT_TRUE(Has(out.text, "NAME\n       tabrix - create, change, find and remove ODBC data "
-                            "sources"))
+  EXPECT_TRUE(Has(out.text,
+                  "NAME\n       tabrix - create, change, find and remove ODBC data "
+                  "sources"))
       << out.text;
   EXPECT_TRUE(Has(out.text, "EXIT STATUS\n       0\n           Success")) << out.text;
 }
