@@ -36,10 +36,15 @@ TEST(Completion, OffersTheVerbsOptionsAndValuesTheHelpLists) {
   EXPECT_EQ(Complete({""}), verbs);
   EXPECT_EQ(Complete({"re"}), (Set{"register-mdw", "remove"}));
   EXPECT_EQ(Complete({"--"}), Options(Help("")));
+  ASSERT_TRUE(ValuedOptions(Help("create")).count("--wait")) << "the help's values were not read";
   for (const std::string& verb : verbs) {
     const std::string help = Help(verb);
     EXPECT_EQ(Complete({verb, "--"}), Options(help)) << verb;
+    // After an option that takes a value, no option is offered: the word is its value.
+    const Set valued = ValuedOptions(help);
     for (const std::string& option : Options(help)) {
+      EXPECT_EQ(Complete({verb, option, "--"}), valued.count(option) ? Set{} : Options(help))
+          << verb << " " << option;
       const std::vector<std::string> values = Values(help, option);
       if (!values.empty()) {
         EXPECT_EQ(Complete({verb, "X", option, ""}), Set(values.begin(), values.end()))

@@ -78,6 +78,15 @@ inline std::set<std::string> Options(const std::string& help) {
   return options;
 }
 
+// The options of an "Options:" block that take a value ("--wait FLOAT:SECONDS=30").
+inline std::set<std::string> ValuedOptions(const std::string& help) {
+  std::set<std::string> options;
+  const std::regex valued("^  (--[a-z][a-z0-9-]*) [A-Z]{3,}\\b");
+  for (const std::string& line : Block(help, "Options:"))
+    if (std::smatch m; std::regex_search(line, m, valued)) options.insert(m[1]);
+  return options;
+}
+
 // The values an option allows, as its help lists them ("TEXT:{A,B,C}").
 inline std::vector<std::string> Values(const std::string& help, const std::string& option) {
   std::vector<std::string> values;
