@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -55,12 +55,22 @@ inline std::vector<std::string> Block(const std::string& help, const std::string
   return lines;
 }
 
+// The run of characters at `at` that a name of a verb or option is made of.
+inline std::string NameAt(const std::string& text, size_t at) {
+  size_t end = at;
+  while (end < text.size() &&
+         (std::islower(static_cast<unsigned char>(text[end])) ||
+          std::isdigit(static_cast<unsigned char>(text[end])) || text[end] == '-'))
+    ++end;
+  return text.substr(at, end - at);
+}
+
 // The verbs `tabrix --help` lists.
 inline std::set<std::string> Verbs() {
   std::set<std::string> verbs;
-  const std::regex verb("^  ([a-z][a-z0-9-]*) ");
   for (const std::string& line : Block(Help(""), "Subcommands:"))
-    if (std::smatch m; std::regex_search(line, m, verb)) verbs.insert(m[1]);
+    if (line.rfind("  ", 0) == 0 && line.size() > 2 && std::islower(line[2]))
+      verbs.insert(NameAt(line, 2));
   return verbs;
 }
 
@@ -68,31 +78,40 @@ inline std::set<std::string> Verbs() {
 // column only, so that options named in descriptions are not taken for the verb's own.
 inline std::set<std::string> Options(const std::string& help) {
   std::set<std::string> options;
-  const std::regex option("--[a-z][a-z0-9-]*");
   for (const std::string& line : Block(help, "Options:")) {
     if (line.rfind("  -", 0) != 0) continue;  // a description's continuation line
     const std::string first = line.substr(0, line.find("  ", 2));
-    for (std::sregex_iterator i(first.begin(), first.end(), option), end; i != end; ++i)
-      options.insert(i->str());
+    for (size_t at = first.find("--"); at != std::string::npos; at = first.find("--", at + 2))
+      options.insert("--" + NameAt(first, at + 2));
   }
   return options;
 }
 
-// The options of an "Options:" block that take a value ("--wait FLOAT:SECONDS=30").
+// The options of an "Options:" block that take a value, whose name a type in capitals
+// follows ("--wait FLOAT:SECONDS=30", "--png TEXT REQUIRED").
 inline std::set<std::string> ValuedOptions(const std::string& help) {
   std::set<std::string> options;
-  const std::regex valued("^  (--[a-z][a-z0-9-]*) [A-Z]{3,}\\b");
-  for (const std::string& line : Block(help, "Options:"))
-    if (std::smatch m; std::regex_search(line, m, valued)) options.insert(m[1]);
+  for (const std::string& line : Block(help, "Options:")) {
+    if (line.rfind("  --", 0) != 0) continue;
+    const std::string name = "--" + NameAt(line, 4);
+    size_t type = 2 + name.size() + 1, end = type;
+    while (end < line.size() && std::isupper(static_cast<unsigned char>(line[end]))) ++end;
+    if (line[type - 1] == ' ' && end - type >= 3 &&
+        (end == line.size() || !std::isalpha(line[end])))
+      options.insert(name);
+  }
   return options;
 }
 
-// The values an option allows, as its help lists them ("TEXT:{A,B,C}").
+// The values an option allows, as its help lists them ("--excel-version TEXT:{A,B,C}").
 inline std::vector<std::string> Values(const std::string& help, const std::string& option) {
   std::vector<std::string> values;
-  std::smatch m;
-  if (!std::regex_search(help, m, std::regex(option + " [A-Z]+:\\{([^}]*)\\}"))) return values;
-  std::istringstream in(m[1].str());
+  const size_t line = help.find("\n  " + option + " ");
+  if (line == std::string::npos) return values;
+  const size_t open = help.find(":{", line), close = help.find('}', line);
+  if (open == std::string::npos || close == std::string::npos || open > help.find('\n', line + 1))
+    return values;
+  std::istringstream in(help.substr(open + 2, close - open - 2));
   for (std::string value; std::getline(in, value, ',');) values.push_back(value);
   return values;
 }

@@ -42,7 +42,7 @@ class Package : public testsupport::ScratchTest {
 TEST_F(Package, InstallsWorksAndRemovesWithoutATrace) {
   const fs::path out = dir / "package";
   testsupport::Output r =
-      Shell("cd " + Quote(dir) + " && cpack -G DEB --config " +
+      Shell("cd " + Quote(dir) + " && " + Quote(TABRIX_CPACK) + " -G DEB --config " +
             Quote(std::string(TABRIX_BUILD_DIR) + "/CPackConfig.cmake") + " -B " + Quote(out));
   ASSERT_EQ(r.status, 0) << r.text;
   const fs::path deb = out / ("tabrix_" TABRIX_VERSION "_amd64.deb");
