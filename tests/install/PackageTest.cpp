@@ -3,6 +3,7 @@
 // nothing of it left. Needs root and dpkg; CI runs it as root on a disposable machine.
 #include <unistd.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "InstallFixture.h"
@@ -66,7 +67,11 @@ TEST_F(Package, InstallsWorksAndRemovesWithoutATrace) {
   const std::string files = Shell("dpkg -L tabrix").text;
 
   EXPECT_EQ(Shell("/usr/bin/tabrix --version").text, "tabrix " TABRIX_VERSION "\n");
-  EXPECT_EQ(Shell("man -w tabrix").text, "/usr/share/man/man1/tabrix.1.gz\n");
+  // Minimal images tell dpkg to leave out man pages.
+  if (Shell("grep -qs '^path-exclude=/usr/share/man/' /etc/dpkg/dpkg.cfg.d/*").status == 0)
+    std::printf("dpkg leaves out man pages here (/etc/dpkg/dpkg.cfg.d): man -w not checked\n");
+  else
+    EXPECT_EQ(Shell("man -w tabrix").text, "/usr/share/man/man1/tabrix.1.gz\n");
 
   // The installed client in a private folder, its result read back with unixODBC's odbcinst.
   const fs::path odbc = dir / "odbc";
