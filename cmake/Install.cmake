@@ -89,7 +89,19 @@ configure_file(cmake/copyright.in ${PROJECT_BINARY_DIR}/install/copyright @ONLY)
 set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/LICENSE)
 include(cmake/Package.cmake)
+# Dated by the last commit (or SOURCE_DATE_EPOCH), so that the package's bytes do not change
+# with each configure.
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+    OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(commit_time)
+    set(ENV{SOURCE_DATE_EPOCH} ${commit_time})
+  endif()
+endif()
 string(TIMESTAMP TABRIX_RELEASE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+if(commit_time)
+  unset(ENV{SOURCE_DATE_EPOCH})
+endif()
 configure_file(cmake/changelog.in ${PROJECT_BINARY_DIR}/install/changelog @ONLY)
 add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/install/changelog.gz
   COMMAND gzip -9nkf ${PROJECT_BINARY_DIR}/install/changelog
