@@ -1,11 +1,12 @@
-# make build | test | demo | bench | fuzz | clean. Every target installs what it needs first.
+# make build | test | demo | install | package | bench | fuzz | clean. Every target installs
+# what it needs first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 600
 CMAKE_ARGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all bootstrap build test test-unit test-asan demo bench fuzz clean
+.PHONY: all bootstrap build test test-unit test-asan demo install package bench fuzz clean
 
 all: build
 
@@ -42,6 +43,16 @@ test-windows:
 
 demo: build
 	@scripts/demo $(BUILD)
+
+# make install PREFIX=/usr/local DESTDIR=: the client, the libraries, headers, tabrix.pc, the
+# CMake package, the man page, the completion and the documents under DESTDIR/PREFIX.
+PREFIX ?= /usr/local
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package, $(BUILD)/tabrix_<version>_amd64.deb.
+package: build
+	@cmake --build $(BUILD) --target package
 
 bench: bootstrap
 	@cmake -S . -B $(BUILD)-bench $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=Release -DTABRIX_BENCH=ON >/dev/null
