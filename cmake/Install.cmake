@@ -1,11 +1,11 @@
 # What `make install` and the Debian package put where, by GNUInstallDirs: the client, the
 # package libraries with their SONAME links, the public headers, tabrix.pc, the CMake package,
 # the man page, the bash completion, the README and the licence.
-set(CMAKE_INSTALL_DOCDIR share/doc/tabrix CACHE PATH "Documentation (DATAROOTDIR/doc/tabrix)")
-include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 install(TARGETS tabrix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The client's drawing module, where the client looks for it (tools/CMakeLists.txt).
+install(TARGETS tabrix-about LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tabrix)
 
 # Users include the headers as the repository does ("library/TabrixCodeUnit.h"), with
 # include/tabrix on their include path.

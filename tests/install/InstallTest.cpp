@@ -46,6 +46,7 @@ TEST_F(Installed, PutsEachFileInItsPlaceAndNothingElse) {
             "lib/cmake/Tabrix/TabrixTargets.cmake\n" +
                 libraries +
                 "lib/pkgconfig/tabrix.pc\n"
+                "lib/tabrix/tabrix-about.so\n"
                 "share/bash-completion/completions/tabrix\n"
                 "share/doc/tabrix/README.md\n"
                 "share/doc/tabrix/changelog.gz\n"
@@ -65,6 +66,11 @@ TEST_F(Installed, PutsEachFileInItsPlaceAndNothingElse) {
 
   testsupport::Output version = Shell(Quote(prefix / "bin/tabrix") + " --version");
   EXPECT_EQ(version.text, "tabrix " TABRIX_VERSION "\n");
+  // The installed client finds its drawing module from where it is installed.
+  const fs::path png = prefix / "about.png";
+  EXPECT_EQ(Shell(Quote(prefix / "bin/tabrix") + " about --png " + Quote(png)).status, 0);
+  EXPECT_EQ(Slurp(png), Slurp(fs::path(TABRIX_SOURCE_DIR) / "docs/about.png"));
+  fs::remove(png);
   EXPECT_EQ(Slurp(prefix / "share/bash-completion/completions/tabrix"),
             Slurp(fs::path(TABRIX_SOURCE_DIR) / "tools/tabrix/tabrix-completion.bash"));
 
