@@ -265,20 +265,31 @@ int SyncCost(const Options& options) {
     std::fclose(in);
   }
   const std::string temp = files.folder + "/fsync-probe.tmp";
-  std::vector<double> seconds;
+  const std::string renamed = files.folder + "/fsync-probe.renamed";
+  std::vector<double> seconds, folder;
   for (int i = 0; i < options.Int("reps"); ++i) {
     std::FILE* out = std::fopen(temp.c_str(), "wb");
     if (!out || std::fwrite(text.data(), 1, text.size(), out) != text.size() ||
         std::fflush(out) != 0)
       return 1;
-    const auto start = Clock::now();
+    auto start = Clock::now();
     if (fsync(fileno(out)) != 0) return 1;
     seconds.push_back(Seconds(start));
     std::fclose(out);
-    std::remove(temp.c_str());
+    // And the folder's sync after a rename, which a durable replacement needs as well.
+    if (std::rename(temp.c_str(), renamed.c_str()) != 0) return 1;
+    std::FILE* dir = std::fopen(files.folder.c_str(), "r");
+    if (!dir) return 1;
+    start = Clock::now();
+    if (fsync(fileno(dir)) != 0) return 1;
+    folder.push_back(Seconds(start));
+    std::fclose(dir);
+    std::remove(renamed.c_str());
   }
   std::sort(seconds.begin(), seconds.end());
+  std::sort(folder.begin(), folder.end());
   std::printf("time fsync %.9f %zu\n", seconds[seconds.size() / 2], seconds.size());
+  std::printf("time dirsync %.9f %zu\n", folder[folder.size() / 2], folder.size());
   return 0;
 }
 
