@@ -78,7 +78,7 @@ std::string ResolveLinks(std::string path) {
 }
 
 // Writes all of `data` for `target`: a short write goes on where it stopped.
-void WriteAll(int fd, const std::string& data, const std::string& target) {
+void WriteAll(int fd, std::string_view data, const std::string& target) {
   size_t done = 0;
   while (done < data.size()) {
     ssize_t n = Sys().write(fd, data.data() + done, data.size() - done);
@@ -327,6 +327,14 @@ FileLock::~FileLock() {
 
 bool RewriteFile(const std::string& path, bool create, unsigned newMode, const Edit& edit,
                  std::string& reason) {
+  return RewriteFile(
+      path, create, newMode,
+      [&](std::string& text, std::optional<Splice>&, std::string& why) { return edit(text, why); },
+      reason);
+}
+
+bool RewriteFile(const std::string& path, bool create, unsigned newMode, const SplicingEdit& edit,
+                 std::string& reason) {
   try {
     const std::string target = ResolveLinks(path);
     FileLock lock(target);
@@ -346,10 +354,22 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const E
           rejected->In(target) + "; unixODBC reads nothing from this file, so it is left as it is";
       return false;
     }
-    if (!edit(text, reason)) return false;
+    std::optional<Splice> splice;
+    if (!edit(text, splice, reason)) return false;
+    if (splice && splice->at + splice->erase > text.size()) {
+      reason = "an edit of " + target + " reached past its end";  // a fault of ours
+      return false;
+    }
 
     TempFile temp(target);
-    WriteAll(temp.fd(), text, target);
+    const std::string_view all(text);
+    if (!splice) {
+      WriteAll(temp.fd(), all, target);
+    } else {
+      WriteAll(temp.fd(), all.substr(0, splice->at), target);
+      WriteAll(temp.fd(), splice->insert, target);
+      WriteAll(temp.fd(), all.substr(splice->at + splice->erase), target);
+    }
     if (fchmod(temp.fd(), exists ? (st.st_mode & 07777) : newMode) != 0) Fail(temp.path());
     // Keeping the owner needs privileges we may not have; the file is ours then anyway.
     if (exists && (st.st_uid != geteuid() || st.st_gid != getegid()))

@@ -517,40 +517,57 @@ bool AtLineStart(std::string_view text, size_t at) {
 
 }  // namespace
 
+void Apply(std::string& text, const Splice& splice) {
+  text.replace(splice.at, splice.erase, splice.insert);
+}
+
 // The listing section of a file holds a line per data source: adding or removing one line
 // there touches that line alone, without rebuilding the section.
+std::optional<Splice> SetKeySplice(std::string_view text, std::string_view section,
+                                   std::string_view key, std::string_view value) {
+  std::optional<Section> s = FindSection(text, section);
+  if (!s) return std::nullopt;
+  const KeyPlace place = PlaceKey(text, *s, key);
+  if (place.first || !AtLineStart(text, place.afterLastKey)) return std::nullopt;
+  return Splice{place.afterLastKey, 0, KeyLine(key, value, LineEnd(text))};
+}
+
+std::optional<Splice> RemoveKeySplice(std::string_view text, std::string_view section,
+                                      std::string_view key) {
+  std::optional<Section> s = FindSection(text, section);
+  if (!s) return Splice{};
+  const KeyPlace place = PlaceKey(text, *s, key);
+  if (!place.first) return Splice{};
+  const Piece& line = *place.first;
+  if (place.repeated || !StartsLine(text, line.begin) || text[line.next - 1] != '\n')
+    return std::nullopt;
+  return Splice{line.begin, line.next - line.begin, ""};
+}
+
 void SetKey(std::string& text, std::string_view section, std::string_view key,
             std::string_view value) {
-  if (std::optional<Section> s = FindSection(text, section)) {
-    const KeyPlace place = PlaceKey(text, *s, key);
-    if (!place.first && AtLineStart(text, place.afterLastKey) && !text.empty()) {
-      text.insert(place.afterLastKey, KeyLine(key, value, LineEnd(text)));
-      return;
-    }
-  }
-  WriteSection(text, section, {{std::string(key), std::string(value)}}, Merge::Update);
+  if (std::optional<Splice> splice = SetKeySplice(text, section, key, value))
+    Apply(text, *splice);
+  else
+    WriteSection(text, section, {{std::string(key), std::string(value)}}, Merge::Update);
 }
 
 void RemoveKey(std::string& text, std::string_view section, std::string_view wanted) {
-  std::optional<Section> s = FindSection(text, section);
-  if (!s) return;
-  const KeyPlace place = PlaceKey(text, *s, wanted);
-  if (!place.first) return;
-  const Piece& line = *place.first;
-  if (!place.repeated && StartsLine(text, line.begin) && text[line.next - 1] == '\n') {
-    text.erase(line.begin, line.next - line.begin);
+  if (std::optional<Splice> splice = RemoveKeySplice(text, section, wanted)) {
+    Apply(text, *splice);
     return;
   }
-  Rebuild body(text, s->body, LineEnd(text));
+  const Section s = *FindSection(text, section);
+  Rebuild body(text, s.body, LineEnd(text));
   bool removed = false;
-  ForEachPiece(text, s->body, s->end, Reader::Open, true, [&](const Piece& p) {
+  ForEachPiece(text, s.body, s.end, Reader::Open, true, [&](const Piece& p) {
     if (p.kind == Kind::Key && text::EqualsIgnoreCase(p.name, wanted))
       removed = true;
     else
       body.Keep(p.begin, p.next);
     return true;
   });
-  if (removed) text.replace(s->body, s->end - s->body, body.Finish(s->end));
+  if (removed) text.replace(s.body, s.end - s.body, body.Finish(s.end));
 }
 
 }  // namespace platform::odbcini

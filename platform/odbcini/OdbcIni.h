@@ -109,6 +109,22 @@ void SetKey(std::string& text, std::string_view section, std::string_view key,
             std::string_view value);
 void RemoveKey(std::string& text, std::string_view section, std::string_view key);
 
+// One change of a text described rather than made: `erase` bytes at `at` give way to
+// `insert`. A large file's listing gains or loses a line this way as it is written, instead
+// of moving everything after the line in memory.
+struct Splice {
+  size_t at = 0;
+  size_t erase = 0;
+  std::string insert;
+};
+void Apply(std::string& text, const Splice& splice);
+// What SetKey and RemoveKey would do, as one splice, when it is a single whole line added or
+// removed (or nothing, for RemoveKey of a missing key); nullopt when they must do more.
+std::optional<Splice> SetKeySplice(std::string_view text, std::string_view section,
+                                   std::string_view key, std::string_view value);
+std::optional<Splice> RemoveKeySplice(std::string_view text, std::string_view section,
+                                      std::string_view key);
+
 // The largest configuration file read: generous (100,000 data sources take about 56 MiB),
 // and a bound on what a file that never ends (a device) could make us allocate.
 inline constexpr size_t kMaxFileSize = size_t{256} << 20;
@@ -155,6 +171,11 @@ class FileLock {
 // it is. Returns false with the reason when nothing was written.
 using Edit = std::function<bool(std::string& text, std::string& reason)>;
 bool RewriteFile(const std::string& path, bool create, unsigned newMode, const Edit& edit,
+                 std::string& reason);
+// The same, where the edit may also leave one splice of its text for the writing to make.
+using SplicingEdit =
+    std::function<bool(std::string& text, std::optional<Splice>& splice, std::string& reason)>;
+bool RewriteFile(const std::string& path, bool create, unsigned newMode, const SplicingEdit& edit,
                  std::string& reason);
 
 }  // namespace platform::odbcini

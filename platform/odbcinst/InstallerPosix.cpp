@@ -234,14 +234,23 @@ class UnixOdbcInstaller : public Installer {
 
   static bool Write(const Checked& c, const std::string& driver) {
     const std::string sources(ini::kDataSourcesSection);
-    auto edit = [&](std::string& text, std::string& why) {
+    // The listing's line is added or removed as the file is written (a splice), where that
+    // is one whole line: a large file's listing comes first, and everything after it would
+    // otherwise move in memory.
+    auto edit = [&](std::string& text, std::optional<ini::Splice>& splice, std::string& why) {
       if (c.configures() && !Present(text, c)) {
         why = Missing(c);
         return false;
       }
       if (c.adds()) {
-        ini::SetKey(text, sources, c.name, driver);
+        // Where the listing is not the last section, the two changes touch separate parts of
+        // the file and their order does not matter; else the listing's comes first.
+        const auto listing = ini::FindSection(text, sources);
+        const bool apart = listing && listing->end < text.size();
+        if (!apart) ini::SetKey(text, sources, c.name, driver);
         ini::WriteSection(text, c.name, SectionKeys(c.pairs, driver), ini::Merge::Replace);
+        if (apart && !(splice = ini::SetKeySplice(text, sources, c.name, driver)))
+          ini::SetKey(text, sources, c.name, driver);
       } else if (c.configures()) {
         Configure(text, c, driver);
       } else {
@@ -250,7 +259,8 @@ class UnixOdbcInstaller : public Installer {
           why = Missing(c);
           return false;
         }
-        ini::RemoveKey(text, sources, c.name);
+        if (!(splice = ini::RemoveKeySplice(text, sources, c.name)))
+          ini::RemoveKey(text, sources, c.name);
       }
       return true;
     };

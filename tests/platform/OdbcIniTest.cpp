@@ -245,6 +245,20 @@ TEST(OdbcIni, SettingOneKeyIsAnUpdateOfThatKey) {
     SetKey(set, "L", key, "v");
     WriteSection(updated, "L", {{key, "v"}}, Merge::Update);
     ASSERT_EQ(set, updated) << "round " << round << ": " << platform::text::EscapeControls(text);
+
+    // A new section and its listing line, in either order where the listing is not last, as
+    // the installer may write them.
+    if (auto listing = FindSection(text, "L"); !listing || listing->end == text.size()) continue;
+    std::string listedFirst = text, sectionFirst = text;
+    SetKey(listedFirst, "L", key, "v");
+    WriteSection(listedFirst, "M", {{"Driver", "d"}}, Merge::Replace);
+    WriteSection(sectionFirst, "M", {{"Driver", "d"}}, Merge::Replace);
+    if (auto splice = SetKeySplice(sectionFirst, "L", key, "v"))
+      Apply(sectionFirst, *splice);
+    else
+      SetKey(sectionFirst, "L", key, "v");
+    ASSERT_EQ(sectionFirst, listedFirst)
+        << "round " << round << ": " << platform::text::EscapeControls(text);
   }
 }
 

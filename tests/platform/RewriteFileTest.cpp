@@ -126,6 +126,30 @@ TEST_F(RewriteFile, SyncsTheNewFileBeforeItsRenameAndTheFolderAfter) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"user.ini", "user.ini.lock"}));
 }
 
+TEST_F(RewriteFile, AnEditsSpliceIsMadeAsTheFileIsWritten) {
+  using platform::odbcini::Splice;
+  auto spliced = [&](Splice splice) {
+    Spit(file, kBefore);
+    const bool ok = platform::odbcini::RewriteFile(
+        file, false, 0600,
+        [&](std::string& text, std::optional<Splice>& out, std::string&) {
+          text += "[New]\r\n";
+          out = splice;
+          return true;
+        },
+        reason);
+    return ok ? Slurp(file) : "refused: " + reason;
+  };
+  std::string expected = kBefore + "[New]\r\n";
+  expected.replace(2, 3, "inserted");
+  EXPECT_EQ(spliced({2, 3, "inserted"}), expected);
+  const std::string whole = kBefore + "[New]\r\n";
+  EXPECT_EQ(spliced({whole.size(), 0, "end\n"}), whole + "end\n");
+  // A splice past the text's end is a fault, refused before anything is written.
+  EXPECT_EQ(spliced({whole.size(), 1, ""}).substr(0, 9), "refused: ");
+  EXPECT_EQ(Slurp(file), kBefore);
+}
+
 TEST_F(RewriteFile, AFailingCallLeavesTheOldFileAndNoTemporaryOne) {
   struct Case {
     std::string call;
