@@ -3,7 +3,7 @@
 # A new verb: add it to _tabrix_verbs, and a line to _tabrix_options and, when it takes
 # arguments, to _tabrix_arguments.
 
-_tabrix_verbs="create configure remove find list drivers register-mdw run about"
+_tabrix_verbs="create configure remove find list drivers register-mdw run export import apply about"
 
 # The options of a verb, as `tabrix VERB --help` lists them.
 _tabrix_options() {
@@ -18,24 +18,29 @@ _tabrix_options() {
     drivers) echo "--help --config-dir --json" ;;
     register-mdw) echo "--help --system --dry-run --wait --config-dir --json" ;;
     run) echo "--help --dry-run --wait --config-dir --json" ;;
+    export) echo "--help --user --system --format --output --include-passwords --config-dir" ;;
+    import) echo "--help --user --system --map-path --dry-run --wait --config-dir" ;;
+    apply) echo "--help --check --diff --wait --config-dir --json" ;;
     about) echo "--help --png" ;;
   esac
 }
 
 # What a verb's arguments are, in order: dsn (an existing data source), file, or new (a name
-# that does not exist yet, not completed).
+# that does not exist yet, not completed); a last kind ending in "..." repeats.
 _tabrix_arguments() {
   case $1 in
     create) echo "new" ;;
     configure | remove | find) echo "dsn" ;;
     register-mdw) echo "dsn file" ;;
-    run) echo "file" ;;
+    run | import | apply) echo "file" ;;
+    export) echo "dsn..." ;;
   esac
 }
 
 # The options that take a value.
 _tabrix_valued="--description --workbook --default-dir --uid --max-scan-rows --excel-version
-  --implicit-commit-sync --safe-transactions --threads --wait --config-dir --png"
+  --implicit-commit-sync --safe-transactions --threads --wait --config-dir --png --format -o
+  --output --map-path"
 
 # The data-source names `tabrix list` shows for this command line: its --config-dir, and its
 # --user or --system (register-mdw works on user data sources unless --system is given).
@@ -95,7 +100,10 @@ _tabrix() {
       compopt -o filenames 2>/dev/null
       mapfile -t COMPREPLY < <(compgen -d -- "$cur")
       return 0 ;;
-    --workbook | --png)
+    --format)
+      mapfile -t COMPREPLY < <(compgen -W "json reg ini" -- "$cur")
+      return 0 ;;
+    --workbook | --png | -o | --output)
       compopt -o filenames 2>/dev/null
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       return 0 ;;
@@ -107,9 +115,11 @@ _tabrix() {
     return 0
   fi
 
-  local kinds
+  local kinds kind
   read -ra kinds <<<"$(_tabrix_arguments "$verb")"
-  case ${kinds[arguments]} in
+  kind=${kinds[arguments]:-}
+  [[ -z $kind && ${kinds[-1]:-} == *... ]] && kind=${kinds[-1]}
+  case ${kind%...} in
     dsn)
       # Names may hold blanks: match the unquoted word, offer each name quoted.
       local typed=${cur//\\/} name
