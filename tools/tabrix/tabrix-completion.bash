@@ -118,7 +118,9 @@ _tabrix() {
   local kinds kind
   read -ra kinds <<<"$(_tabrix_arguments "$verb")"
   kind=${kinds[arguments]:-}
-  [[ -z $kind && ${kinds[-1]:-} == *... ]] && kind=${kinds[-1]}
+  if [[ -z $kind && ${#kinds[@]} -gt 0 && ${kinds[${#kinds[@]} - 1]} == *... ]]; then
+    kind=${kinds[${#kinds[@]} - 1]}
+  fi
   case ${kind%...} in
     dsn)
       # Names may hold blanks: match the unquoted word, offer each name quoted.
