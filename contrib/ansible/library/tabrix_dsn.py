@@ -140,8 +140,16 @@ def desired_state(module):
     return {"dsns": [dsn]}
 
 
+def shown(change, side):
+    # A changed password is masked alike on both sides; say which side is which.
+    value = change.get(side)
+    if value is not None and value == change.get("after" if side == "before" else "before"):
+        return "%s (%s)" % (value, "old" if side == "before" else "new")
+    return value
+
+
 def section_text(name, changes, side):
-    lines = ["%s = %s" % (c["key"], c[side]) for c in changes if c.get(side) is not None]
+    lines = ["%s = %s" % (c["key"], shown(c, side)) for c in changes if c.get(side) is not None]
     return "[%s]\n%s" % (name, "".join(line + "\n" for line in lines))
 
 
