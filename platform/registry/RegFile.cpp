@@ -395,7 +395,7 @@ class Parser {
     }
     std::string bytes;
     std::string_view list = data.substr(listAt);
-    while (AppendHexBytes(list, bytes)) {
+    while (AppendHexBytes(list, bytes, value.line)) {
       const size_t continued = lines_.Line();
       do {
         if (!lines_.Next(line_)) Refuse(continued, "hex data continued past the end of the file");
@@ -407,7 +407,7 @@ class Parser {
 
   // Appends one line's comma-separated bytes; true when the line ends in a backslash, so the
   // data goes on over the next line.
-  bool AppendHexBytes(std::string_view list, std::string& bytes) {
+  bool AppendHexBytes(std::string_view list, std::string& bytes, size_t valueLine) {
     const bool continues = !list.empty() && list.back() == '\\';
     if (continues) list.remove_suffix(1);
     list = TrimBlanks(list);
@@ -419,7 +419,7 @@ class Parser {
       if (!byte)
         Refuse(lines_.Line(), "bad hex data (bytes of two hex digits between commas expected)");
       if (bytes.size() == kMaxValueBytes)
-        Refuse(lines_.Line(), "a value larger than 1 MiB: refused, not loaded");
+        Refuse(valueLine, "a value larger than 1 MiB: refused, not loaded");
       bytes += static_cast<char>(*byte);
       if (comma == std::string_view::npos) break;
       list.remove_prefix(comma + 1);
