@@ -95,7 +95,6 @@ action:
   returned: always
   type: str
   sample: created
-  choices: [created, updated, removed, unchanged]
 changes:
   description: Each keyword changed, with its value before and after (null when absent).
   returned: always
