@@ -96,11 +96,10 @@ std::string CodePoint(char32_t c) {
   return buf;
 }
 
-// UTF-8 text in the file's encoding: UTF-16LE for Version 5, code page 1252 for REGEDIT4.
-// `line` names the line of the file being written in a refusal.
-std::string EncodeText(std::string_view text, RegFormat format, size_t line) {
-  std::string out;
-  out.reserve(format == RegFormat::Version5 ? 2 * text.size() : text.size());
+// Appends UTF-8 text in the file's encoding: UTF-16LE for Version 5, code page 1252 for
+// REGEDIT4. `line` names the line of the file being written in a refusal.
+void EncodeText(std::string_view text, RegFormat format, size_t line, std::string& out) {
+  out.reserve(out.size() + (format == RegFormat::Version5 ? 2 * text.size() : text.size()));
   for (size_t pos = 0; pos < text.size();) {
     const std::optional<char32_t> c = NextUtf8(text, pos);
     if (!c) Refuse(line, "text that is not UTF-8");
@@ -122,7 +121,6 @@ std::string EncodeText(std::string_view text, RegFormat format, size_t line) {
       unit(0xDC00 + ((*c - 0x10000) & 0x3FF));
     }
   }
-  return out;
 }
 
 // String data of a hex(N) value, UTF-16LE or code page 1252 by the file's format, as UTF-8.
@@ -487,7 +485,8 @@ class Writer {
     }
     EndLine();
     std::string out = format_ == RegFormat::Version5 ? "\xFF\xFE" : "";
-    return out + EncodeText(text_, format_, 1);
+    EncodeText(text_, format_, 1, out);
+    return out;
   }
 
  private:
@@ -574,7 +573,8 @@ class Writer {
   // A string's registry data: the file's encoding, with the final NUL.
   std::string StringData(std::string_view text) {
     CheckText(text, "a string value", false);
-    std::string data = EncodeText(text, format_, line_);
+    std::string data;
+    EncodeText(text, format_, line_, data);
     data.append(format_ == RegFormat::Version5 ? 2 : 1, '\0');
     return data;
   }
@@ -597,7 +597,8 @@ class Writer {
     if (text.find('\0') != std::string_view::npos) Refuse(line_, what + " with a NUL inside");
     if (onOneLine && text.find_first_of("\r\n") != std::string_view::npos)
       Refuse(line_, what + " with a line end inside");
-    EncodeText(text, format_, line_);
+    std::string encoded;
+    EncodeText(text, format_, line_, encoded);
   }
 
   static std::string Escape(std::string_view text) {
