@@ -239,13 +239,16 @@ std::string Unquote(std::string_view text, size_t& pos, size_t line) {
       ++pos;
       return out;
     }
-    if (c == '\0') Refuse(line, "a NUL inside a string value");
     if (c == '\\') {
       if (++pos == text.size()) break;
       c = text[pos];
-      if (c != '\\' && c != '"')
-        Refuse(line, std::string("a bad escape \\") + c + " (only \\\\ and \\\" are known)");
+      if (c != '\\' && c != '"' && c != '\0') {
+        const bool printable = c > ' ' && c < 0x7F;
+        Refuse(line, "a bad escape \\" + (printable ? std::string(1, c) : std::string()) +
+                         " (only \\\\ and \\\" are known)");
+      }
     }
+    if (c == '\0') Refuse(line, "a NUL inside a string value");
     out += c;
   }
   Refuse(line, "an unterminated string");

@@ -381,6 +381,8 @@ TEST(RegFile, RefusesHostileFilesNamingTheLine) {
   EXPECT_EQ(Refusal(r4 + "\"Driver\r\n"), "line 4: an unterminated string");
   EXPECT_EQ(Refusal(r4 + "\"DBQ\"=\"C:\\Data\"\r\n"),
             "line 4: a bad escape \\D (only \\\\ and \\\" are known)");
+  EXPECT_EQ(Refusal(r4 + "\"DBQ\"=\"C:\\\xe9\"\r\n"),
+            "line 4: a bad escape \\ (only \\\\ and \\\" are known)");
   EXPECT_EQ(Refusal(r4 + "\"DBQ\"=\"x\" trailing\r\n"),
             "line 4: text after the string's closing quote");
   EXPECT_EQ(Refusal(v5 + Utf16(u"\"DBQ\"=\"a\0b\"\r\n"s)), "line 4: a NUL inside a string value");
