@@ -17,6 +17,9 @@ constexpr const char* kNotRegistryFile =
     "not a registry file: the first line must be REGEDIT4 or Windows Registry Editor Version 5.00";
 constexpr size_t kMaxFileBytes = size_t{64} << 20;
 constexpr size_t kMaxValueBytes = size_t{1} << 20;
+// What the keys and values read may take beyond twice the file's size: enough for the
+// bookkeeping of ten thousand data sources of twenty short values each, in any file.
+constexpr size_t kMemoryAllowance = size_t{64} << 20;
 // A quoted value of 1 MiB, written with every character escaped, plus its name.
 constexpr size_t kMaxLineBytes = 2 * kMaxValueBytes + 64 * 1024;
 // The registry editor breaks hex data after the comma that takes a line to this many
@@ -306,7 +309,8 @@ void TypeHexValue(RegValue& value, bool plainHex, std::string bytes, RegFormat f
 
 class Parser {
  public:
-  Parser(std::string_view bytes, RegFormat format, size_t start) : lines_(bytes, format, start) {
+  Parser(std::string_view bytes, RegFormat format, size_t start)
+      : lines_(bytes, format, start), budget_(2 * bytes.size() + kMemoryAllowance) {
     file_.format = format;
   }
 
@@ -342,6 +346,7 @@ class Parser {
     if (path.empty()) Refuse(key.line, "an empty key name");
     if (path.find('\0') != std::string_view::npos) Refuse(key.line, "a NUL inside a key name");
     key.path = path;
+    Charge(sizeof(RegKey) + key.path.size(), key.line);
     file_.keys.push_back(std::move(key));
   }
 
@@ -379,6 +384,9 @@ class Parser {
     } else {
       Refuse(value.line, "an unknown kind of data (expected \"text\", dword:, hex: or hex(N):)");
     }
+    size_t size = sizeof(RegValue) + value.name.size() + value.text.size();
+    for (const std::string& item : value.items) size += sizeof(std::string) + item.size();
+    Charge(size, value.line);
     file_.keys.back().values.push_back(std::move(value));
   }
 
@@ -428,9 +436,21 @@ class Parser {
     return continues;
   }
 
+  // Many small keys and values take far more memory than their lines: a file of nothing else
+  // is refused before it takes more than about twice its size.
+  void Charge(size_t bytes, size_t line) {
+    used_ += bytes;
+    if (used_ > budget_)
+      Refuse(line,
+             "more keys and values than memory allows for a file of this size: refused, "
+             "not loaded");
+  }
+
   LineReader lines_;
   std::string line_;
   RegFile file_;
+  size_t budget_;
+  size_t used_ = 0;
 };
 
 // The file's format from its first bytes, or a refusal naming line 1.

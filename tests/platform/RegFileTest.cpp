@@ -428,7 +428,7 @@ TEST(RegFile, RefusesHostileFilesNamingTheLine) {
   EXPECT_EQ(Refusal("\x89PNG\r\n\x1a\n"s), notRegistry);
 }
 
-TEST(RegFile, RefusesValuesOver1MiBWithoutLoadingThem) {
+TEST(RegFile, RefusesOversizedValuesAndFilesWithoutLoadingThem) {
   // 10 MB of string, and 10 MB of hex bytes over continuation lines: refused at their first
   // line once the limit is passed, not after reading them all.
   const std::string big(10'000'000, 'x');
@@ -451,6 +451,21 @@ TEST(RegFile, RefusesValuesOver1MiBWithoutLoadingThem) {
             size_t{1} << 20);
   EXPECT_EQ(Refusal(r4 + "\"v\"=\"" + std::string((1 << 20) + 1, 'x') + "\"\r\n"),
             "line 4: a value larger than 1 MiB: refused, not loaded");
-  EXPECT_EQ(Refusal(r4 + ";" + std::string(64 << 20, 'x')),
-            "line 1: a file larger than 64 MiB: refused, not loaded");
+  // A value costs a hundred bytes or so in memory however short its line: a file of two million
+  // of them is refused before it takes twenty times its size.
+  std::string tiny = r4;
+  for (int i = 0; i < 2'000'000; ++i) tiny += "@=-\n";
+  try {
+    ParseRegFile(tiny);
+    ADD_FAILURE() << "two million values accepted";
+  } catch (const RegFileError& e) {
+    EXPECT_GT(e.line, 4u);
+    EXPECT_LT(e.line, 2'000'004u);
+    EXPECT_EQ(std::string(e.what()).substr(std::string(e.what()).find(':')),
+              ": more keys and values than memory allows for a file of this size: refused, not "
+              "loaded");
+  }
+  std::string huge = r4;
+  huge.resize((64 << 20) + 1, ';');
+  EXPECT_EQ(Refusal(huge), "line 1: a file larger than 64 MiB: refused, not loaded");
 }
