@@ -31,6 +31,9 @@ int main(int argc, char** argv) {
   add(AddRegisterMdw);
   add(AddRun);
   add(AddAbout);
+  add(AddExport);
+  add(AddImport);
+  add(AddApply);
 
   // CLI11 would say only that a subcommand is required.
   auto known = [&](const char* word) {
