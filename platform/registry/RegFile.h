@@ -48,9 +48,20 @@ struct RegFileError : std::runtime_error {
   RegFileError(size_t line, const std::string& reason);
 };
 
-// Raises RegFileError naming the line.
+// Raises RegFileError naming the line: for bad grammar (only \\ and \" escapes are known), a
+// NUL inside a string, a value over 1 MiB or a file over 64 MiB (neither is loaded), and a file
+// whose keys and values would take more than about twice its size in memory. hex(1) reads as a
+// String, hex(4) of four bytes as a Dword, hex(b) of eight as a Qword; lines starting with ;
+// are comments.
 RegFile ParseRegFile(std::string_view bytes);
-// The file's bytes, exactly as the registry editor's export writes its format.
+// The file's bytes, exactly as the registry editor's export writes its format: the header, a
+// blank line, each key followed by a blank line, CRLF line ends; hex data broken after the
+// comma that takes a line to 77 characters, going on after two spaces. A String holding a line
+// end is written as hex(1), which keeps it whole. Raises RegFileError, naming the line of the
+// output, for text that is not UTF-8, a NUL in a name or string, a line end in a name or key,
+// a Dword or Qword that is not a decimal number in range, and, in REGEDIT4, a character code
+// page 1252 lacks: refused rather than written as '?' (hex(1) would not help, as readers take
+// its bytes as 1252 too).
 std::string WriteRegFile(const RegFile& file);
 
 }  // namespace platform::registry
