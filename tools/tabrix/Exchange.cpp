@@ -331,6 +331,13 @@ std::optional<UnderOdbcIni> Locate(std::string_view path) {
   return where;
 }
 
+uint64_t LittleEndian(std::string_view bytes) {
+  uint64_t n = 0;
+  for (size_t i = bytes.size(); i-- > 0;) n = n << 8 | static_cast<unsigned char>(bytes[i]);
+  return n;
+}
+
+// A multi-string's items on the one line odbc.ini has for a value.
 std::string Joined(const std::vector<std::string>& items) {
   std::string text;
   for (const std::string& item : items) text += (text.empty() ? "" : ";") + item;
@@ -397,9 +404,14 @@ std::vector<Incoming> ParseReg(const std::string& bytes, const std::string& file
           text = Joined(v.items);
           break;
         default:
-          Warn(at(v.line) + ": \"" + v.name +
-               "\" holds binary data, which odbc.ini cannot hold; skipped");
-          continue;
+          // Flags such as FirstRowHasNames=hex:01: a little-endian number, as the driver
+          // reads it.
+          if (v.text.empty() || v.text.size() > 8) {
+            Warn(at(v.line) + ": \"" + v.name +
+                 "\" holds binary data that is not a number; odbc.ini cannot hold it; skipped");
+            continue;
+          }
+          text = std::to_string(LittleEndian(v.text));
       }
       if (v.name.empty()) {
         Warn(at(v.line) + ": a key's default value is not a keyword; skipped");

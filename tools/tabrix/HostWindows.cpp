@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
@@ -7,6 +8,8 @@
 #include <stdexcept>
 
 #include "platform/WindowsApi.h"
+#include "platform/registry/Registry.h"
+#include "platform/text/Text.h"
 #include "tools/tabrix/Host.h"
 
 namespace tabrix::cli::host {
@@ -70,5 +73,136 @@ bool ReadSecretLine(const std::string& prompt, std::string& line) {
 
 // The registry keeps its own access rights per key.
 std::string ReadableByOthers(bool) { return ""; }
+
+namespace {
+
+::HKEY Root(bool system) {
+  const platform::HKEY root = system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER;
+  return reinterpret_cast<::HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(root)));
+}
+
+std::string Reason(LONG code) {
+  char text[512] = {};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) --n;
+  return n > 0 ? std::string(text, n) : "error " + std::to_string(code);
+}
+
+// A key opened or created for writing, closed at the end of its scope.
+class WritableKey {
+ public:
+  WritableKey(bool system, const std::string& path) : path_(path) {
+    LONG rc = RegCreateKeyExA(Root(system), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
+    if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot open " + path + ": " + Reason(rc));
+  }
+  ~WritableKey() { RegCloseKey(key_); }
+  WritableKey(const WritableKey&) = delete;
+  WritableKey& operator=(const WritableKey&) = delete;
+
+  // REG_SZ with its terminating NUL, as Windows' own tools store strings.
+  void Set(const std::string& name, const std::string& value) {
+    LONG rc =
+        RegSetValueExA(key_, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+    if (rc != ERROR_SUCCESS)
+      throw std::runtime_error("cannot set " + name + " in " + path_ + ": " + Reason(rc));
+  }
+  void Remove(const std::string& name) {
+    LONG rc = RegDeleteValueA(key_, name.c_str());
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+      throw std::runtime_error("cannot remove " + name + " from " + path_ + ": " + Reason(rc));
+  }
+
+ private:
+  std::string path_;
+  ::HKEY key_ = nullptr;
+};
+
+void DeleteTree(bool system, const std::string& path) {
+  LONG rc = RegDeleteTreeA(Root(system), path.c_str());
+  if (rc == ERROR_SUCCESS) rc = RegDeleteKeyA(Root(system), path.c_str());
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+    throw std::runtime_error("cannot remove " + path + ": " + Reason(rc));
+}
+
+}  // namespace
+
+StoredSources ReadDataSources(bool system) {
+  auto& store = platform::CurrentKeyStore();
+  const platform::HKEY root = system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER;
+  StoredSources stored;
+  auto names = store.ReadSubKeys(root, platform::DataSourceKey(), "Driver");
+  if (!names) return stored;
+  for (const auto& [name, driver] : *names) {
+    auto values = store.ReadValues(root, platform::DataSourceKey(name));
+    if (!values) continue;
+    if (platform::text::EqualsIgnoreCase(name, "ODBC Data Sources"))
+      stored.listing = std::move(*values);
+    else
+      stored.sources.push_back({name, std::move(*values)});
+  }
+  return stored;
+}
+
+// The registry has no transaction here: each data source is written in turn, and the first
+// refusal stops the rest.
+void EditDataSources(bool system, const std::vector<SourceEdit>& edits) {
+  const std::string base = platform::DataSourceKey().substr(1);
+  for (const SourceEdit& e : edits) {
+    const std::string key = base + "\\" + e.name;
+    if (e.kind == SourceEdit::Kind::Remove) {
+      DeleteTree(system, key);
+      WritableKey(system, base + "\\ODBC Data Sources").Remove(e.name);
+      continue;
+    }
+    std::string library;
+    if (!e.driver.empty()) {
+      // Driver names the library, as the drivers' own setup writes it on Windows.
+      auto definition = platform::CurrentKeyStore().ReadValues(platform::HKEY_LOCAL_MACHINE,
+                                                               platform::DriverKey(e.driver));
+      library = definition ? platform::KeyStore::Find(*definition, "Driver").value_or("") : "";
+      if (library.empty())
+        throw std::runtime_error("the driver \"" + e.driver + "\" names no library (Driver) in " +
+                                 platform::CurrentKeyStore().Describe(
+                                     platform::HKEY_LOCAL_MACHINE, platform::DriverKey(e.driver)));
+    }
+    if (e.kind == SourceEdit::Kind::Replace) DeleteTree(system, key);
+    WritableKey source(system, key);
+    if (!library.empty()) source.Set("Driver", library);
+    for (const auto& [k, v] : e.values) source.Set(k, v);
+    if (!e.driver.empty()) WritableKey(system, base + "\\ODBC Data Sources").Set(e.name, e.driver);
+  }
+}
+
+void WriteOutputFile(const std::string& path, const std::string& bytes, bool secret) {
+  // The temporary file inherits the folder's access rights; a secret one is for its owner
+  // only through the folder it is put in, which Windows users choose.
+  (void)secret;
+  const std::string temp = path + ".tabrix-export.tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+      DeleteFileA(temp.c_str());
+      throw std::runtime_error("cannot write " + temp);
+    }
+  }
+  if (!MoveFileExA(temp.c_str(), path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD code = GetLastError();
+    DeleteFileA(temp.c_str());
+    throw std::runtime_error("cannot replace " + path + ": " + Reason(static_cast<LONG>(code)));
+  }
+}
+
+void WriteStandardOutput(const std::string& bytes) {
+  std::cout.flush();
+  _setmode(_fileno(stdout), _O_BINARY);  // a registry file's CRLF and UTF-16 as they are
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  std::fflush(stdout);
+}
 
 }  // namespace tabrix::cli::host
