@@ -96,7 +96,17 @@ TEST_F(Apply, CreatesChangesAndRemovesOnlyWhatDiffersThenFindsNothingToDo) {
   Odbcinst("Books", &status);
   EXPECT_NE(status, 0);
   EXPECT_EQ(Slurp(dir / "odbc.ini"), system);
-  EXPECT_EQ(Slurp(dir / "odbc.user.ini").find("Books"), std::string::npos);
+  // In the file: the changed line in place, the removed section and listing line gone, the
+  // new one at the end.
+  std::string expected = user.substr(0, user.find("[Books]"));
+  auto swap = [&](const std::string& from, const std::string& to) {
+    ASSERT_NE(expected.find(from), std::string::npos) << from;
+    expected.replace(expected.find(from), from.size(), to);
+  };
+  swap("Books = Microsoft Excel Driver (*.xls)\n", "New = Microsoft Access Driver (*.mdb)\n");
+  swap("DBQ = /data/Sales.xls\n", "DBQ = /data/Sales2.xls\n");
+  expected += "[New]\nDriver = Microsoft Access Driver (*.mdb)\nDBQ = /data/new.mdb\nPWD = n3w\n";
+  EXPECT_EQ(Slurp(dir / "odbc.user.ini"), expected);
 
   // Idempotent: the second run changes nothing and says so.
   const std::string after = Slurp(dir / "odbc.user.ini");
@@ -189,6 +199,39 @@ TEST_F(Apply, WhatCannotBeAppliedFailsAloneAndAMalformedStateNothing) {
     EXPECT_EQ(r.err, "tabrix: " + (dir / "state.json").string() + c.message);
     EXPECT_EQ(Slurp(dir / "odbc.user.ini"), user);
   }
+}
+
+}  // namespace
+
+namespace {
+
+using namespace clienttest;
+
+TEST_F(Apply, KeepsTheFileAsItIsWrittenLineEndsCommentsAndRepeatedSections) {
+  Spit(dir / "odbc.user.ini",
+       "; kept by hand\r\n[ODBC Data Sources]\r\nA = Microsoft Excel Driver (*.xls)\r\n"
+       "B = Microsoft Excel Driver (*.xls)\r\n\r\n"
+       "[A]\r\nDriver = Microsoft Excel Driver (*.xls)\r\n# the workbook\r\nDBQ=/a.xls\r\n"
+       "Threads = 3\r\n\r\n"
+       "[B]\r\nDriver = Microsoft Excel Driver (*.xls)\r\n\r\n"
+       "[a]\r\nDBQ = /unread.xls\r\n");
+  Spit(dir / "state.json", R"J({"dsns": [
+    {"name": "A", "scope": "user", "driver": "Microsoft Excel Driver (*.xls)",
+     "attributes": {"DBQ": "/a2.xls", "Threads": "3"}},
+    {"name": "B", "scope": "user", "state": "absent"},
+    {"name": "C", "scope": "user", "driver": "Microsoft Excel Driver (*.xls)"}]})J");
+  Result r = Tabrix("apply " + Quote((dir / "state.json").string()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "A (user): updated\nB (user): removed\nC (user): created\n"
+            "Changed: 1 created, 1 updated, 1 removed, 0 unchanged.\n");
+  EXPECT_EQ(Slurp(dir / "odbc.user.ini"),
+            "; kept by hand\r\n[ODBC Data Sources]\r\nA = Microsoft Excel Driver (*.xls)\r\n"
+            "C = Microsoft Excel Driver (*.xls)\r\n\r\n"
+            "[A]\r\nDriver = Microsoft Excel Driver (*.xls)\r\n# the workbook\r\nDBQ = /a2.xls\r\n"
+            "Threads = 3\r\n\r\n"
+            "[a]\r\nDBQ = /unread.xls\r\n"
+            "\r\n[C]\r\nDriver = Microsoft Excel Driver (*.xls)\r\n");
 }
 
 }  // namespace

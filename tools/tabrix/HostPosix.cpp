@@ -108,6 +108,76 @@ void AppendSection(std::string& text, const std::string& eol, const std::string&
   text.append(section, blank ? eol.size() : 0, std::string::npos);
 }
 
+// What becomes of one name's sections: the first rewritten with `keys`, or every one removed.
+struct Rewrite {
+  ini::KeyValues keys;
+  ini::Merge merge = ini::Merge::Update;
+  bool remove = false;
+  bool done = false;
+};
+
+// WriteSection and RemoveSection for many names in one pass: each section is changed on its
+// own and the text put together once, where one call per name would read the whole text each
+// time. A section whose bytes could read otherwise on their own (a header inside a long line,
+// another line end than the file's) is changed in the whole text instead.
+void RewriteSections(std::string& text, std::unordered_map<std::string, Rewrite>& rewrites) {
+  if (rewrites.empty()) return;
+  const std::string eol = ini::LineEnd(text);
+  std::string out;
+  out.reserve(text.size() + text.size() / 4);
+  size_t copied = 0;
+  std::vector<std::pair<std::string, Rewrite*>> slow;
+  ini::ForEachSection(text, [&](const ini::Section& s) {
+    auto it = rewrites.find(Folded(s.name));
+    if (it == rewrites.end() || it->second.done) return true;
+    Rewrite& r = it->second;
+    r.done = !r.remove;  // a removal takes every section of the name
+    std::string section = text.substr(s.header, s.end - s.header);
+    const bool alone = (s.header == 0 || text[s.header - 1] == '\n') &&
+                       ini::LineEnd(section) == eol &&
+                       (s.end == text.size() || section.back() == '\n');
+    if (!alone) {
+      slow.emplace_back(std::string(s.name), &r);  // a removal there takes every section
+      r.done = true;
+      return true;
+    }
+    if (r.remove)
+      ini::RemoveSection(section, s.name);
+    else
+      ini::WriteSection(section, s.name, r.keys, r.merge);
+    out.append(text, copied, s.header - copied);
+    out += section;
+    copied = s.end;
+    return true;
+  });
+  out.append(text, copied, std::string::npos);
+  text = std::move(out);
+  for (auto& [name, r] : slow)
+    if (r->remove)
+      ini::RemoveSection(text, name);
+    else
+      ini::WriteSection(text, name, r->keys, r->merge);
+}
+
+// The listing lines of the removed data sources, from the listing alone rather than the whole
+// text once per name.
+void RemoveListed(std::string& text, const std::vector<SourceEdit>& edits) {
+  std::optional<ini::Section> listing = ini::FindSection(text, ini::kDataSourcesSection);
+  if (!listing) return;
+  std::string section = text.substr(listing->header, listing->end - listing->header);
+  const bool alone = (listing->header == 0 || text[listing->header - 1] == '\n') &&
+                     ini::LineEnd(section) == ini::LineEnd(text) &&
+                     (listing->end == text.size() || section.back() == '\n');
+  std::string& target = alone ? section : text;
+  bool removed = false;
+  for (const SourceEdit& e : edits)
+    if (e.kind == SourceEdit::Kind::Remove) {
+      ini::RemoveKey(target, ini::kDataSourcesSection, e.name);
+      removed = true;
+    }
+  if (alone && removed) text.replace(listing->header, listing->end - listing->header, section);
+}
+
 }  // namespace
 
 StoredSources ReadDataSources(bool system) {
@@ -146,31 +216,37 @@ void EditDataSources(bool system, const std::vector<SourceEdit>& edits) {
       present.insert(Folded(s.name));
       return true;
     });
-    // The listing first, as create writes it, in one pass for all its new lines.
+    // Removals first, so that what is added follows what is left; then the listing, as
+    // create writes it, in one pass for all its new lines.
+    std::unordered_map<std::string, Rewrite> removals, rewrites;
     ini::KeyValues listed;
-    for (const SourceEdit& e : edits)
-      if (e.kind == SourceEdit::Kind::Remove)
-        ini::RemoveKey(text, ini::kDataSourcesSection, e.name);
-      else if (e.kind == SourceEdit::Kind::Replace || !e.driver.empty())
+    for (const SourceEdit& e : edits) {
+      if (e.kind == SourceEdit::Kind::Remove) {
+        removals[Folded(e.name)].remove = true;
+        present.erase(Folded(e.name));
+      } else if (e.kind == SourceEdit::Kind::Replace || !e.driver.empty()) {
         listed.emplace_back(e.name, e.driver);
+      }
+    }
+    RewriteSections(text, removals);
+    RemoveListed(text, edits);
     if (!listed.empty())
       ini::WriteSection(text, ini::kDataSourcesSection, listed, ini::Merge::Update);
     for (const SourceEdit& e : edits) {
+      if (e.kind == SourceEdit::Kind::Remove) continue;
       ini::KeyValues keys;
       if (!e.driver.empty()) keys.emplace_back("Driver", e.driver);
       keys.insert(keys.end(), e.values.begin(), e.values.end());
-      const bool exists = present.count(Folded(e.name)) > 0;
-      if (e.kind == SourceEdit::Kind::Remove) {
-        ini::RemoveSection(text, e.name);
-      } else if (!exists) {
+      if (present.count(Folded(e.name))) {
+        const ini::Merge merge =
+            e.kind == SourceEdit::Kind::Replace ? ini::Merge::Replace : ini::Merge::Update;
+        rewrites[Folded(e.name)] = Rewrite{std::move(keys), merge};
+      } else {
         AppendSection(text, eol, e.name, keys);
         present.insert(Folded(e.name));
-      } else {
-        ini::WriteSection(
-            text, e.name, keys,
-            e.kind == SourceEdit::Kind::Replace ? ini::Merge::Replace : ini::Merge::Update);
       }
     }
+    RewriteSections(text, rewrites);
     return true;
   };
   std::string reason;
