@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ClientFixture.h"
+#include "tests/tools/RoundTripFixture.h"
 
 namespace {
 
@@ -86,6 +87,19 @@ TEST_F(Exchange, ExportThenImportGivesTheSameFilesByteForByte) {
   ASSERT_EQ(Tabrix("import " + In("user.ini") + " --user").status, 0);
   EXPECT_EQ(Slurp(dir / "odbc.user.ini"), user);
   EXPECT_FALSE(fs::exists(dir / "odbc.ini"));
+}
+
+// The bytes the Windows build's round trip starts from are what this build writes.
+TEST_F(Exchange, WritesTheRoundTripFileTheWindowsBuildImports) {
+  Spit(dir / "odbcinst.ini", roundtrip::kDrivers);
+  ASSERT_EQ(Tabrix(roundtrip::kCreateUser).status, 0);
+  ASSERT_EQ(Tabrix(roundtrip::kCreateSystem).status, 0);
+  Result r = Tabrix(roundtrip::kExport + " --format reg");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, roundtrip::RegBytes());
+  r = Tabrix(roundtrip::kExport);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, roundtrip::kJson);
 }
 
 TEST_F(Exchange, ExportsEveryValueInFileOrderWithPasswordsMasked) {

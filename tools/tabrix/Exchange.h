@@ -59,7 +59,12 @@ Pairs WithoutDriver(const Pairs& values);
 // "" when it can.
 std::string WhyNotWritable(const std::string& name, const Pairs& attributes);
 
-// The formats. Passwords are masked unless `passwords` is set.
+// A value as export writes it: a password masked unless `passwords` is set (an empty one
+// stays empty, as MaskedPair shows it).
+std::string Masked(bool passwords, const std::string& keyword, const std::string& value);
+
+// The formats. Passwords are masked unless `passwords` is set. The odbc.ini fragment is a
+// unixODBC notion: ToIni and ParseIni are in the Linux build only (ExchangeIni.cpp).
 std::string ToJson(const std::vector<DataSource>& sources, bool passwords);
 std::string ToIni(const std::vector<DataSource>& sources, bool passwords);
 std::string ToReg(const std::vector<DataSource>& sources, bool passwords, const Drivers& drivers);

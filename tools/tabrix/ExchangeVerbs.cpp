@@ -68,6 +68,12 @@ std::string MapPath(const std::string& value, const std::vector<PathMap>& maps) 
   return to + rest;
 }
 
+#ifdef _WIN32
+const char* const kNoIni =
+    "odbc.ini fragments are for unixODBC's files; the Windows build keeps data sources in the "
+    "registry and exports them as JSON or a registry file";
+#endif
+
 bool IsPathKeyword(std::string_view keyword) {
   return EqualsIgnoreCase(keyword, "DBQ") || EqualsIgnoreCase(keyword, "DefaultDir") ||
          EqualsIgnoreCase(keyword, "SystemDB");
@@ -103,6 +109,9 @@ Runner AddExport(CLI::App& app) {
   verb->footer("Example: tabrix export --user --format reg -o sources.reg");
   return [args] {
     host::UseConfigDir(args->common.configDir);
+#ifdef _WIN32
+    if (args->format == "ini") return Usage(std::string("--format ini: ") + kNoIni);
+#endif
     if (args->format == "ini" && args->scope.Both())
       return Usage("--format ini writes one scope's odbc.ini: give --user or --system");
     for (const std::string& name : args->names)
@@ -148,9 +157,14 @@ Runner AddExport(CLI::App& app) {
 
     std::string text;
     try {
-      text = args->format == "reg"   ? ToReg(sources, args->passwords, *drivers)
-             : args->format == "ini" ? ToIni(sources, args->passwords)
-                                     : ToJson(sources, args->passwords);
+      if (args->format == "reg")
+        text = ToReg(sources, args->passwords, *drivers);
+      else if (args->format == "json")
+        text = ToJson(sources, args->passwords);
+#ifndef _WIN32
+      else
+        text = ToIni(sources, args->passwords);
+#endif
       if (args->output.empty())
         host::WriteStandardOutput(text);
       else
@@ -215,8 +229,12 @@ Runner AddImport(CLI::App& app) {
             incoming = ParseJson(bytes, args->file, false);
             break;
           case Format::Ini:
+#ifdef _WIN32
+            return Usage(args->file + " is neither JSON nor a registry file; " + kNoIni);
+#else
             incoming = ParseIni(bytes, args->file);
             break;
+#endif
         }
       } catch (const Malformed& e) {
         return Usage(std::string(e.what()) + "; nothing imported");

@@ -65,9 +65,12 @@ struct SourceEdit {
   std::string driver;  // the description as the drivers' definitions spell it
   Pairs values;
 };
+// Why a data source cannot be stored as it stands, its name, a keyword or a value, with the
+// reason; "" when it can. On Linux, what odbc.ini cannot hold exactly.
+std::string WhyNotStorable(const std::string& name, const Pairs& values);
 // Makes the changes of one scope: on Linux one locked, atomic rewrite of its file (all or
 // nothing); on Windows key by key through the registry. The names, keywords and values must
-// have passed the odbcini checks. Raises std::exception with the reason.
+// have passed WhyNotStorable. Raises std::exception with the reason.
 void EditDataSources(bool system, const std::vector<SourceEdit>& edits);
 
 // Writes `bytes` to `path` through a temporary file in the same folder and a rename; a new

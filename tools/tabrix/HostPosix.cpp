@@ -206,6 +206,15 @@ StoredSources ReadDataSources(bool system) {
   return stored;
 }
 
+std::string WhyNotStorable(const std::string& name, const Pairs& values) {
+  if (std::string why = ini::CheckSectionName(name); !why.empty()) return why;
+  for (const auto& [k, v] : values) {
+    if (std::string why = ini::CheckKeyword(k); !why.empty()) return why;
+    if (std::string why = ini::CheckValue(k, v); !why.empty()) return why;
+  }
+  return "";
+}
+
 void EditDataSources(bool system, const std::vector<SourceEdit>& edits) {
   if (edits.empty()) return;
   const std::string file = system ? ini::SystemFile() : ini::UserFile();

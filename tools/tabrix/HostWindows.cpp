@@ -146,6 +146,22 @@ StoredSources ReadDataSources(bool system) {
   return stored;
 }
 
+// The registry's own limits, and a NUL, which would end the stored string early.
+std::string WhyNotStorable(const std::string& name, const Pairs& values) {
+  if (name.empty()) return "invalid data source name: it is empty";
+  if (name.size() > 255)
+    return "invalid data source name \"" + name + "\": it is longer than 255 bytes";
+  if (name.find('\\') != std::string::npos)
+    return "invalid data source name \"" + name + "\": it holds the character '\\'";
+  for (const auto& [k, v] : values) {
+    if (k.empty()) return "invalid keyword \"\": it is empty";
+    if (k.size() > 16383) return "invalid keyword \"" + k.substr(0, 64) + "...\": it is too long";
+    if (k.find('\0') != std::string::npos || v.find('\0') != std::string::npos)
+      return "the value of \"" + k + "\" cannot be stored: it holds a NUL byte";
+  }
+  return "";
+}
+
 // The registry has no transaction here: each data source is written in turn, and the first
 // refusal stops the rest.
 void EditDataSources(bool system, const std::vector<SourceEdit>& edits) {
