@@ -89,17 +89,28 @@ TEST_F(Exchange, ExportThenImportGivesTheSameFilesByteForByte) {
   EXPECT_FALSE(fs::exists(dir / "odbc.ini"));
 }
 
-// The bytes the Windows build's round trip starts from are what this build writes.
-TEST_F(Exchange, WritesTheRoundTripFileTheWindowsBuildImports) {
+// The bytes the Windows build's round trip starts from are what this build writes, and this
+// build takes them back to the same files.
+TEST_F(Exchange, WritesTheRoundTripFilesTheWindowsBuildImports) {
   Spit(dir / "odbcinst.ini", roundtrip::kDrivers);
-  ASSERT_EQ(Tabrix(roundtrip::kCreateUser).status, 0);
-  ASSERT_EQ(Tabrix(roundtrip::kCreateSystem).status, 0);
+  Spit(dir / "odbc.user.ini", roundtrip::kUserIni);
+  Spit(dir / "odbc.ini", roundtrip::kSystemIni);
   Result r = Tabrix(roundtrip::kExport + " --format reg");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, roundtrip::RegBytes());
+  Spit(dir / "export.reg", r.out);
   r = Tabrix(roundtrip::kExport);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, roundtrip::kJson);
+  Spit(dir / "export.json", r.out);
+  for (const char* file : {"export.reg", "export.json"}) {
+    SCOPED_TRACE(file);
+    fs::remove(dir / "odbc.user.ini");
+    fs::remove(dir / "odbc.ini");
+    ASSERT_EQ(Tabrix("import " + In(file)).status, 0);
+    EXPECT_EQ(Slurp(dir / "odbc.user.ini"), roundtrip::kUserIni);
+    EXPECT_EQ(Slurp(dir / "odbc.ini"), roundtrip::kSystemIni);
+  }
 }
 
 TEST_F(Exchange, ExportsEveryValueInFileOrderWithPasswordsMasked) {

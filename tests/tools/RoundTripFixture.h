@@ -7,14 +7,41 @@
 
 namespace roundtrip {
 
-// The odbcinst.ini the Linux build exported them with, and how they were made there.
+// The files the Linux build exported them from, with odbcinst.ini naming the driver's library
+// as Windows does. Each data source's values are in the order of their names (Driver first),
+// the order Wine's registry lists a key's values in: a registry keeps no order of its own.
 inline const std::string kDrivers =
     "[Microsoft Excel Driver (*.xls)]\nDriver = C:\\Windows\\system32\\odbcjt32.dll\n";
-inline const std::string kCreateUser =
-    "create TabrixRoundA --user --workbook 'C:\\Data\\Sales.xls' --default-dir 'C:\\Data' "
-    "--read-only";
-inline const std::string kCreateSystem =
-    "create TabrixRoundB --system --workbook 'C:\\Data\\Plan.xls' --threads 5";
+inline const std::string kUserIni =
+    "[ODBC Data Sources]\n"
+    "TabrixRoundA = Microsoft Excel Driver (*.xls)\n"
+    "\n"
+    "[TabrixRoundA]\n"
+    "Driver = Microsoft Excel Driver (*.xls)\n"
+    "DBQ = C:\\Data\\Sales.xls\n"
+    "DefaultDir = C:\\Data\n"
+    "Description = Monthly figures\n"
+    "FIL = Excel 8.0\n"
+    "FirstRowHasNames = 1\n"
+    "ImplicitCommitSync =\n"
+    "MaxScanRows = 8\n"
+    "PWD =\n"
+    "ReadOnly = 1\n"
+    "SafeTransactions = 0\n"
+    "Threads = 3\n"
+    "UID = admin\n"
+    "UserCommitSync = No\n";
+inline const std::string kSystemIni =
+    "[ODBC Data Sources]\n"
+    "TabrixRoundB = Microsoft Excel Driver (*.xls)\n"
+    "\n"
+    "[TabrixRoundB]\n"
+    "Driver = Microsoft Excel Driver (*.xls)\n"
+    "DBQ = C:\\Data\\Plan.xls\n"
+    "DefaultDir = C:\\\n"
+    "FIL = Excel 8.0\n"
+    "ReadOnly = 0\n"
+    "Threads = 5\n";
 inline const std::string kExport = "export TabrixRoundA TabrixRoundB";
 
 // export --format reg, before its encoding: each line ends in CRLF in the file.
@@ -30,16 +57,16 @@ inline const std::string kRegText =
     "\"Driver\"=\"C:\\\\Windows\\\\system32\\\\odbcjt32.dll\"\n"
     "\"DBQ\"=\"C:\\\\Data\\\\Sales.xls\"\n"
     "\"DefaultDir\"=\"C:\\\\Data\"\n"
-    "\"Description\"=\"New Tabrix Description\"\n"
+    "\"Description\"=\"Monthly figures\"\n"
     "\"FIL\"=\"Excel 8.0\"\n"
-    "\"UID\"=\"admin\"\n"
-    "\"PWD\"=\"\"\n"
-    "\"ImplicitCommitSync\"=\"\"\n"
-    "\"ReadOnly\"=\"1\"\n"
     "\"FirstRowHasNames\"=\"1\"\n"
+    "\"ImplicitCommitSync\"=\"\"\n"
     "\"MaxScanRows\"=\"8\"\n"
+    "\"PWD\"=\"\"\n"
+    "\"ReadOnly\"=\"1\"\n"
     "\"SafeTransactions\"=\"0\"\n"
     "\"Threads\"=\"3\"\n"
+    "\"UID\"=\"admin\"\n"
     "\"UserCommitSync\"=\"No\"\n"
     "\n"
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBC.INI]\n"
@@ -51,17 +78,9 @@ inline const std::string kRegText =
     "\"Driver\"=\"C:\\\\Windows\\\\system32\\\\odbcjt32.dll\"\n"
     "\"DBQ\"=\"C:\\\\Data\\\\Plan.xls\"\n"
     "\"DefaultDir\"=\"C:\\\\\"\n"
-    "\"Description\"=\"New Tabrix Description\"\n"
     "\"FIL\"=\"Excel 8.0\"\n"
-    "\"UID\"=\"admin\"\n"
-    "\"PWD\"=\"\"\n"
-    "\"ImplicitCommitSync\"=\"\"\n"
     "\"ReadOnly\"=\"0\"\n"
-    "\"FirstRowHasNames\"=\"1\"\n"
-    "\"MaxScanRows\"=\"8\"\n"
-    "\"SafeTransactions\"=\"0\"\n"
     "\"Threads\"=\"5\"\n"
-    "\"UserCommitSync\"=\"No\"\n"
     "\n";
 
 // The file's bytes: UTF-16LE with a byte-order mark, CRLF; the text is ASCII.
@@ -93,35 +112,31 @@ inline const std::string kJson = R"J({
         ],
         [
           "Description",
-          "New Tabrix Description"
+          "Monthly figures"
         ],
         [
           "FIL",
           "Excel 8.0"
         ],
         [
-          "UID",
-          "admin"
-        ],
-        [
-          "PWD",
-          ""
+          "FirstRowHasNames",
+          "1"
         ],
         [
           "ImplicitCommitSync",
           ""
         ],
         [
-          "ReadOnly",
-          "1"
-        ],
-        [
-          "FirstRowHasNames",
-          "1"
-        ],
-        [
           "MaxScanRows",
           "8"
+        ],
+        [
+          "PWD",
+          ""
+        ],
+        [
+          "ReadOnly",
+          "1"
         ],
         [
           "SafeTransactions",
@@ -130,6 +145,10 @@ inline const std::string kJson = R"J({
         [
           "Threads",
           "3"
+        ],
+        [
+          "UID",
+          "admin"
         ],
         [
           "UserCommitSync",
@@ -151,48 +170,16 @@ inline const std::string kJson = R"J({
           "C:\\"
         ],
         [
-          "Description",
-          "New Tabrix Description"
-        ],
-        [
           "FIL",
           "Excel 8.0"
-        ],
-        [
-          "UID",
-          "admin"
-        ],
-        [
-          "PWD",
-          ""
-        ],
-        [
-          "ImplicitCommitSync",
-          ""
         ],
         [
           "ReadOnly",
           "0"
         ],
         [
-          "FirstRowHasNames",
-          "1"
-        ],
-        [
-          "MaxScanRows",
-          "8"
-        ],
-        [
-          "SafeTransactions",
-          "0"
-        ],
-        [
           "Threads",
           "5"
-        ],
-        [
-          "UserCommitSync",
-          "No"
         ]
       ]
     }
