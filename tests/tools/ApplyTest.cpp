@@ -170,6 +170,9 @@ TEST_F(Apply, WhatCannotBeAppliedFailsAloneAndAMalformedStateNothing) {
   EXPECT_EQ(json["dsns"][0]["action"], "failed");
   EXPECT_EQ(json["dsns"][2]["action"], "created");
   EXPECT_EQ(Odbcinst("Fine"), "[Fine]\nDriver=Microsoft Excel Driver (*.xls)\n");
+  r = Tabrix("apply " + In("mixed.json"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Changed: 0 created, 0 updated, 0 removed, 1 unchanged, 2 failed.\n");
 
   const std::string user = Slurp(dir / "odbc.user.ini");
   struct Case {

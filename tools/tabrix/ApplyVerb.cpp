@@ -226,11 +226,11 @@ Runner AddApply(CLI::App& app) {
     }
 
     bool changed = false;
-    size_t counts[4] = {};
-    const char* kActions[4] = {"created", "updated", "removed", "unchanged"};
+    size_t counts[5] = {};
+    const char* kActions[5] = {"created", "updated", "removed", "unchanged", "failed"};
     Json dsns = Json::array();
     for (const Outcome& out : outcomes) {
-      for (size_t a = 0; a < 4; ++a)
+      for (size_t a = 0; a < 5; ++a)
         if (out.action == kActions[a]) ++counts[a];
       const bool differs = out.action != "unchanged" && out.action != "failed";
       changed = changed || differs;
@@ -259,14 +259,16 @@ Runner AddApply(CLI::App& app) {
     }
     if (args->common.json) {
       PrintJson({{"changed", changed}, {"dsns", std::move(dsns)}});
-    } else if (!changed) {
+    } else if (!changed && !failed) {
       std::cout << "Nothing to change: " << counts[3] << " data source"
                 << (counts[3] == 1 ? "" : "s") << " as the state wants "
                 << (counts[3] == 1 ? "it" : "them") << ".\n";
     } else {
       std::cout << (args->check ? "Would change: " : "Changed: ") << counts[0] << " created, "
                 << counts[1] << " updated, " << counts[2] << " removed, " << counts[3]
-                << " unchanged.\n";
+                << " unchanged";
+      if (counts[4] > 0) std::cout << ", " << counts[4] << " failed";
+      std::cout << ".\n";
     }
     return failed ? kFailed : kOk;
   };
