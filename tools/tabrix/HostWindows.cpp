@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/WindowsApi.h"
 #include "platform/registry/Registry.h"
@@ -192,25 +194,72 @@ void EditDataSources(bool system, const std::vector<SourceEdit>& edits) {
   }
 }
 
+namespace {
+
+// A protected access list allowing this process's user alone, for a file holding passwords.
+class OwnerOnly {
+ public:
+  OwnerOnly() {
+    HANDLE token = nullptr;
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) Throw();
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    user_.resize(size);
+    const bool got = GetTokenInformation(token, TokenUser, user_.data(), size, &size);
+    CloseHandle(token);
+    if (!got) Throw();
+    PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+    acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid));
+    ACL* acl = reinterpret_cast<ACL*>(acl_.data());
+    if (!InitializeAcl(acl, static_cast<DWORD>(acl_.size()), ACL_REVISION) ||
+        !AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) ||
+        !InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+      Throw();
+    attributes_ = {sizeof attributes_, &descriptor_, FALSE};
+  }
+  SECURITY_ATTRIBUTES* get() { return &attributes_; }
+
+ private:
+  [[noreturn]] static void Throw() {
+    throw std::runtime_error("cannot make an access list for the owner alone: " +
+                             Reason(static_cast<LONG>(GetLastError())));
+  }
+  std::vector<BYTE> user_, acl_;
+  SECURITY_DESCRIPTOR descriptor_{};
+  SECURITY_ATTRIBUTES attributes_{};
+};
+
+}  // namespace
+
+// A file holding passwords gets an access list of its owner alone; another one inherits the
+// folder's, as any new file does.
 void WriteOutputFile(const std::string& path, const std::string& bytes, bool secret) {
-  // The temporary file inherits the folder's access rights; a secret one is for its owner
-  // only through the folder it is put in, which Windows users choose.
-  (void)secret;
   const std::string temp = path + ".tabrix-export.tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      DeleteFileA(temp.c_str());
-      throw std::runtime_error("cannot write " + temp);
-    }
+  std::optional<OwnerOnly> owner;
+  if (secret) owner.emplace();
+  DeleteFileA(temp.c_str());  // an existing file would keep its own access list
+  HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, owner ? owner->get() : nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    throw std::runtime_error("cannot create " + temp + ": " +
+                             Reason(static_cast<LONG>(GetLastError())));
+  DWORD written = 0;
+  const bool ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+      written == bytes.size() && FlushFileBuffers(file);
+  const DWORD code = GetLastError();
+  CloseHandle(file);
+  if (!ok) {
+    DeleteFileA(temp.c_str());
+    throw std::runtime_error("cannot write " + temp + ": " + Reason(static_cast<LONG>(code)));
   }
   if (!MoveFileExA(temp.c_str(), path.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD code = GetLastError();
+    const DWORD moved = GetLastError();
     DeleteFileA(temp.c_str());
-    throw std::runtime_error("cannot replace " + path + ": " + Reason(static_cast<LONG>(code)));
+    throw std::runtime_error("cannot replace " + path + ": " + Reason(static_cast<LONG>(moved)));
   }
 }
 
