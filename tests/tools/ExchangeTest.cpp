@@ -77,12 +77,22 @@ TEST_F(Exchange, ExportThenImportGivesTheSameFilesByteForByte) {
   }
   EXPECT_NE(Odbcinst("Sales").find("PWD=s3cret\n"), std::string::npos);
 
+  // A masked export imported over the data sources keeps their passwords: nothing changes.
+  std::string user = Slurp(dir / "odbc.user.ini");
+  Result masked = Tabrix("export --user -o " + In("masked.json"));
+  ASSERT_EQ(masked.status, 0) << masked.err;
+  EXPECT_EQ(Slurp(dir / "masked.json").find("s3cret"), std::string::npos);
+  masked = Tabrix("import " + In("masked.json"));
+  EXPECT_EQ(masked.status, 0) << masked.err;
+  EXPECT_EQ(masked.out, "Sales (user): replaced\nBooks (user): replaced\n");
+  EXPECT_EQ(Slurp(dir / "odbc.user.ini"), user);
+
   // One scope as an odbc.ini fragment, which is that scope's file itself.
   Result r = Tabrix("export --user --format ini --include-passwords");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, Slurp(dir / "odbc.user.ini"));
   Spit(dir / "user.ini", r.out);
-  std::string user, system;
+  std::string system;
   Empty(user, system);
   ASSERT_EQ(Tabrix("import " + In("user.ini") + " --user").status, 0);
   EXPECT_EQ(Slurp(dir / "odbc.user.ini"), user);

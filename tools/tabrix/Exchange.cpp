@@ -182,7 +182,7 @@ std::vector<Incoming> ParseJson(const std::string& text, const std::string& file
     return Malformed(file + ": " + where + ": " + why);
   };
   if (!json.is_object() || !json.contains("dsns") || !json["dsns"].is_array())
-    throw bad("the top", "an object with a \"dsns\" array is expected");
+    throw Malformed(file + ": an object with a \"dsns\" array is expected");
   std::vector<Incoming> result;
   const Json& dsns = json["dsns"];
   for (size_t i = 0; i < dsns.size(); ++i) {

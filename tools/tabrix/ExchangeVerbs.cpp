@@ -203,8 +203,9 @@ Runner AddImport(CLI::App& app) {
   AddWait(*verb, args->wait);
   AddCommon(*verb, args->common, false);
   verb->footer(
-      "An odbc.ini fragment goes into the system data sources unless --user is given; a data "
-      "source that exists already is replaced.\n"
+      "Data sources the file gives no scope (an odbc.ini fragment) go into the system ones "
+      "unless --user is given; a data source that exists already is replaced; a password "
+      "exported as ******** keeps the stored one.\n"
       "Example: tabrix import old-server.reg --map-path 'C:\\Data=/srv/data'");
   return [args] {
     host::UseConfigDir(args->common.configDir);
