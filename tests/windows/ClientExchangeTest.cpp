@@ -68,6 +68,8 @@ class ClientExchange : public ::testing::Test {
   }
   static void Clean() {
     DeleteTree(kUser, kSourcesKey + "TabrixRoundA");
+    DeleteTree(kUser, kSourcesKey + "TabrixNumbers");
+    RemoveListed(kUser, "TabrixNumbers");
     DeleteTree(kMachine, kSourcesKey + "TabrixRoundB");
     RemoveListed(kUser, "TabrixRoundA");
     RemoveListed(kMachine, "TabrixRoundB");
@@ -113,6 +115,28 @@ TEST_F(ClientExchange, ALinuxExportGoesIntoTheRegistryAndComesBackIdentical) {
   EXPECT_FALSE(KeyExists(kMachine, kSourcesKey + "TabrixRoundB"));
   EXPECT_FALSE(GetValue(kUser, kSourcesKey + "ODBC Data Sources", "TabrixRoundA"));
   DeleteFileA(state.c_str());
+}
+
+// A data source as Windows' own setup stores one: numbers as DWORDs, a flag as binary, the
+// engine's options in a subkey. All of it is exported, as import reads a registry file.
+TEST_F(ClientExchange, ExportsNumbersFlagsAndTheEngineSubkey) {
+  const std::string key = kSourcesKey + "TabrixNumbers";
+  SetString(kUser, key, "Driver", "C:\\Windows\\system32\\odbcjt32.dll");
+  SetValue(kUser, key, "DriverId", kDword, std::string("\x16\x03\0\0", 4));
+  SetValue(kUser, key, "Sheets", kMultiSz, std::string("Jan\0Feb\0\0", 9));
+  SetValue(kUser, key + "\\Engines\\Excel", "FirstRowHasNames", kBinary, "\x01");
+  SetString(kUser, kSourcesKey + "ODBC Data Sources", "TabrixNumbers", kExcel);
+  const std::string out = TempFile("numbers.json");
+  ASSERT_EQ(Tabrix("export TabrixNumbers --user -o \"" + out + "\""), 0u);
+  EXPECT_EQ(
+      testsupport::Slurp(out),
+      "{\n  \"dsns\": [\n    {\n      \"name\": \"TabrixNumbers\",\n      \"scope\": \"user\",\n"
+      "      \"driver\": \"Microsoft Excel Driver (*.xls)\",\n      \"attributes\": [\n"
+      "        [\n          \"DriverId\",\n          \"790\"\n        ],\n"
+      "        [\n          \"Sheets\",\n          \"Jan;Feb\"\n        ],\n"
+      "        [\n          \"FirstRowHasNames\",\n          \"1\"\n        ]\n      ]\n"
+      "    }\n  ]\n}\n");
+  DeleteFileA(out.c_str());
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -131,6 +133,81 @@ void DeleteTree(bool system, const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+uint64_t LittleEndian(const std::string& bytes) {
+  uint64_t n = 0;
+  for (size_t i = bytes.size(); i-- > 0;) n = n << 8 | static_cast<unsigned char>(bytes[i]);
+  return n;
+}
+
+// A value as text the way import reads a registry file: strings as they are (up to a NUL),
+// numbers and flags of up to eight bytes in decimal, a multi-string's items joined by ';'.
+// nullopt for what has no such spelling.
+std::optional<std::string> AsText(DWORD type, const std::string& data) {
+  switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+      return data.substr(0, data.find('\0'));
+    case REG_DWORD:
+    case REG_QWORD:
+    case REG_BINARY:
+      if (data.empty() || data.size() > 8) return std::nullopt;
+      return std::to_string(LittleEndian(data));
+    case REG_MULTI_SZ: {
+      std::string text;
+      for (size_t at = 0; at < data.size();) {
+        const size_t end = std::min(data.find('\0', at), data.size());
+        if (end == at) break;
+        text += (text.empty() ? "" : ";") + data.substr(at, end - at);
+        at = end + 1;
+      }
+      return text;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+// Every value of a key, then those of its subkeys (a desktop driver's Engines\<engine>), as
+// import takes them into one data source.
+void ReadAllValues(::HKEY parent, const std::string& path, Pairs& values) {
+  ::HKEY key = nullptr;
+  LONG rc = RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key);
+  if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot open " + path + ": " + Reason(rc));
+  struct Closer {
+    ::HKEY key;
+    ~Closer() { RegCloseKey(key); }
+  } closer{key};
+  std::vector<char> name(16384);  // the longest value name Windows allows, and its NUL
+  for (DWORD index = 0;; ++index) {
+    DWORD length = static_cast<DWORD>(name.size()), type = 0, size = 0;
+    rc = RegEnumValueA(key, index, name.data(), &length, nullptr, &type, nullptr, &size);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    std::string data(size, '\0');
+    length = static_cast<DWORD>(name.size());
+    if (rc == ERROR_SUCCESS)
+      rc = RegEnumValueA(key, index, name.data(), &length, nullptr, &type,
+                         reinterpret_cast<BYTE*>(data.data()), &size);
+    if (rc != ERROR_SUCCESS)
+      throw std::runtime_error("cannot read the values of " + path + ": " + Reason(rc));
+    data.resize(size);
+    if (auto text = AsText(type, data))
+      values.emplace_back(std::string(name.data(), length), *text);
+  }
+  char sub[256];  // the longest key name Windows allows, and its NUL
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof sub;
+    rc = RegEnumKeyExA(key, index, sub, &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS)
+      throw std::runtime_error("cannot list the subkeys of " + path + ": " + Reason(rc));
+    ReadAllValues(key, std::string(sub, length), values);
+  }
+}
+
+}  // namespace
+
 StoredSources ReadDataSources(bool system) {
   auto& store = platform::CurrentKeyStore();
   const platform::HKEY root = system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER;
@@ -138,12 +215,14 @@ StoredSources ReadDataSources(bool system) {
   auto names = store.ReadSubKeys(root, platform::DataSourceKey(), "Driver");
   if (!names) return stored;
   for (const auto& [name, driver] : *names) {
-    auto values = store.ReadValues(root, platform::DataSourceKey(name));
-    if (!values) continue;
-    if (platform::text::EqualsIgnoreCase(name, "ODBC Data Sources"))
-      stored.listing = std::move(*values);
-    else
-      stored.sources.push_back({name, std::move(*values)});
+    if (platform::text::EqualsIgnoreCase(name, "ODBC Data Sources")) {
+      if (auto values = store.ReadValues(root, platform::DataSourceKey(name)))
+        stored.listing = std::move(*values);
+      continue;
+    }
+    stored.sources.push_back({name, {}});
+    ReadAllValues(Root(system), platform::DataSourceKey(name).substr(1),
+                  stored.sources.back().values);
   }
   return stored;
 }
