@@ -1,5 +1,5 @@
-# make build | test | demo | install | package | bench | fuzz | clean. Every target installs
-# what it needs first.
+# make build | test | test-ansible | test-windows | demo | install | package | bench | fuzz |
+# clean. Every target installs what it needs first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -40,6 +40,16 @@ test-windows:
 	@cmake -S . -B $(WIN32_BUILD) $(CMAKE_ARGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake >/dev/null
 	@cmake --build $(WIN32_BUILD)
 	@scripts/wine-test $(WIN64_BUILD) $(WIN32_BUILD)
+
+# The Ansible module in contrib/ansible: playbooks run on this machine with Debian's
+# ansible-core (scripts/bootstrap --ansible installs it) against the client just built, in a
+# private ODBC folder.
+.PHONY: test-ansible
+test-ansible:
+	@scripts/bootstrap --ansible
+	@cmake -S . -B $(BUILD) $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) --target tabrix
+	@contrib/ansible/tests/run $(BUILD)
 
 demo: build
 	@scripts/demo $(BUILD)

@@ -56,6 +56,8 @@ using Row = std::vector<std::string>;
 // Left-aligned columns under a header, two blanks apart.
 void PrintTable(const Row& header, const std::vector<Row>& rows);
 void PrintJson(const Json& value);
+// A keyword whose value is a password (PWD, Password).
+bool IsPasswordKeyword(std::string_view keyword);
 // An attribute pair for people: a password's value is never shown.
 std::string MaskedPair(const std::string& keyword, const std::string& value);
 int Fail(const std::string& message);   // prints "tabrix: message" to stderr, returns kFailed
@@ -85,5 +87,8 @@ Runner AddConfigure(CLI::App& app);
 Runner AddRemove(CLI::App& app);
 Runner AddRun(CLI::App& app);
 Runner AddAbout(CLI::App& app);
+Runner AddExport(CLI::App& app);
+Runner AddImport(CLI::App& app);
+Runner AddApply(CLI::App& app);
 
 }  // namespace tabrix::cli

@@ -1,12 +1,17 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <system_error>
+#include <unordered_set>
 
 #include "platform/odbcini/OdbcIni.h"
+#include "platform/text/Text.h"
 #include "tools/tabrix/Host.h"
 
 namespace tabrix::cli::host {
@@ -76,5 +81,226 @@ std::string ReadableByOthers(bool system) {
   std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
   return file + " (mode " + mode + ")";
 }
+
+namespace {
+
+std::string Folded(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = platform::text::AsciiLower(c);
+  return folded;
+}
+
+// Sections WriteSection would append, built apart and added in one go: finding each new name
+// in a file of ten thousand sections first would take minutes.
+void AppendSection(std::string& text, const std::string& eol, const std::string& name,
+                   const ini::KeyValues& keys) {
+  std::string section = eol;
+  ini::WriteSection(section, name, keys, ini::Merge::Replace);
+  if (!text.empty() && text.back() != '\n') text += eol;
+  // Whether the text ends with a blank line, as WriteSection tells.
+  std::string_view before(text);
+  bool blank = true;
+  if (!before.empty()) {
+    before.remove_suffix(1);
+    if (!before.empty() && before.back() == '\r') before.remove_suffix(1);
+    blank = before.empty() || before.back() == '\n';
+  }
+  text.append(section, blank ? eol.size() : 0, std::string::npos);
+}
+
+// What becomes of one name's sections: the first rewritten with `keys`, or every one removed.
+struct Rewrite {
+  ini::KeyValues keys;
+  ini::Merge merge = ini::Merge::Update;
+  bool remove = false;
+  bool done = false;
+};
+
+// WriteSection and RemoveSection for many names in one pass: each section is changed on its
+// own and the text put together once, where one call per name would read the whole text each
+// time. A section whose bytes could read otherwise on their own (a header inside a long line,
+// another line end than the file's) is changed in the whole text instead.
+void RewriteSections(std::string& text, std::unordered_map<std::string, Rewrite>& rewrites) {
+  if (rewrites.empty()) return;
+  const std::string eol = ini::LineEnd(text);
+  std::string out;
+  out.reserve(text.size() + text.size() / 4);
+  size_t copied = 0;
+  std::vector<std::pair<std::string, Rewrite*>> slow;
+  ini::ForEachSection(text, [&](const ini::Section& s) {
+    auto it = rewrites.find(Folded(s.name));
+    if (it == rewrites.end() || it->second.done) return true;
+    Rewrite& r = it->second;
+    r.done = !r.remove;  // a removal takes every section of the name
+    std::string section = text.substr(s.header, s.end - s.header);
+    const bool alone = (s.header == 0 || text[s.header - 1] == '\n') &&
+                       ini::LineEnd(section) == eol &&
+                       (s.end == text.size() || section.back() == '\n');
+    if (!alone) {
+      slow.emplace_back(std::string(s.name), &r);  // a removal there takes every section
+      r.done = true;
+      return true;
+    }
+    if (r.remove)
+      ini::RemoveSection(section, s.name);
+    else
+      ini::WriteSection(section, s.name, r.keys, r.merge);
+    out.append(text, copied, s.header - copied);
+    out += section;
+    copied = s.end;
+    return true;
+  });
+  out.append(text, copied, std::string::npos);
+  text = std::move(out);
+  for (auto& [name, r] : slow)
+    if (r->remove)
+      ini::RemoveSection(text, name);
+    else
+      ini::WriteSection(text, name, r->keys, r->merge);
+}
+
+// The listing lines of the removed data sources, from the listing alone rather than the whole
+// text once per name.
+void RemoveListed(std::string& text, const std::vector<SourceEdit>& edits) {
+  std::optional<ini::Section> listing = ini::FindSection(text, ini::kDataSourcesSection);
+  if (!listing) return;
+  std::string section = text.substr(listing->header, listing->end - listing->header);
+  const bool alone = (listing->header == 0 || text[listing->header - 1] == '\n') &&
+                     ini::LineEnd(section) == ini::LineEnd(text) &&
+                     (listing->end == text.size() || section.back() == '\n');
+  std::string& target = alone ? section : text;
+  bool removed = false;
+  for (const SourceEdit& e : edits)
+    if (e.kind == SourceEdit::Kind::Remove) {
+      ini::RemoveKey(target, ini::kDataSourcesSection, e.name);
+      removed = true;
+    }
+  if (alone && removed) text.replace(listing->header, listing->end - listing->header, section);
+}
+
+}  // namespace
+
+StoredSources ReadDataSources(bool system) {
+  const std::string file = system ? ini::SystemFile() : ini::UserFile();
+  // The system file is read beneath the user's, as the driver manager finds a data source.
+  const ini::Reader reader = system ? ini::Reader::Append : ini::Reader::Open;
+  StoredSources stored;
+  std::string text;
+  if (!ini::ReadFile(file, text)) return stored;
+  if (auto rejected = ini::FindRejection(text))
+    throw std::runtime_error(rejected->In(file) + "; unixODBC reads nothing from this file");
+  const std::string_view all(text);
+  std::unordered_set<std::string> seen;
+  ini::ForEachSection(
+      all,
+      [&](const ini::Section& s) {
+        if (s.name.empty() || !seen.insert(Folded(s.name)).second) return true;
+        ini::KeyValues keys = ini::ReadKeys(all.substr(s.body, s.end - s.body), reader);
+        if (platform::text::EqualsIgnoreCase(s.name, ini::kDataSourcesSection))
+          stored.listing = std::move(keys);
+        else
+          stored.sources.push_back({std::string(s.name), std::move(keys)});
+        return true;
+      },
+      reader);
+  return stored;
+}
+
+std::string WhyNotStorable(const std::string& name, const Pairs& values) {
+  if (std::string why = ini::CheckSectionName(name); !why.empty()) return why;
+  for (const auto& [k, v] : values) {
+    if (std::string why = ini::CheckKeyword(k); !why.empty()) return why;
+    if (std::string why = ini::CheckValue(k, v); !why.empty()) return why;
+  }
+  return "";
+}
+
+void EditDataSources(bool system, const std::vector<SourceEdit>& edits) {
+  if (edits.empty()) return;
+  const std::string file = system ? ini::SystemFile() : ini::UserFile();
+  auto edit = [&](std::string& text, std::string&) {
+    const std::string eol = ini::LineEnd(text);
+    std::unordered_set<std::string> present;
+    ini::ForEachSection(text, [&](const ini::Section& s) {
+      present.insert(Folded(s.name));
+      return true;
+    });
+    // Removals first, so that what is added follows what is left; then the listing, as
+    // create writes it, in one pass for all its new lines.
+    std::unordered_map<std::string, Rewrite> removals, rewrites;
+    ini::KeyValues listed;
+    for (const SourceEdit& e : edits) {
+      if (e.kind == SourceEdit::Kind::Remove) {
+        removals[Folded(e.name)].remove = true;
+        present.erase(Folded(e.name));
+      } else if (e.kind == SourceEdit::Kind::Replace || !e.driver.empty()) {
+        listed.emplace_back(e.name, e.driver);
+      }
+    }
+    RewriteSections(text, removals);
+    RemoveListed(text, edits);
+    if (!listed.empty())
+      ini::WriteSection(text, ini::kDataSourcesSection, listed, ini::Merge::Update);
+    for (const SourceEdit& e : edits) {
+      if (e.kind == SourceEdit::Kind::Remove) continue;
+      ini::KeyValues keys;
+      if (!e.driver.empty()) keys.emplace_back("Driver", e.driver);
+      keys.insert(keys.end(), e.values.begin(), e.values.end());
+      if (present.count(Folded(e.name))) {
+        const ini::Merge merge =
+            e.kind == SourceEdit::Kind::Replace ? ini::Merge::Replace : ini::Merge::Update;
+        rewrites[Folded(e.name)] = Rewrite{std::move(keys), merge};
+      } else {
+        AppendSection(text, eol, e.name, keys);
+        present.insert(Folded(e.name));
+      }
+    }
+    RewriteSections(text, rewrites);
+    return true;
+  };
+  std::string reason;
+  // Files made for the user hold passwords: readable by the user alone.
+  if (!ini::RewriteFile(file, true, system ? 0644 : 0600, edit, reason))
+    throw std::runtime_error(reason);
+}
+
+void WriteOutputFile(const std::string& path, const std::string& bytes, bool secret) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  std::string temp = (slash == std::string::npos ? std::string() : dir) + ".tabrix-export.XXXXXX";
+  auto fail = [&](const std::string& what) {
+    throw std::system_error(errno, std::generic_category(), what);
+  };
+  // mkostemp makes it 0600; a file without secrets gets what the umask allows.
+  const int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) fail("cannot create a temporary file in " + dir);
+  struct Cleanup {
+    const std::string& path;
+    int fd;
+    bool done = false;
+    ~Cleanup() {
+      if (fd >= 0) close(fd);
+      if (!done) unlink(path.c_str());
+    }
+  } cleanup{temp, fd};
+  if (!secret) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    if (fchmod(fd, 0666 & ~mask) != 0) fail("cannot set the mode of " + temp);
+  }
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) fail("cannot write " + temp);
+    done += static_cast<size_t>(n);
+  }
+  if (fsync(fd) != 0) fail("cannot sync " + temp + " to disk");
+  cleanup.fd = -1;
+  if (close(fd) != 0) fail("cannot write " + temp);
+  if (rename(temp.c_str(), path.c_str()) != 0) fail("cannot replace " + path);
+  cleanup.done = true;
+}
+
+void WriteStandardOutput(const std::string& bytes) { std::cout.write(bytes.data(), bytes.size()); }
 
 }  // namespace tabrix::cli::host

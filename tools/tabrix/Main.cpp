@@ -33,6 +33,9 @@ int main(int argc, char** argv) {
       {"drivers", AddDrivers},
       {"register-mdw", AddRegisterMdw},
       {"run", AddRun},
+      {"export", AddExport},
+      {"import", AddImport},
+      {"apply", AddApply},
       {"about", AddAbout},
   };
   const std::string first = argc > 1 ? argv[1] : "";

@@ -64,10 +64,13 @@ void PrintJson(const Json& value) {
   std::cout << value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
+bool IsPasswordKeyword(std::string_view keyword) {
+  return platform::text::EqualsIgnoreCase(keyword, "PWD") ||
+         platform::text::EqualsIgnoreCase(keyword, "Password");
+}
+
 std::string MaskedPair(const std::string& keyword, const std::string& value) {
-  const bool secret = platform::text::EqualsIgnoreCase(keyword, "PWD") ||
-                      platform::text::EqualsIgnoreCase(keyword, "Password");
-  return keyword + "=" + (secret && !value.empty() ? "********" : value);
+  return keyword + "=" + (IsPasswordKeyword(keyword) && !value.empty() ? "********" : value);
 }
 
 // Messages echo names and values from files and arguments: never a raw control byte.
