@@ -88,13 +88,15 @@ inline std::set<std::string> Options(const std::string& help) {
 }
 
 // The options of an "Options:" block that take a value, whose name a type in capitals
-// follows ("--wait FLOAT:SECONDS=30", "--png TEXT REQUIRED").
+// follows ("--wait FLOAT:SECONDS=30", "--png TEXT REQUIRED", "-o,--output TEXT").
 inline std::set<std::string> ValuedOptions(const std::string& help) {
   std::set<std::string> options;
   for (const std::string& line : Block(help, "Options:")) {
-    if (line.rfind("  --", 0) != 0) continue;
-    const std::string name = "--" + NameAt(line, 4);
-    size_t type = 2 + name.size() + 1, end = type;
+    if (line.rfind("  -", 0) != 0) continue;
+    const size_t at = line.find("--");
+    if (at == std::string::npos || line.find(' ', 2) < at) continue;
+    const std::string name = "--" + NameAt(line, at + 2);
+    size_t type = at + name.size() + 1, end = type;
     while (end < line.size() && std::isupper(static_cast<unsigned char>(line[end]))) ++end;
     if (line[type - 1] == ' ' && end - type >= 3 &&
         (end == line.size() || !std::isalpha(line[end])))
