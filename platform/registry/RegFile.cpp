@@ -519,7 +519,9 @@ class Writer {
       Put("@=");
     } else {
       CheckText(value.name, "a value name", true);
-      Put("\"" + Escape(value.name) + "\"=");
+      Put("\"");
+      Put(Escape(value.name));
+      Put("\"=");
     }
     const size_t nameWidth = Utf16Units(std::string_view(text_).substr(lineStart));
     if (value.removed) {
