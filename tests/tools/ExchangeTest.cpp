@@ -171,6 +171,27 @@ TEST_F(Exchange, AFileThatCannotBeReadFailsTheExportInsteadOfLookingEmpty) {
   EXPECT_FALSE(fs::exists(dir / "out.json"));
 }
 
+TEST_F(Exchange, AnExportFileReplacesOnlyARegularFileAndWritesThroughALink) {
+  CreateThree();
+  // A rename would put a file where a FIFO or a folder is: refused, and they stay.
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  fs::create_directory(dir / "folder");
+  for (const char* name : {"fifo", "folder"}) {
+    Result r = Tabrix("export --user -o " + In(name));
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_NE(r.err.find("; an export is written to a regular file"), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+  EXPECT_TRUE(fs::is_directory(dir / "folder"));
+  EXPECT_TRUE(fs::is_empty(dir / "folder"));
+  // A link is written through: it stays a link, its file gets the export.
+  Spit(dir / "target.json", "old");
+  fs::create_symlink(dir / "target.json", dir / "link.json");
+  ASSERT_EQ(Tabrix("export --user -o " + In("link.json")).status, 0);
+  EXPECT_TRUE(fs::is_symlink(dir / "link.json"));
+  EXPECT_EQ(Slurp(dir / "target.json"), Tabrix("export --user").out);
+}
+
 // Written by hand from the format's documentation, as a Windows machine's reg export of
 // ODBC.INI: every value type, the desktop driver's engine options in a subkey, a 32-bit data
 // source, and one whose driver is not installed here.

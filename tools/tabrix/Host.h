@@ -74,7 +74,9 @@ std::string WhyNotStorable(const std::string& name, const Pairs& values);
 void EditDataSources(bool system, const std::vector<SourceEdit>& edits);
 
 // Writes `bytes` to `path` through a temporary file in the same folder and a rename; a new
-// file readable by its owner alone when `secret`. Raises std::exception with the reason.
+// file readable by its owner alone when `secret`. It writes through a symbolic link, and
+// refuses what is not a regular file (a device, a FIFO, a folder) or what the caller could
+// not write in place. Raises std::exception with the reason.
 void WriteOutputFile(const std::string& path, const std::string& bytes, bool secret);
 // Writes bytes to standard output as they are (no line-end translation).
 void WriteStandardOutput(const std::string& bytes);

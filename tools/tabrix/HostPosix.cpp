@@ -264,7 +264,32 @@ void EditDataSources(bool system, const std::vector<SourceEdit>& edits) {
     throw std::runtime_error(reason);
 }
 
-void WriteOutputFile(const std::string& path, const std::string& bytes, bool secret) {
+// A file to replace by rename must be a regular file the caller may write: a rename would
+// put a file in place of a device or a FIFO, and would bypass a file's own permissions. A
+// symbolic link is written through to the file it names, as the configuration files are.
+std::string OutputTarget(const std::string& requested) {
+  std::string path = requested;
+  if (char* real = realpath(requested.c_str(), nullptr)) {
+    path = real;
+    std::free(real);
+  }
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return path;  // a new file
+  const char* kind = S_ISREG(st.st_mode)    ? nullptr
+                     : S_ISDIR(st.st_mode)  ? "a folder"
+                     : S_ISFIFO(st.st_mode) ? "a FIFO"
+                     : S_ISCHR(st.st_mode)  ? "a character device"
+                     : S_ISBLK(st.st_mode)  ? "a block device"
+                                            : "not a regular file";
+  if (kind)
+    throw std::runtime_error(path + " is " + kind + "; an export is written to a regular file");
+  if (std::string why = platform::odbcini::WhyNotWritable(path); !why.empty())
+    throw std::runtime_error(why);
+  return path;
+}
+
+void WriteOutputFile(const std::string& requested, const std::string& bytes, bool secret) {
+  const std::string path = OutputTarget(requested);
   const size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   std::string temp = (slash == std::string::npos ? std::string() : dir) + ".tabrix-export.XXXXXX";
