@@ -281,7 +281,22 @@ void Acquire(int fd, const std::string& target, Clock::time_point deadline) {
   }
 }
 
+// After a rename: the new file is in place and seen by every reader from now on, so a folder
+// that fails to sync (which would only lose the rename in a crash) is no failure.
+void SyncFolder(const std::string& target) {
+  Fd dir(open(Dirname(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) Sync(dir.get());
+}
+
 }  // namespace
+
+void ReplaceFile(const std::string& path, std::string_view data, unsigned mode) {
+  TempFile temp(path);
+  WriteAll(temp.fd(), data, path);
+  if (fchmod(temp.fd(), mode) != 0) Fail(temp.path());
+  temp.Commit(path);
+  SyncFolder(path);
+}
 
 bool ReadFile(const std::string& path, std::string& text) {
   struct stat st {};
@@ -376,11 +391,7 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const S
       (void)!fchown(temp.fd(), st.st_uid, st.st_gid);
     if (!exists) GiveToOwner(temp.fd(), target);
     temp.Commit(target);
-
-    // The new file is in place and seen by every reader from now on: a folder that fails to
-    // sync would only lose the rename in a crash, so it is no reason to answer false.
-    Fd dir(open(Dirname(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) Sync(dir.get());
+    SyncFolder(target);
     return true;
   } catch (const std::system_error& e) {
     reason = e.what();

@@ -172,6 +172,11 @@ class FileLock {
 using Edit = std::function<bool(std::string& text, std::string& reason)>;
 bool RewriteFile(const std::string& path, bool create, unsigned newMode, const Edit& edit,
                  std::string& reason);
+// Puts `data` in place of `path` as RewriteFile does (a synced temporary file beside it, then
+// a rename and the folder's sync), with `mode`, and without a lock or a look at what it
+// replaces: for the caller that has decided `path` may be replaced. Raises std::system_error.
+void ReplaceFile(const std::string& path, std::string_view data, unsigned mode);
+
 // The same, where the edit may also leave one splice of its text for the writing to make.
 using SplicingEdit =
     std::function<bool(std::string& text, std::optional<Splice>& splice, std::string& reason)>;

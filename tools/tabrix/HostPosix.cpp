@@ -289,41 +289,10 @@ std::string OutputTarget(const std::string& requested) {
 }
 
 void WriteOutputFile(const std::string& requested, const std::string& bytes, bool secret) {
-  const std::string path = OutputTarget(requested);
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  std::string temp = (slash == std::string::npos ? std::string() : dir) + ".tabrix-export.XXXXXX";
-  auto fail = [&](const std::string& what) {
-    throw std::system_error(errno, std::generic_category(), what);
-  };
-  // mkostemp makes it 0600; a file without secrets gets what the umask allows.
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) fail("cannot create a temporary file in " + dir);
-  struct Cleanup {
-    const std::string& path;
-    int fd;
-    bool done = false;
-    ~Cleanup() {
-      if (fd >= 0) close(fd);
-      if (!done) unlink(path.c_str());
-    }
-  } cleanup{temp, fd};
-  if (!secret) {
-    const mode_t mask = umask(0);
-    umask(mask);
-    if (fchmod(fd, 0666 & ~mask) != 0) fail("cannot set the mode of " + temp);
-  }
-  for (size_t done = 0; done < bytes.size();) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) fail("cannot write " + temp);
-    done += static_cast<size_t>(n);
-  }
-  if (fsync(fd) != 0) fail("cannot sync " + temp + " to disk");
-  cleanup.fd = -1;
-  if (close(fd) != 0) fail("cannot write " + temp);
-  if (rename(temp.c_str(), path.c_str()) != 0) fail("cannot replace " + path);
-  cleanup.done = true;
+  // A file without secrets gets what the umask allows, as a shell's redirection would.
+  const mode_t mask = umask(0);
+  umask(mask);
+  platform::odbcini::ReplaceFile(OutputTarget(requested), bytes, secret ? 0600 : 0666 & ~mask);
 }
 
 void WriteStandardOutput(const std::string& bytes) { std::cout.write(bytes.data(), bytes.size()); }
