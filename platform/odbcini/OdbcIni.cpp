@@ -397,19 +397,24 @@ std::string CheckValue(std::string_view keyword, std::string_view value) {
   return "the value of \"" + text::EscapeControls(keyword) + "\" cannot be stored: " + why;
 }
 
-void WriteSection(std::string& text, std::string_view name, const KeyValues& keys, Merge merge) {
+void AppendSection(std::string& text, std::string_view name, const KeyValues& keys) {
   const std::string eol = LineEnd(text);
+  EndLine(text, eol);
+  if (!EndsWithBlankLine(text)) text += eol;  // a blank line between sections
+  text += '[';
+  text += name;
+  text += ']';
+  text += eol;
+  for (const auto& [k, v] : keys) text += KeyLine(k, v, eol);
+}
+
+void WriteSection(std::string& text, std::string_view name, const KeyValues& keys, Merge merge) {
   std::optional<Section> s = FindSection(text, name);
   if (!s) {
-    EndLine(text, eol);
-    if (!EndsWithBlankLine(text)) text += eol;  // a blank line between sections
-    text += '[';
-    text += name;
-    text += ']';
-    text += eol;
-    for (const auto& [k, v] : keys) text += KeyLine(k, v, eol);
+    AppendSection(text, name, keys);
     return;
   }
+  const std::string eol = LineEnd(text);
   if (s->end == text.size() && !text.empty() && text.back() != '\n') {
     const bool headerOnly = s->body == text.size();
     text += eol;

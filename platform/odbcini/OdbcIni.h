@@ -99,6 +99,9 @@ enum class Merge { Replace, Update };
 // missing. Replace drops the section's old keys; Update changes keys in place (dropping
 // repeats of them) and appends new ones. Comment and blank lines are kept either way.
 void WriteSection(std::string& text, std::string_view name, const KeyValues& keys, Merge merge);
+// Appends a section at the end, as WriteSection does for a name the text lacks, without
+// looking for it: for a caller that knows it is not there.
+void AppendSection(std::string& text, std::string_view name, const KeyValues& keys);
 // Removes every section of that name, header and key lines, keeping their comments; false
 // when there is none.
 bool RemoveSection(std::string& text, std::string_view name);

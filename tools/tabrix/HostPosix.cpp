@@ -90,22 +90,12 @@ std::string Folded(std::string_view name) {
   return folded;
 }
 
-// Sections WriteSection would append, built apart and added in one go: finding each new name
-// in a file of ten thousand sections first would take minutes.
-void AppendSection(std::string& text, const std::string& eol, const std::string& name,
-                   const ini::KeyValues& keys) {
-  std::string section = eol;
-  ini::WriteSection(section, name, keys, ini::Merge::Replace);
-  if (!text.empty() && text.back() != '\n') text += eol;
-  // Whether the text ends with a blank line, as WriteSection tells.
-  std::string_view before(text);
-  bool blank = true;
-  if (!before.empty()) {
-    before.remove_suffix(1);
-    if (!before.empty() && before.back() == '\r') before.remove_suffix(1);
-    blank = before.empty() || before.back() == '\n';
-  }
-  text.append(section, blank ? eol.size() : 0, std::string::npos);
+// Whether a section's bytes read the same taken on their own: it starts a line, ends one (or
+// the text), and has the text's line end.
+bool ReadsAlone(std::string_view text, const ini::Section& s, const std::string& eol) {
+  const std::string_view section = text.substr(s.header, s.end - s.header);
+  return (s.header == 0 || text[s.header - 1] == '\n') && ini::LineEnd(section) == eol &&
+         (s.end == text.size() || section.back() == '\n');
 }
 
 // What becomes of one name's sections: the first rewritten with `keys`, or every one removed.
@@ -132,15 +122,12 @@ void RewriteSections(std::string& text, std::unordered_map<std::string, Rewrite>
     if (it == rewrites.end() || it->second.done) return true;
     Rewrite& r = it->second;
     r.done = !r.remove;  // a removal takes every section of the name
-    std::string section = text.substr(s.header, s.end - s.header);
-    const bool alone = (s.header == 0 || text[s.header - 1] == '\n') &&
-                       ini::LineEnd(section) == eol &&
-                       (s.end == text.size() || section.back() == '\n');
-    if (!alone) {
+    if (!ReadsAlone(text, s, eol)) {
       slow.emplace_back(std::string(s.name), &r);  // a removal there takes every section
       r.done = true;
       return true;
     }
+    std::string section = text.substr(s.header, s.end - s.header);
     if (r.remove)
       ini::RemoveSection(section, s.name);
     else
@@ -164,10 +151,8 @@ void RewriteSections(std::string& text, std::unordered_map<std::string, Rewrite>
 void RemoveListed(std::string& text, const std::vector<SourceEdit>& edits) {
   std::optional<ini::Section> listing = ini::FindSection(text, ini::kDataSourcesSection);
   if (!listing) return;
+  const bool alone = ReadsAlone(text, *listing, ini::LineEnd(text));
   std::string section = text.substr(listing->header, listing->end - listing->header);
-  const bool alone = (listing->header == 0 || text[listing->header - 1] == '\n') &&
-                     ini::LineEnd(section) == ini::LineEnd(text) &&
-                     (listing->end == text.size() || section.back() == '\n');
   std::string& target = alone ? section : text;
   bool removed = false;
   for (const SourceEdit& e : edits)
@@ -219,7 +204,6 @@ void EditDataSources(bool system, const std::vector<SourceEdit>& edits) {
   if (edits.empty()) return;
   const std::string file = system ? ini::SystemFile() : ini::UserFile();
   auto edit = [&](std::string& text, std::string&) {
-    const std::string eol = ini::LineEnd(text);
     std::unordered_set<std::string> present;
     ini::ForEachSection(text, [&](const ini::Section& s) {
       present.insert(Folded(s.name));
@@ -251,7 +235,7 @@ void EditDataSources(bool system, const std::vector<SourceEdit>& edits) {
             e.kind == SourceEdit::Kind::Replace ? ini::Merge::Replace : ini::Merge::Update;
         rewrites[Folded(e.name)] = Rewrite{std::move(keys), merge};
       } else {
-        AppendSection(text, eol, e.name, keys);
+        ini::AppendSection(text, e.name, keys);
         present.insert(Folded(e.name));
       }
     }
