@@ -30,11 +30,16 @@ test: test-unit test-asan
 
 # The Windows build, cross-compiled with mingw-w64 for x86_64 and i686; the tests of both run
 # under Wine in a private prefix inside the x86_64 build folder, the i686 ones with wine32.
+# Both compilers and wine64 are needed; without wine32 the i686 tests are skipped, and the
+# summary says so and why.
 WIN64_BUILD ?= build-win64
 WIN32_BUILD ?= build-win32
 .PHONY: test-windows
 test-windows:
 	@scripts/bootstrap --windows
+	@for c in x86_64-w64-mingw32-g++-win32 i686-w64-mingw32-g++-win32; do \
+	  command -v $$c >/dev/null || { echo "test-windows: the compiler $$c is missing: scripts/bootstrap --windows said why" >&2; exit 1; }; \
+	done
 	@cmake -S . -B $(WIN64_BUILD) $(CMAKE_ARGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
 	@cmake --build $(WIN64_BUILD)
 	@cmake -S . -B $(WIN32_BUILD) $(CMAKE_ARGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake >/dev/null
