@@ -73,10 +73,12 @@ ssize_t Write(int fd, const void* data, size_t size) {
   return ::write(fd, data, std::min(size, script.writeSize));
 }
 int Fsync(int fd) { return Fails("fsync", "fsync " + NameOf(fd)) ? -1 : ::fsync(fd); }
-int Rename(const char* from, const char* to) {
-  std::string name = from;
+int Renameat(int fromFolder, const char* from, int toFolder, const char* to) {
+  std::string name = NameOf(fromFolder) + "/" + from;
   name.resize(name.find(".tabrix-") + 8);
-  return Fails("rename", "rename " + name + " " + to) ? -1 : ::rename(from, to);
+  return Fails("rename", "rename " + name + " " + NameOf(toFolder) + "/" + to)
+             ? -1
+             : ::renameat(fromFolder, from, toFolder, to);
 }
 
 const std::string kBefore = "# kept\r\n[Sales]\r\nDriver = Excel\r\n\0tail"s;
@@ -111,7 +113,7 @@ class RewriteFile : public ::testing::Test {
     return names;
   }
 
-  SystemCalls fake{Flock, Write, Fsync, Rename};
+  SystemCalls fake{Flock, Write, Fsync, Renameat};
   ScopedSystemCalls useFake{fake};
   std::string dir, file, reason;
 };
