@@ -411,20 +411,6 @@ void ReadOpen(int fd, const std::string& path, const struct stat& st, std::strin
   }
 }
 
-// Reads the whole file and its status from one descriptor, so both describe the same file.
-// Opening without blocking keeps a FIFO from holding us; fstat then refuses it.
-bool ReadWithStatus(const std::string& path, std::string& text, struct stat& st) {
-  Fd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    if (errno == ENOENT) return false;
-    Fail(path);
-  }
-  if (fstat(fd.get(), &st) != 0) Fail(path);
-  if (!S_ISREG(st.st_mode)) Refuse(path, KindOf(st.st_mode) + ", not a configuration file");
-  ReadOpen(fd.get(), path, st, text);
-  return true;
-}
-
 LockWait& CurrentLockWait() {
   static LockWait wait;
   return wait;
@@ -452,8 +438,8 @@ std::string Octal(mode_t mode) {
 }
 
 // Gives the lock file the data file's group and write bits, so that every writer of the data
-// file can open it; a lock file this identity owns is set right each time, one an earlier run
-// made for its owner alone among them. Failures leave it as it was: it still locks.
+// file can open it; a lock file this identity owns is set right each time it is taken, one an
+// earlier run made for its owner alone among them. Failures leave it as it was: it still locks.
 void ShareLock(int fd, const struct stat& lock, const Place& place, mode_t newMode) {
   if (lock.st_uid != Identity::CurrentFsUid() && Identity::CurrentFsUid() != 0) return;
   struct stat data {};
@@ -647,13 +633,13 @@ std::string AttributeValue(int fd, const std::string& name, const std::string& p
 // when one of them cannot be kept. The owner first, since a change of owner clears the set-ID
 // bits and file capabilities; the mode last, which with an ACL is its mask.
 void KeepAttributes(int from, int to, const struct stat& st, const std::string& path) {
-  if ((st.st_uid != Identity::CurrentFsUid() || st.st_gid != static_cast<gid_t>(setfsgid(-1))) &&
+  struct stat made {};
+  if (fstat(to, &made) != 0) Fail(path);
+  if ((made.st_uid != st.st_uid || made.st_gid != st.st_gid) &&
       fchown(to, st.st_uid, st.st_gid) != 0) {
     const int error = errno;
-    struct stat now {};
-    fstat(to, &now);
-    CannotKeep(now.st_uid != st.st_uid ? "owner (uid " + std::to_string(st.st_uid) + ")"
-                                       : "group (gid " + std::to_string(st.st_gid) + ")",
+    CannotKeep(made.st_uid != st.st_uid ? "owner (uid " + std::to_string(st.st_uid) + ")"
+                                        : "group (gid " + std::to_string(st.st_gid) + ")",
                path, error);
   }
   const std::vector<std::string> kept = AttributeNames(from, path);
@@ -662,8 +648,13 @@ void KeepAttributes(int from, int to, const struct stat& st, const std::string& 
     if (std::find(kept.begin(), kept.end(), name) == kept.end() &&
         fremovexattr(to, name.c_str()) != 0 && errno != ENODATA)
       CannotKeep("extended attributes (" + name + " came from the folder)", path, errno);
+  const std::vector<std::string> given = AttributeNames(to, path);
   for (const std::string& name : kept) {
     const std::string value = AttributeValue(from, name, path);
+    // One the new file already has as it was (a security label) needs no privilege to keep.
+    if (std::find(given.begin(), given.end(), name) != given.end() &&
+        AttributeValue(to, name, path) == value)
+      continue;
     if (fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0)
       CannotKeep("extended attribute " + name, path, errno);
   }
@@ -715,8 +706,27 @@ void ReplaceFile(const std::string& path, std::string_view data, unsigned mode) 
 }
 
 bool ReadFile(const std::string& path, std::string& text) {
+  // Found and opened as a rewrite finds it, with the same identity: root reads through a
+  // user's links only what the user could read.
+  Identity who;
+  Place place;
+  try {
+    place = Locate(path, who);
+  } catch (const std::system_error& e) {
+    if (e.code().value() == ENOENT) return false;
+    throw std::system_error(e.code(), path);
+  }
+  Fd fd(openat(place.folder.get(), place.name.c_str(),
+               O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT) return false;
+    Fail(path);
+  }
   struct stat st {};
-  return ReadWithStatus(path, text, st);
+  if (fstat(fd.get(), &st) != 0) Fail(path);
+  if (!S_ISREG(st.st_mode)) Refuse(path, KindOf(st.st_mode) + ", not a configuration file");
+  ReadOpen(fd.get(), path, st, text);
+  return true;
 }
 
 std::string WhyNotWritable(const std::string& path) {
