@@ -3,7 +3,9 @@
 // made again.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <pwd.h>
 #include <sys/file.h>
+#include <sys/fsuid.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -203,6 +205,50 @@ TEST_F(RewriteFile, AFolderThatFailsToSyncAfterTheRenameKeepsTheChange) {
   EXPECT_TRUE(Rewrite()) << reason;
   EXPECT_EQ(Slurp(file), kAfter);
   EXPECT_EQ(script.log.back(), "fsync " + dir);
+}
+
+// Root working in a user's folder works as that user, on this thread alone, and is itself
+// again afterwards, whether the change was made or refused.
+TEST_F(RewriteFile, RootInAUsersFolderIsThatUserForTheChangeAndItselfAfter) {
+  const passwd* nobody = getpwnam("nobody");
+  if (geteuid() != 0 || !nobody) GTEST_SKIP() << "needs root and the user nobody";
+  ASSERT_EQ(chown(dir.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  ASSERT_EQ(chown(file.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  std::vector<gid_t> groups(static_cast<size_t>(getgroups(0, nullptr)));
+  ASSERT_EQ(getgroups(static_cast<int>(groups.size()), groups.data()),
+            static_cast<int>(groups.size()));
+  auto itself = [&] {
+    EXPECT_EQ(setfsuid(static_cast<uid_t>(-1)), 0);
+    EXPECT_EQ(setfsgid(static_cast<gid_t>(-1)), 0);
+    std::vector<gid_t> now(static_cast<size_t>(getgroups(0, nullptr)));
+    getgroups(static_cast<int>(now.size()), now.data());
+    EXPECT_EQ(now, groups);
+  };
+  uid_t during = 0;
+  for (bool refuse : {false, true}) {
+    const bool ok = platform::odbcini::RewriteFile(
+        file, false, 0600,
+        [&](std::string& text, std::string& why) {
+          during = static_cast<uid_t>(setfsuid(static_cast<uid_t>(-1)));
+          text += "[Next]\n";
+          why = "refused";
+          return !refuse;
+        },
+        reason);
+    EXPECT_EQ(ok, !refuse) << reason;
+    EXPECT_EQ(during, nobody->pw_uid);
+    itself();
+  }
+  struct stat st {};
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, nobody->pw_uid);
+  ASSERT_EQ(stat((file + ".lock").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, nobody->pw_uid);
+  // A refusal raised while the identity is switched puts it back too.
+  ASSERT_EQ(link(file.c_str(), (dir + "/other.ini").c_str()), 0);
+  EXPECT_FALSE(Rewrite());
+  EXPECT_NE(reason.find("2 hard links"), std::string::npos) << reason;
+  itself();
 }
 
 }  // namespace
