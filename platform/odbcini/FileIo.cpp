@@ -479,7 +479,7 @@ int OpenLockFile(const Place& place, mode_t newMode, bool optional) {
       throw std::system_error(error, std::generic_category(),
                               "cannot open the lock file " + lockPath + " (uid " +
                                   std::to_string(st.st_uid) + ", mode " + Octal(st.st_mode) +
-                                  "; its owner or root can give it the data file's group)");
+                                  "; its owner can give it the data file's group and write bits)");
     errno = error;
     Fail("cannot open the lock file " + lockPath);
   }

@@ -251,8 +251,8 @@ TEST_F(Rewrite, EveryWriterOfAFileCanTakeItsLock) {
             "tabrix: cannot configure system data source \"Sales\": cannot open the lock "
             "file " +
                 lock.string() +
-                " (uid 12345, mode 0600; its owner or root can give it the data file's "
-                "group): Permission denied\n");
+                " (uid 12345, mode 0600; its owner can give it the data file's group and "
+                "write bits): Permission denied\n");
   r = Tabrix("configure Sales --system --threads 4", "", As(member));
   EXPECT_EQ(Lstat(lock).st_mode & 07777, 0660u);
   r = Tabrix("configure Sales --system --threads 4", "", As(*nobody, "100"));
