@@ -311,12 +311,14 @@ Result RootTabrix(const fs::path& scratch, const std::string& args, const fs::pa
 // tabrix is between finding a file and using it.
 class Swapper {
  public:
-  Swapper(const fs::path& folder, const std::string& name, const std::string& other, int events) {
+  Swapper(const OtherUser& owner, const fs::path& folder, const std::string& name,
+          const std::string& other, int events) {
     int ready[2];
     EXPECT_EQ(pipe(ready), 0);
     pid_ = fork();
     if (pid_ == 0) {
       close(ready[0]);
+      if (setgroups(0, nullptr) != 0 || setgid(owner.gid) != 0 || setuid(owner.uid) != 0) _exit(5);
       const int watch = inotify_init1(IN_CLOEXEC);
       if (watch < 0 || inotify_add_watch(watch, (folder / name).c_str(), IN_OPEN | IN_CREATE) < 0)
         _exit(2);
@@ -369,7 +371,7 @@ TEST_F(Rewrite, RootInAUsersFolderIsNotSteeredByAFolderSwappedForALink) {
   for (int round = 0; round < 24; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const std::string name = "R" + std::to_string(round);
-    Swapper swapper(home, "cfg", "evil", round % 8 + 1);
+    Swapper swapper(*nobody, home, "cfg", "evil", round % 8 + 1);
     const Result r = RootTabrix(dir, "create " + name + " --user", home / "cfg");
     const bool didSwap = swapper.Swapped();
     swapped += didSwap;
