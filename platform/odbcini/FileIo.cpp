@@ -1,9 +1,16 @@
 // Reading a configuration file, and the locked, atomic rewrite of one.
 #include <dirent.h>
 #include <fcntl.h>
-#include <libgen.h>
+#include <grp.h>
+#include <pthread.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/fsuid.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,7 +30,7 @@
 namespace platform::odbcini {
 
 SystemCalls& DefaultSystemCalls() {
-  static SystemCalls calls{::flock, ::write, ::fsync, ::rename};
+  static SystemCalls calls{::flock, ::write, ::fsync, ::renameat};
   return calls;
 }
 
@@ -40,6 +47,14 @@ class Fd {
   ~Fd() {
     if (fd_ >= 0) close(fd_);
   }
+  Fd(Fd&& other) noexcept : fd_(other.release()) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) close(fd_);
+      fd_ = other.release();
+    }
+    return *this;
+  }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
@@ -53,28 +68,182 @@ class Fd {
   int fd_;
 };
 
-std::string Dirname(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Follows symbolic links, dangling ones included, to the file that is really written.
-std::string ResolveLinks(std::string path) {
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char target[PATH_MAX];
-    ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
-    if (n < 0) return path;
-    std::string link(target, static_cast<size_t>(n));
-    path = link[0] == '/' ? link : Dirname(path) + "/" + link;
-  }
-  throw std::system_error(ELOOP, std::generic_category(), path);
-}
-
 [[noreturn]] void Fail(const std::string& what) {
   throw std::system_error(errno, std::generic_category(), what);
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// ---- whose rights a change is made with
+
+// This thread's file-system identity, switched to the owner of a folder that belongs to
+// another user while root works in it, and put back when it goes out of scope. The kernel
+// then gives root exactly that user's rights there: a link or a folder swapped in by the
+// user leads only where the user could go. Only this thread's identity changes (setfsuid and
+// the raw setgroups call act on the calling thread), so other threads keep theirs.
+class Identity {
+ public:
+  Identity() = default;
+  ~Identity() {
+    if (!switched_) return;
+    setfsuid(savedUid_);
+    setfsgid(savedGid_);
+    syscall(SYS_setgroups, savedGroups_.size(), savedGroups_.data());
+  }
+  Identity(const Identity&) = delete;
+  Identity& operator=(const Identity&) = delete;
+
+  // Before a name is looked up in the folder `st` describes: becomes its owner when this
+  // thread acts as root and the folder is another user's. Once switched, it stays so.
+  void EnterFolder(const struct stat& st) {
+    if (switched_ || st.st_uid == 0 || CurrentFsUid() != 0) return;
+    gid_t gid = st.st_gid;
+    std::vector<gid_t> groups;
+    std::vector<char> buf(16384);
+    passwd pw{};
+    passwd* found = nullptr;
+    if (getpwuid_r(st.st_uid, &pw, buf.data(), buf.size(), &found) == 0 && found) {
+      gid = pw.pw_gid;
+      int n = 64;
+      groups.resize(static_cast<size_t>(n));
+      while (getgrouplist(pw.pw_name, gid, groups.data(), &n) < 0)
+        groups.resize(static_cast<size_t>(n) + 1);
+      groups.resize(static_cast<size_t>(n));
+    } else {
+      groups = {gid};  // a uid the password database does not know: the folder's group alone
+    }
+    const int saved = getgroups(0, nullptr);
+    savedGroups_.resize(static_cast<size_t>(std::max(saved, 0)));
+    if (saved < 0 || getgroups(saved, savedGroups_.data()) < 0) Fail("cannot read the groups");
+    if (syscall(SYS_setgroups, groups.size(), groups.data()) != 0)
+      Fail("cannot act as the owner of a folder (uid " + std::to_string(st.st_uid) + ")");
+    switched_ = true;
+    savedGid_ = static_cast<gid_t>(setfsgid(gid));
+    savedUid_ = static_cast<uid_t>(setfsuid(st.st_uid));
+    if (CurrentFsUid() != st.st_uid || static_cast<gid_t>(setfsgid(-1)) != gid)
+      throw std::system_error(
+          EPERM, std::generic_category(),
+          "cannot act as the owner of a folder (uid " + std::to_string(st.st_uid) + ")");
+  }
+
+  static uid_t CurrentFsUid() { return static_cast<uid_t>(setfsuid(static_cast<uid_t>(-1))); }
+
+ private:
+  bool switched_ = false;
+  uid_t savedUid_ = 0;
+  gid_t savedGid_ = 0;
+  std::vector<gid_t> savedGroups_;
+};
+
+// Where a configuration file is: its folder, opened once and used from then on through its
+// descriptor, the file's name in it, and its path for messages.
+struct Place {
+  Fd folder;
+  std::string folderPath;
+  std::string name;
+  std::string path;
+  // Names the file for the locks of this thread: the folder's device and inode, and the name.
+  std::string Key() const {
+    struct stat st {};
+    if (fstat(folder.get(), &st) != 0) Fail(folderPath);
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + "/" + name;
+  }
+};
+
+std::vector<std::string> Components(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t at = 0;
+  while (at <= path.size()) {
+    size_t slash = path.find('/', at);
+    if (slash == std::string::npos) slash = path.size();
+    if (slash > at) parts.push_back(path.substr(at, slash - at));
+    at = slash + 1;
+  }
+  return parts;
+}
+
+std::string ReadLinkAt(int folder, const std::string& name, const std::string& path) {
+  char target[PATH_MAX];
+  const ssize_t n = readlinkat(folder, name.c_str(), target, sizeof target);
+  if (n < 0) Fail(path);
+  if (n == 0 || static_cast<size_t>(n) >= sizeof target)
+    throw std::system_error(ENAMETOOLONG, std::generic_category(), path);
+  return std::string(target, static_cast<size_t>(n));
+}
+
+// Finds the file `path` names one component at a time, each looked up in the folder found
+// before it with `who` switched to that folder's owner first, and symbolic links followed by
+// reading them rather than by a second lookup of the path. What the kernel allows at each step
+// is what the folder's owner could do; nothing is looked up twice.
+Place Locate(const std::string& path, Identity& who) {
+  if (path.empty()) throw std::system_error(ENOENT, std::generic_category(), "an empty path");
+  const bool absolute = path[0] == '/';
+  auto openRoot = [&](bool fromRoot) {
+    Fd fd(open(fromRoot ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) Fail(fromRoot ? "/" : ".");
+    return fd;
+  };
+  Place place;
+  place.folder = openRoot(absolute);
+  place.folderPath = absolute ? "/" : "";
+  std::vector<std::string> pending = Components(path);
+  std::reverse(pending.begin(), pending.end());  // the next component last
+  int hops = 0;
+  while (!pending.empty()) {
+    const std::string name = pending.back();
+    pending.pop_back();
+    if (name == ".") continue;
+    struct stat folder {};
+    if (fstat(place.folder.get(), &folder) != 0) Fail(place.folderPath);
+    who.EnterFolder(folder);
+    const std::string here = Join(place.folderPath, name);
+    auto follow = [&](const std::string& link) {
+      if (++hops > 40) throw std::system_error(ELOOP, std::generic_category(), here);
+      std::vector<std::string> parts = Components(link);
+      pending.insert(pending.end(), parts.rbegin(), parts.rend());
+      if (link[0] == '/') {
+        place.folder = openRoot(true);
+        place.folderPath = "/";
+      }
+    };
+    struct stat entry {};
+    const bool present =
+        fstatat(place.folder.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
+    // In a sticky folder (/tmp) each name is its owner's to change: what it is and where a
+    // link leads are that owner's, whoever owns the folder.
+    if (present && (folder.st_mode & S_ISVTX) && (folder.st_mode & 0002)) who.EnterFolder(entry);
+    if (pending.empty()) {  // the file itself
+      if (present && S_ISLNK(entry.st_mode)) {
+        follow(ReadLinkAt(place.folder.get(), name, here));
+        continue;
+      }
+      if (name == "..") throw std::system_error(EISDIR, std::generic_category(), here);
+      place.name = name;
+      place.path = here;
+      return place;
+    }
+    Fd next(openat(place.folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (next.get() < 0) Fail(here);
+    struct stat st {};
+    if (fstat(next.get(), &st) != 0) Fail(here);
+    if (S_ISLNK(st.st_mode)) {
+      follow(ReadLinkAt(place.folder.get(), name, here));
+      continue;
+    }
+    if (!S_ISDIR(st.st_mode)) throw std::system_error(ENOTDIR, std::generic_category(), here);
+    place.folder = std::move(next);
+    place.folderPath = here;
+  }
+  throw std::system_error(EISDIR, std::generic_category(), path);
+}
+
+// A descriptor of the folder that can be synced and listed; -1 when the folder may be
+// searched but not read.
+Fd OpenFolder(const Place& place) {
+  return Fd(openat(place.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 // Writes all of `data` for `target`: a short write goes on where it stopped.
@@ -96,55 +265,101 @@ int Sync(int fd) {
   }
 }
 
-std::string Basename(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+// A file-size limit (ulimit -f) makes the kernel send SIGXFSZ, which kills by default, before
+// the write that crossed it fails with EFBIG. Held back on this thread while a file is
+// written, the signal becomes that failure, told like any other; one this writing raised is
+// taken back before the thread's mask is restored.
+class FileSizeSignalHeld {
+ public:
+  FileSizeSignalHeld() {
+    sigemptyset(&xfsz_);
+    sigaddset(&xfsz_, SIGXFSZ);
+    pthread_sigmask(SIG_BLOCK, &xfsz_, &saved_);
+    sigset_t pending;
+    sigpending(&pending);
+    wasPending_ = sigismember(&pending, SIGXFSZ) == 1;
+  }
+  ~FileSizeSignalHeld() {
+    sigset_t pending;
+    sigpending(&pending);
+    if (!wasPending_ && sigismember(&pending, SIGXFSZ) == 1) {
+      const timespec now{0, 0};
+      while (sigtimedwait(&xfsz_, nullptr, &now) < 0 && errno == EINTR) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+  }
+  FileSizeSignalHeld(const FileSizeSignalHeld&) = delete;
+  FileSizeSignalHeld& operator=(const FileSizeSignalHeld&) = delete;
+
+ private:
+  sigset_t xfsz_, saved_;
+  bool wasPending_ = false;
+};
 
 // Temporary files of one target are named ".<file>.tabrix-XXXXXX" beside it.
-std::string TempPrefix(const std::string& target) {
-  std::string prefix = ".";
-  prefix += Basename(target);
-  prefix += ".tabrix-";
-  return prefix;
-}
+std::string TempPrefix(const std::string& name) { return "." + name + ".tabrix-"; }
 
 // A writer killed between creating its temporary file and renaming it leaves the file behind.
 // Only writers of the same target make files of that name, and they hold its lock: whatever
 // is there now is such a leftover.
-void RemoveLeftovers(const std::string& target) {
-  DIR* dir = opendir(Dirname(target).c_str());
+void RemoveLeftovers(const Place& place) {
+  Fd listed = OpenFolder(place);
+  if (listed.get() < 0) return;
+  DIR* dir = fdopendir(listed.get());
   if (!dir) return;
-  const std::string prefix = TempPrefix(target);
+  listed.release();
+  const std::string prefix = TempPrefix(place.name);
   while (const dirent* entry = readdir(dir))
-    if (std::string_view(entry->d_name).starts_with(prefix)) unlinkat(dirfd(dir), entry->d_name, 0);
+    if (std::string_view(entry->d_name).starts_with(prefix))
+      unlinkat(place.folder.get(), entry->d_name, 0);
   closedir(dir);
 }
 
 // A temporary file next to the target, removed unless it was renamed into place.
 class TempFile {
  public:
-  explicit TempFile(const std::string& target)
-      : path_(Dirname(target) + "/" + TempPrefix(target) + "XXXXXX") {
-    fd_ = Fd(mkostemp(path_.data(), O_CLOEXEC)).release();
-    if (fd_ < 0) Fail("cannot create a temporary file in " + Dirname(target));
+  explicit TempFile(const Place& place) : place_(place) {
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int tries = 0; tries < 100; ++tries) {
+      unsigned char random[6];
+      if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+        Fail("cannot create a temporary file in " + place.folderPath);
+      name_ = TempPrefix(place.name);
+      for (unsigned char r : random) name_ += kLetters[r % (sizeof kLetters - 1)];
+      fd_ = openat(place.folder.get(), name_.c_str(),
+                   O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (fd_ >= 0 || errno != EEXIST) break;
+    }
+    if (fd_ < 0) Fail("cannot create a temporary file in " + Folder());
   }
   ~TempFile() {
     if (fd_ >= 0) close(fd_);
-    if (!renamed_) unlink(path_.c_str());
+    if (!renamed_) unlinkat(place_.folder.get(), name_.c_str(), 0);
   }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
   int fd() const { return fd_; }
-  void Commit(const std::string& target) {
+  void Commit() {
+    const std::string& target = place_.path;
     if (Sync(fd_) != 0) Fail("cannot sync " + target + " to disk");
     if (close(fd_) != 0) {
       fd_ = -1;
       Fail("cannot write " + target);
     }
     fd_ = -1;
-    if (Sys().rename(path_.c_str(), target.c_str()) != 0) Fail("cannot replace " + target);
+    const int folder = place_.folder.get();
+    if (Sys().renameat(folder, name_.c_str(), folder, place_.name.c_str()) != 0)
+      Fail("cannot replace " + target);
     renamed_ = true;
   }
-  const std::string& path() const { return path_; }
+  std::string path() const { return Join(place_.folderPath, name_); }
 
  private:
-  std::string path_;
+  std::string Folder() const { return place_.folderPath.empty() ? "." : place_.folderPath; }
+
+  const Place& place_;
+  std::string name_;
   int fd_ = -1;
   bool renamed_ = false;
 };
@@ -177,16 +392,8 @@ class Refusal : public std::system_error {
   throw Refusal(std::errc::invalid_argument, path + " is " + why);
 }
 
-// Reads the whole file and its status from one descriptor, so both describe the same file.
-// Opening without blocking keeps a FIFO from holding us; fstat then refuses it.
-bool ReadWithStatus(const std::string& path, std::string& text, struct stat& st) {
-  Fd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    if (errno == ENOENT) return false;
-    Fail(path);
-  }
-  if (fstat(fd.get(), &st) != 0) Fail(path);
-  if (!S_ISREG(st.st_mode)) Refuse(path, KindOf(st.st_mode) + ", not a configuration file");
+// Reads the whole of the open regular file `fd`, whose status is `st`.
+void ReadOpen(int fd, const std::string& path, const struct stat& st, std::string& text) {
   const std::string tooLarge = "larger than " + std::to_string(kMaxFileSize >> 20) +
                                " MiB, the limit for a configuration file";
   if (static_cast<uint64_t>(st.st_size) > kMaxFileSize) Refuse(path, tooLarge);
@@ -195,14 +402,13 @@ bool ReadWithStatus(const std::string& path, std::string& text, struct stat& st)
   text.reserve(static_cast<size_t>(st.st_size) + 65536);
   char buf[1 << 16];
   for (;;) {
-    ssize_t n = read(fd.get(), buf, sizeof buf);
+    ssize_t n = read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) Fail(path);
     if (n == 0) break;
     if (text.size() + static_cast<size_t>(n) > kMaxFileSize) Refuse(path, tooLarge);  // it grew
     text.append(buf, static_cast<size_t>(n));
   }
-  return true;
 }
 
 LockWait& CurrentLockWait() {
@@ -210,38 +416,77 @@ LockWait& CurrentLockWait() {
   return wait;
 }
 
-// The locks this thread holds, by target file, so that a change inside a FileLock's scope
-// reuses it: flock locks belong to open files, and a second one would wait on the first.
+// The locks this thread holds, by file (Place::Key), so that a change inside a FileLock's
+// scope reuses it: flock locks belong to open files, and a second one would wait on the first.
 thread_local std::vector<std::string> heldLocks;
 
-bool HeldHere(const std::string& target) {
-  return std::find(heldLocks.begin(), heldLocks.end(), target) != heldLocks.end();
+bool HeldHere(const std::string& key) {
+  return std::find(heldLocks.begin(), heldLocks.end(), key) != heldLocks.end();
 }
 
-// Root making a file in another user's folder gives it that user (the data file's owner
-// where there is one, else the folder's), so the owner is not locked out of it afterwards.
-void GiveToOwner(int fd, const std::string& target) {
-  if (geteuid() != 0) return;
-  struct stat owner {};
-  if (stat(target.c_str(), &owner) != 0 && stat(Dirname(target).c_str(), &owner) != 0) return;
-  if (owner.st_uid != 0 || owner.st_gid != 0) (void)!fchown(fd, owner.st_uid, owner.st_gid);
+// The lock file's mode for a data file of mode `data`: whoever may write the data file may
+// open its lock for writing, the owner always.
+mode_t LockMode(mode_t data) {
+  const mode_t write = data & 0022;
+  return 0600 | write | (write << 1);
 }
 
-int OpenLockFile(const std::string& target) {
-  const std::string lockPath = target + ".lock";
-  const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-  int raw = open(lockPath.c_str(), flags | O_CREAT | O_EXCL, 0600);
+std::string Octal(mode_t mode) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%04o", static_cast<unsigned>(mode & 07777));
+  return buf;
+}
+
+// Gives the lock file the data file's group and write bits, so that every writer of the data
+// file can open it; a lock file this identity owns is set right each time it is taken, one an
+// earlier run made for its owner alone among them. Failures leave it as it was: it still locks.
+void ShareLock(int fd, const struct stat& lock, const Place& place, mode_t newMode) {
+  if (lock.st_uid != Identity::CurrentFsUid() && Identity::CurrentFsUid() != 0) return;
+  struct stat data {};
+  const bool exists =
+      fstatat(place.folder.get(), place.name.c_str(), &data, AT_SYMLINK_NOFOLLOW) == 0;
+  const mode_t mode = LockMode(exists ? data.st_mode : newMode);
+  if (exists && lock.st_gid != data.st_gid) (void)!fchown(fd, static_cast<uid_t>(-1), data.st_gid);
+  if ((lock.st_mode & 07777) != mode) (void)!fchmod(fd, mode);
+}
+
+// Opens "<file>.lock" beside the file, making it when missing; never through a link. Write
+// access is not needed to lock: flock takes an exclusive lock on a descriptor open for
+// reading, which is what a writer gets from a lock file whose mode is not for it. Returns -1,
+// without failing, when `optional` and the lock file could not be made because nothing can be
+// made in the folder (a read-only mount, a folder this caller may not write): then nothing can
+// be changed there either, and there is nothing to keep others from.
+int OpenLockFile(const Place& place, mode_t newMode, bool optional) {
+  const std::string lockName = place.name + ".lock";
+  const std::string lockPath = place.path + ".lock";
+  const int flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  const int folder = place.folder.get();
+  int raw = openat(folder, lockName.c_str(), O_RDWR | flags | O_CREAT | O_EXCL, 0600);
   const bool created = raw >= 0;
-  if (!created && errno == EEXIST) raw = open(lockPath.c_str(), flags);
+  if (!created && errno == EEXIST) {
+    raw = openat(folder, lockName.c_str(), O_RDWR | flags);
+    if (raw < 0 && (errno == EACCES || errno == EROFS || errno == ETXTBSY))
+      raw = openat(folder, lockName.c_str(), O_RDONLY | flags);
+  } else if (!created && optional && (errno == EROFS || errno == EACCES || errno == EPERM)) {
+    return -1;
+  }
   Fd fd(raw);
   if (fd.get() < 0) {
     if (errno == ELOOP) Refuse(lockPath, "a symbolic link; the lock file must be a regular file");
+    const int error = errno;
+    struct stat st {};
+    if (error == EACCES && fstatat(folder, lockName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+      throw std::system_error(error, std::generic_category(),
+                              "cannot open the lock file " + lockPath + " (uid " +
+                                  std::to_string(st.st_uid) + ", mode " + Octal(st.st_mode) +
+                                  "; its owner can give it the data file's group and write bits)");
+    errno = error;
     Fail("cannot open the lock file " + lockPath);
   }
   struct stat st {};
   if (fstat(fd.get(), &st) != 0) Fail(lockPath);
   if (!S_ISREG(st.st_mode)) Refuse(lockPath, KindOf(st.st_mode) + ", not a lock file");
-  if (created) GiveToOwner(fd.get(), target);
+  ShareLock(fd.get(), st, place, newMode);
   return fd.release();
 }
 
@@ -281,26 +526,207 @@ void Acquire(int fd, const std::string& target, Clock::time_point deadline) {
   }
 }
 
+// No lock file beside what is not a configuration file (a link to /dev/zero leads to /dev).
+void RefuseOtherThanFile(const Place& place) {
+  struct stat st {};
+  if (fstatat(place.folder.get(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      !S_ISREG(st.st_mode))
+    Refuse(place.path, KindOf(st.st_mode) + ", not a configuration file");
+}
+
+// Locks the file at `place` unless this thread holds its lock already: the descriptor, or -1
+// when the lock is reused (or, when `optional`, needs not be had; see OpenLockFile).
+int Lock(const Place& place, const std::string& key, mode_t newMode, bool optional) {
+  if (HeldHere(key)) return -1;
+  RefuseOtherThanFile(place);
+  const auto deadline = Deadline();
+  for (;;) {
+    Fd fd(OpenLockFile(place, newMode, optional));
+    if (fd.get() < 0) return -1;
+    Acquire(fd.get(), place.path, deadline);
+    // A lock file removed or replaced meanwhile is no lock at all: take the one now there.
+    struct stat held {
+    }, there{};
+    if (fstat(fd.get(), &held) == 0 &&
+        fstatat(place.folder.get(), (place.name + ".lock").c_str(), &there, AT_SYMLINK_NOFOLLOW) ==
+            0 &&
+        held.st_dev == there.st_dev && held.st_ino == there.st_ino) {
+      heldLocks.push_back(key);
+      return fd.release();
+    }
+  }
+}
+
+// A lock taken by Lock, let go at the end of its scope.
+class Held {
+ public:
+  Held(const Place& place, mode_t newMode) : key_(place.Key()) {
+    fd_ = Lock(place, key_, newMode, false);
+  }
+  ~Held() {
+    if (fd_ < 0) return;
+    heldLocks.erase(std::find(heldLocks.begin(), heldLocks.end(), key_));
+    close(fd_);
+  }
+  Held(const Held&) = delete;
+  Held& operator=(const Held&) = delete;
+
+ private:
+  std::string key_;
+  int fd_ = -1;
+};
+
 // After a rename: the new file is in place and seen by every reader from now on, so a folder
 // that fails to sync (which would only lose the rename in a crash) is no failure.
-void SyncFolder(const std::string& target) {
-  Fd dir(open(Dirname(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+void SyncFolder(const Place& place) {
+  Fd dir = OpenFolder(place);
   if (dir.get() >= 0) Sync(dir.get());
+}
+
+// The extended attributes of an open file (its POSIX ACL among them, as
+// system.posix_acl_access); none where the file system keeps none.
+std::vector<std::string> AttributeNames(int fd, const std::string& path) {
+  std::vector<char> names(1024);
+  for (;;) {
+    const ssize_t n = flistxattr(fd, names.data(), names.size());
+    if (n >= 0) {
+      names.resize(static_cast<size_t>(n));
+      break;
+    }
+    if (errno == ENOTSUP) return {};
+    if (errno != ERANGE) Fail("cannot list the extended attributes of " + path);
+    const ssize_t size = flistxattr(fd, nullptr, 0);
+    if (size < 0) Fail("cannot list the extended attributes of " + path);
+    names.resize(static_cast<size_t>(size) + 1024);
+  }
+  std::vector<std::string> out;
+  for (size_t at = 0; at < names.size();) {
+    const size_t len = strnlen(names.data() + at, names.size() - at);
+    if (len > 0) out.emplace_back(names.data() + at, len);
+    at += len + 1;
+  }
+  return out;
+}
+
+std::string AttributeValue(int fd, const std::string& name, const std::string& path) {
+  std::string value;
+  for (;;) {
+    const ssize_t size = fgetxattr(fd, name.c_str(), nullptr, 0);
+    if (size < 0) Fail("cannot read the extended attribute " + name + " of " + path);
+    value.resize(static_cast<size_t>(size));
+    const ssize_t n = fgetxattr(fd, name.c_str(), value.data(), value.size());
+    if (n >= 0) {
+      value.resize(static_cast<size_t>(n));
+      return value;
+    }
+    if (errno != ERANGE) Fail("cannot read the extended attribute " + name + " of " + path);
+  }
+}
+
+[[noreturn]] void CannotKeep(const std::string& what, const std::string& path, int error) {
+  throw std::system_error(error, std::generic_category(),
+                          "cannot keep the " + what + " of " + path + ", so it is left as it is");
+}
+
+// Makes the temporary file `to` everything the file `from` (status `st`) is besides its text:
+// owner and group, extended attributes (its ACL among them) and mode; refuses, naming what,
+// when one of them cannot be kept. The owner first, since a change of owner clears the set-ID
+// bits and file capabilities; the mode last, which with an ACL is its mask.
+void KeepAttributes(int from, int to, const struct stat& st, const std::string& path) {
+  struct stat made {};
+  if (fstat(to, &made) != 0) Fail(path);
+  if ((made.st_uid != st.st_uid || made.st_gid != st.st_gid) &&
+      fchown(to, st.st_uid, st.st_gid) != 0) {
+    const int error = errno;
+    CannotKeep(made.st_uid != st.st_uid ? "owner (uid " + std::to_string(st.st_uid) + ")"
+                                        : "group (gid " + std::to_string(st.st_gid) + ")",
+               path, error);
+  }
+  const std::vector<std::string> kept = AttributeNames(from, path);
+  // What the folder gave the new file (a default ACL's) and the old one lacks goes.
+  for (const std::string& name : AttributeNames(to, path))
+    if (std::find(kept.begin(), kept.end(), name) == kept.end() &&
+        fremovexattr(to, name.c_str()) != 0 && errno != ENODATA)
+      CannotKeep("extended attributes (" + name + " came from the folder)", path, errno);
+  const std::vector<std::string> given = AttributeNames(to, path);
+  for (const std::string& name : kept) {
+    const std::string value = AttributeValue(from, name, path);
+    // One the new file already has as it was (a security label) needs no privilege to keep.
+    if (std::find(given.begin(), given.end(), name) != given.end() &&
+        AttributeValue(to, name, path) == value)
+      continue;
+    if (fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0)
+      CannotKeep("extended attribute " + name, path, errno);
+  }
+  if (fchmod(to, st.st_mode & 07777) != 0)
+    CannotKeep("mode (" + Octal(st.st_mode) + ")", path, errno);
+  struct stat now {};
+  if (fstat(to, &now) != 0) Fail(path);
+  if (now.st_uid != st.st_uid)
+    CannotKeep("owner (uid " + std::to_string(st.st_uid) + ")", path, EPERM);
+  if (now.st_gid != st.st_gid)
+    CannotKeep("group (gid " + std::to_string(st.st_gid) + ")", path, EPERM);
+  if ((now.st_mode & 07777) != (st.st_mode & 07777))
+    CannotKeep("mode (" + Octal(st.st_mode) + ")", path, EPERM);
+}
+
+// Opens the file to change, at `place`, for reading and, to tell whether the caller could
+// write it in place, for writing: a replacement by rename would bypass its own permissions.
+// Reads it whole with its status; false when it does not exist. `whyNot` gets why it may not
+// be written, the file still read.
+bool OpenToChange(const Place& place, Fd& fd, std::string& text, struct stat& st,
+                  std::string& whyNot) {
+  const int flags = O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC;
+  fd = Fd(openat(place.folder.get(), place.name.c_str(), O_RDWR | flags));
+  if (fd.get() < 0) {
+    if (errno == ENOENT) return false;
+    if (errno == ELOOP) Refuse(place.path, "now a symbolic link; it was changed meanwhile");
+    if (errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY) Fail(place.path);
+    whyNot = "cannot write " + place.path + ": " + std::strerror(errno);
+    fd = Fd(openat(place.folder.get(), place.name.c_str(), O_RDONLY | flags));
+    if (fd.get() < 0) Fail(place.path);
+  }
+  if (fstat(fd.get(), &st) != 0) Fail(place.path);
+  if (!S_ISREG(st.st_mode)) Refuse(place.path, KindOf(st.st_mode) + ", not a configuration file");
+  ReadOpen(fd.get(), place.path, st, text);
+  return true;
 }
 
 }  // namespace
 
 void ReplaceFile(const std::string& path, std::string_view data, unsigned mode) {
-  TempFile temp(path);
-  WriteAll(temp.fd(), data, path);
+  Identity who;
+  const Place place = Locate(path, who);
+  FileSizeSignalHeld held;
+  TempFile temp(place);
+  WriteAll(temp.fd(), data, place.path);
   if (fchmod(temp.fd(), mode) != 0) Fail(temp.path());
-  temp.Commit(path);
-  SyncFolder(path);
+  temp.Commit();
+  SyncFolder(place);
 }
 
 bool ReadFile(const std::string& path, std::string& text) {
+  // Found and opened as a rewrite finds it, with the same identity: root reads through a
+  // user's links only what the user could read.
+  Identity who;
+  Place place;
+  try {
+    place = Locate(path, who);
+  } catch (const std::system_error& e) {
+    if (e.code().value() == ENOENT) return false;
+    throw std::system_error(e.code(), path);
+  }
+  Fd fd(openat(place.folder.get(), place.name.c_str(),
+               O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT) return false;
+    Fail(path);
+  }
   struct stat st {};
-  return ReadWithStatus(path, text, st);
+  if (fstat(fd.get(), &st) != 0) Fail(path);
+  if (!S_ISREG(st.st_mode)) Refuse(path, KindOf(st.st_mode) + ", not a configuration file");
+  ReadOpen(fd.get(), path, st, text);
+  return true;
 }
 
 std::string WhyNotWritable(const std::string& path) {
@@ -312,26 +738,11 @@ std::string WhyNotWritable(const std::string& path) {
 
 void SetLockWait(LockWait wait) { CurrentLockWait() = std::move(wait); }
 
-FileLock::FileLock(const std::string& path) : target_(ResolveLinks(path)) {
-  if (HeldHere(target_)) return;
-  // No lock file beside what is not a configuration file (a link to /dev/zero leads to /dev).
-  struct stat st {};
-  if (stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-    Refuse(target_, KindOf(st.st_mode) + ", not a configuration file");
-  const auto deadline = Deadline();
-  for (;;) {
-    Fd fd(OpenLockFile(target_));
-    Acquire(fd.get(), target_, deadline);
-    // A lock file removed or replaced meanwhile is no lock at all: take the one now there.
-    struct stat held {
-    }, there{};
-    if (fstat(fd.get(), &held) == 0 && lstat((target_ + ".lock").c_str(), &there) == 0 &&
-        held.st_dev == there.st_dev && held.st_ino == there.st_ino) {
-      fd_ = fd.release();
-      break;
-    }
-  }
-  heldLocks.push_back(target_);
+FileLock::FileLock(const std::string& path) {
+  Identity who;
+  const Place place = Locate(path, who);
+  target_ = place.Key();
+  fd_ = Lock(place, target_, 0600, true);
 }
 
 FileLock::~FileLock() {
@@ -351,18 +762,31 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const E
 bool RewriteFile(const std::string& path, bool create, unsigned newMode, const SplicingEdit& edit,
                  std::string& reason) {
   try {
-    const std::string target = ResolveLinks(path);
-    FileLock lock(target);
-    RemoveLeftovers(target);
+    Identity who;
+    const Place place = Locate(path, who);
+    const std::string& target = place.path;
+    Held lock(place, newMode);
+    RemoveLeftovers(place);
 
     std::string text;
     struct stat st {};
-    const bool exists = ReadWithStatus(target, text, st);
+    Fd old;
+    std::string whyNot;
+    const bool exists = OpenToChange(place, old, text, st, whyNot);
     if (!exists && !create) {
       reason = target + " does not exist";
       return false;
     }
-    if (exists && !(reason = WhyNotWritable(target)).empty()) return false;
+    if (!whyNot.empty()) {
+      reason = whyNot;
+      return false;
+    }
+    // A replacement by rename would leave the file's other names with the old text.
+    if (exists && st.st_nlink > 1) {
+      reason = target + " has " + std::to_string(st.st_nlink) +
+               " hard links, and a replacement would split them, so it is left as it is";
+      return false;
+    }
     // unixODBC reads nothing from such a file; a change to it would not be seen either.
     if (auto rejected = FindRejection(text)) {
       reason =
@@ -376,7 +800,8 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const S
       return false;
     }
 
-    TempFile temp(target);
+    FileSizeSignalHeld signalHeld;
+    TempFile temp(place);
     const std::string_view all(text);
     if (!splice) {
       WriteAll(temp.fd(), all, target);
@@ -385,13 +810,12 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const S
       WriteAll(temp.fd(), splice->insert, target);
       WriteAll(temp.fd(), all.substr(splice->at + splice->erase), target);
     }
-    if (fchmod(temp.fd(), exists ? (st.st_mode & 07777) : newMode) != 0) Fail(temp.path());
-    // Keeping the owner needs privileges we may not have; the file is ours then anyway.
-    if (exists && (st.st_uid != geteuid() || st.st_gid != getegid()))
-      (void)!fchown(temp.fd(), st.st_uid, st.st_gid);
-    if (!exists) GiveToOwner(temp.fd(), target);
-    temp.Commit(target);
-    SyncFolder(target);
+    if (exists)
+      KeepAttributes(old.get(), temp.fd(), st, target);
+    else if (fchmod(temp.fd(), newMode) != 0)
+      Fail(temp.path());
+    temp.Commit();
+    SyncFolder(place);
     return true;
   } catch (const std::system_error& e) {
     reason = e.what();

@@ -150,9 +150,13 @@ struct LockWait {
 void SetLockWait(LockWait wait);
 
 // The exclusive lock on one configuration file, "<file>.lock" beside it (symbolic links to
-// the file followed, a link in the lock's place refused). Hold one across a whole
-// read-modify-write; changes of the same file by this thread within its scope reuse it
-// instead of locking again. Raises std::system_error when it cannot be had in time.
+// the file followed, a link in the lock's place refused), made with the data file's group and
+// write bits so that whoever may write the file may take it; one this caller may only read
+// is locked all the same. Hold one across a whole read-modify-write; changes of the same file
+// by this thread within its scope reuse it instead of locking again. Where no lock file can be
+// made (a read-only mount, a folder the caller may not write) it holds nothing: nothing can be
+// changed there either, and a change tried within its scope is refused by its own lock.
+// Raises std::system_error when it cannot be had in time.
 class FileLock {
  public:
   explicit FileLock(const std::string& path);
@@ -161,23 +165,32 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
 
  private:
-  std::string target_;
-  int fd_ = -1;  // -1 when an outer lock of this thread is reused
+  std::string target_;  // the file's folder (device, inode) and name
+  int fd_ = -1;         // -1 when an outer lock of this thread is reused, or none is needed
 };
 
 // One locked, atomic rewrite of `path`. Under its FileLock it reads the file (an empty text
 // when it is missing and `create` is set), lets `edit` change the text, and replaces the
-// file by rename from a synced temporary file in the same folder, keeping the old file's
-// mode and owner (`newMode` for a new file, the folder's owner when root makes it in another
-// user's folder) and writing through a symbolic link to its target. It refuses a file the
-// caller could not write in place. `edit` returns false, with a reason, to leave the file as
-// it is. Returns false with the reason when nothing was written.
+// file by rename from a synced temporary file in the same folder, writing through a symbolic
+// link to its target. The replacement keeps everything the file was: owner, group, mode and
+// extended attributes, its POSIX ACL among them (`newMode` for a new file); it refuses,
+// naming what, to change a file it cannot keep so, a file with more than one hard link (a
+// rename would split them), and a file the caller could not write in place.
+//
+// The file is found one path component at a time through descriptors, each folder opened
+// once, and links read and followed rather than looked up again. Root working in a folder
+// that belongs to another user (or on a name of a sticky folder that does) switches this
+// thread's file-system identity to that user first, so that the kernel gives it that user's
+// rights alone: a link or a swapped folder leads nowhere the user could not write, and what
+// it makes is the user's. `edit` returns false, with a reason, to leave the file as it is.
+// Returns false with the reason when nothing was written.
 using Edit = std::function<bool(std::string& text, std::string& reason)>;
 bool RewriteFile(const std::string& path, bool create, unsigned newMode, const Edit& edit,
                  std::string& reason);
 // Puts `data` in place of `path` as RewriteFile does (a synced temporary file beside it, then
-// a rename and the folder's sync), with `mode`, and without a lock or a look at what it
-// replaces: for the caller that has decided `path` may be replaced. Raises std::system_error.
+// a rename and the folder's sync, with the identity of the folder's owner), with `mode`, and
+// without a lock or a look at what it replaces: for the caller that has decided `path` may be
+// replaced. Raises std::system_error.
 void ReplaceFile(const std::string& path, std::string_view data, unsigned mode);
 
 // The same, where the edit may also leave one splice of its text for the writing to make.

@@ -13,7 +13,7 @@ struct SystemCalls {
   int (*flock)(int fd, int operation);
   ssize_t (*write)(int fd, const void* data, size_t size);
   int (*fsync)(int fd);
-  int (*rename)(const char* from, const char* to);
+  int (*renameat)(int fromFolder, const char* from, int toFolder, const char* to);
 };
 
 // The C library's own calls (FileIo.cpp).

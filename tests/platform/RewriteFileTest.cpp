@@ -3,7 +3,9 @@
 // made again.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <pwd.h>
 #include <sys/file.h>
+#include <sys/fsuid.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,10 +75,12 @@ ssize_t Write(int fd, const void* data, size_t size) {
   return ::write(fd, data, std::min(size, script.writeSize));
 }
 int Fsync(int fd) { return Fails("fsync", "fsync " + NameOf(fd)) ? -1 : ::fsync(fd); }
-int Rename(const char* from, const char* to) {
-  std::string name = from;
+int Renameat(int fromFolder, const char* from, int toFolder, const char* to) {
+  std::string name = NameOf(fromFolder) + "/" + from;
   name.resize(name.find(".tabrix-") + 8);
-  return Fails("rename", "rename " + name + " " + to) ? -1 : ::rename(from, to);
+  return Fails("rename", "rename " + name + " " + NameOf(toFolder) + "/" + to)
+             ? -1
+             : ::renameat(fromFolder, from, toFolder, to);
 }
 
 const std::string kBefore = "# kept\r\n[Sales]\r\nDriver = Excel\r\n\0tail"s;
@@ -111,7 +115,7 @@ class RewriteFile : public ::testing::Test {
     return names;
   }
 
-  SystemCalls fake{Flock, Write, Fsync, Rename};
+  SystemCalls fake{Flock, Write, Fsync, Renameat};
   ScopedSystemCalls useFake{fake};
   std::string dir, file, reason;
 };
@@ -201,6 +205,50 @@ TEST_F(RewriteFile, AFolderThatFailsToSyncAfterTheRenameKeepsTheChange) {
   EXPECT_TRUE(Rewrite()) << reason;
   EXPECT_EQ(Slurp(file), kAfter);
   EXPECT_EQ(script.log.back(), "fsync " + dir);
+}
+
+// Root working in a user's folder works as that user, on this thread alone, and is itself
+// again afterwards, whether the change was made or refused.
+TEST_F(RewriteFile, RootInAUsersFolderIsThatUserForTheChangeAndItselfAfter) {
+  const passwd* nobody = getpwnam("nobody");
+  if (geteuid() != 0 || !nobody) GTEST_SKIP() << "needs root and the user nobody";
+  ASSERT_EQ(chown(dir.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  ASSERT_EQ(chown(file.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  std::vector<gid_t> groups(static_cast<size_t>(getgroups(0, nullptr)));
+  ASSERT_EQ(getgroups(static_cast<int>(groups.size()), groups.data()),
+            static_cast<int>(groups.size()));
+  auto itself = [&] {
+    EXPECT_EQ(setfsuid(static_cast<uid_t>(-1)), 0);
+    EXPECT_EQ(setfsgid(static_cast<gid_t>(-1)), 0);
+    std::vector<gid_t> now(static_cast<size_t>(getgroups(0, nullptr)));
+    getgroups(static_cast<int>(now.size()), now.data());
+    EXPECT_EQ(now, groups);
+  };
+  uid_t during = 0;
+  for (bool refuse : {false, true}) {
+    const bool ok = platform::odbcini::RewriteFile(
+        file, false, 0600,
+        [&](std::string& text, std::string& why) {
+          during = static_cast<uid_t>(setfsuid(static_cast<uid_t>(-1)));
+          text += "[Next]\n";
+          why = "refused";
+          return !refuse;
+        },
+        reason);
+    EXPECT_EQ(ok, !refuse) << reason;
+    EXPECT_EQ(during, nobody->pw_uid);
+    itself();
+  }
+  struct stat st {};
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, nobody->pw_uid);
+  ASSERT_EQ(stat((file + ".lock").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, nobody->pw_uid);
+  // A refusal raised while the identity is switched puts it back too.
+  ASSERT_EQ(link(file.c_str(), (dir + "/other.ini").c_str()), 0);
+  EXPECT_FALSE(Rewrite());
+  EXPECT_NE(reason.find("2 hard links"), std::string::npos) << reason;
+  itself();
 }
 
 }  // namespace
