@@ -97,7 +97,9 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
   std::optional<ini::Section> definition;
   const std::string driversFile = ini::DriversFile();
   try {
-    if (!driver.empty() && ini::ReadFile(driversFile, drivers))
+    // [ODBC] holds the driver manager's own settings, never a driver (unixODBC skips it).
+    if (!driver.empty() && !text::EqualsIgnoreCase(driver, "ODBC") &&
+        ini::ReadFile(driversFile, drivers))
       definition = ini::FindSection(drivers, driver);
   } catch (const std::system_error& e) {
     return Refusal{ODBC_ERROR_GENERAL_ERR, e.what()};

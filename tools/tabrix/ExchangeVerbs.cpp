@@ -1,12 +1,16 @@
 // export and import: data sources out of the files (or the registry) and into them, as JSON,
 // a Windows registry file or an odbc.ini fragment.
+#include <cstdint>
 #include <iostream>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/odbcinst/AttributeList.h"
+#include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
 #include "tools/tabrix/Exchange.h"
+#include "tools/tabrix/Rules.h"
 
 namespace tabrix::cli {
 namespace {
@@ -265,6 +269,13 @@ Runner AddImport(CLI::App& app) {
              " is not a driver defined in " + Drivers::Where() + "; skipped");
         continue;
       }
+      if (!rules::DesktopDriver(*driver)) {
+        failed = true;
+        Fail(lead + "its driver \"" + *driver +
+             "\" is not one of the six desktop drivers; tabrix changes only data sources of "
+             "those drivers; skipped");
+        continue;
+      }
       for (auto& [k, v] : s.attributes)
         if (IsPathKeyword(k)) v = MapPath(v, maps);
       if (std::string why = WhyNotWritable(s.name, s.attributes); !why.empty()) {
@@ -290,8 +301,22 @@ Runner AddImport(CLI::App& app) {
         std::unordered_map<std::string, const host::StoredSource*> existing;
         for (const host::StoredSource& s : stored.sources) existing.emplace(Folded(s.name), &s);
         std::vector<std::string> lines;
+        std::vector<host::SourceEdit> own, delegated;  // written here; sent to a setup library
+        std::vector<size_t> delegatedAt;                // each line's place in delegated
         for (host::SourceEdit& e : edits[sys]) {
           auto old = existing.find(Folded(e.name));
+          // What another driver's data source holds is not tabrix's to replace.
+          if (old != existing.end()) {
+            std::string value = platform::KeyStore::Find(old->second->values, "Driver")
+                                    .value_or(platform::KeyStore::Find(stored.listing, e.name)
+                                                  .value_or(""));
+            if (std::string why = rules::WhyNotOurs(value); !why.empty()) {
+              failed = true;
+              Fail("data source \"" + e.name + "\" (" + ScopeName(sys) + "): " + why +
+                   "; skipped");
+              continue;
+            }
+          }
           // A password exported masked is not known here: the stored one stays, if any.
           for (auto& [k, v] : e.values) {
             if (!IsPasswordKeyword(k) || v != kMasked) continue;
@@ -311,9 +336,37 @@ Runner AddImport(CLI::App& app) {
             for (const auto& [k, v] : e.values) line += "\n  " + Shown(MaskedPair(k, v), 200);
           }
           lines.push_back(std::move(line));
+          const bool decides = !rules::SetupLibrary(e.driver).empty();
+          delegatedAt.push_back(decides ? delegated.size() : SIZE_MAX);
+          (decides ? delegated : own).push_back(std::move(e));
         }
-        if (!args->dryRun) host::EditDataSources(sys, edits[sys]);
-        for (const std::string& line : lines) std::cout << line << '\n';
+        host::Pairs written;
+        if (!args->dryRun) {
+          host::EditDataSources(sys, own);
+          for (const host::SourceEdit& e : own)
+            written.insert(written.end(), e.values.begin(), e.values.end());
+        }
+        // A driver with a setup library decides what its data sources hold, as for create.
+        std::vector<bool> sent(delegated.size(), true);
+        for (size_t d = 0; d < delegated.size() && !args->dryRun; ++d) {
+          const host::SourceEdit& e = delegated[d];
+          std::string list;
+          platform::AppendAttribute(list, "DSN", e.name);
+          for (const auto& [k, v] : e.values) platform::AppendAttribute(list, k, v);
+          list += '\0';
+          sent[d] = platform::SQLConfigDataSource(
+              nullptr, sys ? platform::ODBC_ADD_SYS_DSN : platform::ODBC_ADD_DSN, e.driver, list);
+          if (sent[d]) {
+            written.insert(written.end(), e.values.begin(), e.values.end());
+          } else {
+            failed = true;
+            Fail("data source \"" + e.name + "\" (" + ScopeName(sys) +
+                 "): the driver's setup library refused it: " + platform::InstallerError());
+          }
+        }
+        for (size_t l = 0; l < lines.size(); ++l)
+          if (delegatedAt[l] == SIZE_MAX || sent[delegatedAt[l]]) std::cout << lines[l] << '\n';
+        rules::WarnIfPasswordExposed(sys, written);
       } catch (const std::exception& e) {
         failed = true;
         Fail(std::string("cannot import into the ") + ScopeName(sys) + " data sources (" + where +

@@ -1,0 +1,184 @@
+// Every verb that changes data sources keeps the same rules: import and apply refuse what
+// configure and remove refuse, go through a driver's setup library where create does, warn
+// about a readable password as create does; what they read and write is lossless or refused;
+// the files are found as unixODBC finds them; each message names what is there.
+#include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
+
+#include "ClientFixture.h"
+
+namespace {
+
+using namespace clienttest;
+
+const std::string kExcel = "Microsoft Excel Driver (*.xls)";
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class Rules : public Client {
+ protected:
+  fs::path UserFile() const { return dir / "odbc.user.ini"; }
+  fs::path SystemFile() const { return dir / "odbc.ini"; }
+  std::string In(const std::string& name) const { return Quote((dir / name).string()); }
+  // A state file for apply or a JSON export for import, named `name`.
+  std::string State(const std::string& name, const std::string& json) {
+    Spit(dir / name, json);
+    return In(name);
+  }
+};
+
+// ---- one path for every change
+
+const std::string kForeign =
+    "[ODBC Data Sources]\n"
+    "Pg = PostgreSQL Unicode\n"
+    "\n"
+    "[Pg]\n"
+    "Driver = PostgreSQL Unicode\n"
+    "Database = sales\n";
+
+TEST_F(Rules, ImportAndApplyLeaveAnotherDriversDataSourceAsConfigureAndRemoveDo) {
+  Spit(dir / "odbcinst.ini", Slurp(dir / "odbcinst.ini") +
+                                 "\n[PostgreSQL Unicode]\nDriver = /usr/lib/psqlodbcw.so\n");
+  Spit(UserFile(), kForeign);
+  const std::string refused =
+      "user data source \"Pg\": its driver \"PostgreSQL Unicode\" is not one of the six desktop "
+      "drivers; tabrix changes only data sources of those drivers";
+  const std::string excel = R"({"dsns": [{"name": "Pg", "scope": "user", "driver": ")" + kExcel +
+                            R"(", "attributes": {"DBQ": "/data/x.xls"}}]})";
+
+  // Switched to another driver, removed, or replaced: each refused, the file as it was.
+  Result r = Tabrix("apply " + State("switch.json", excel));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "tabrix: " + refused + "\n")) << r.err;
+  r = Tabrix("apply " + State("absent.json",
+                              R"({"dsns": [{"name": "Pg", "scope": "user", "state": "absent"}]})"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "tabrix: " + refused + "\n")) << r.err;
+  r = Tabrix("import " + State("import.json", excel));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tabrix: data source \"Pg\" (user): its driver \"PostgreSQL Unicode\" is not "
+                   "one of the six desktop drivers; tabrix changes only data sources of those "
+                   "drivers; skipped\n");
+  EXPECT_EQ(Slurp(UserFile()), kForeign);
+
+  // Nor does either make one of another driver, which create never does.
+  const std::string pg = R"({"dsns": [{"name": "New", "scope": "user", "driver": )"
+                         R"("PostgreSQL Unicode", "attributes": {"Database": "x"}}]})";
+  r = Tabrix("apply " + State("new.json", pg));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "tabrix: user data source \"New\": the driver \"PostgreSQL "
+                              "Unicode\" is not one of the six desktop drivers"))
+      << r.err;
+  r = Tabrix("import " + State("new.json", pg));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "its driver \"PostgreSQL Unicode\" is not one of the six desktop "
+                              "drivers; tabrix changes only data sources of those drivers; "
+                              "skipped\n"))
+      << r.err;
+  EXPECT_EQ(Slurp(UserFile()), kForeign);
+}
+
+TEST_F(Rules, TheDriverManagersOwnSectionIsNeverADriver) {
+  Spit(dir / "odbcinst.ini", "[ODBC]\nTrace = No\nDriver = /usr/lib/trace.so\n\n" +
+                                 Slurp(dir / "odbcinst.ini"));
+  const std::string odbc = R"({"dsns": [{"name": "T", "scope": "user", "driver": "ODBC",)"
+                           R"( "attributes": {"DBQ": "/data/x.xls"}}]})";
+  const std::string undefined =
+      "the driver \"ODBC\" is not defined in " + (dir / "odbcinst.ini").string();
+  Result r = Tabrix("apply " + State("odbc.json", odbc));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "tabrix: user data source \"T\": " + undefined + "\n")) << r.err;
+  r = Tabrix("import " + State("odbc.json", odbc));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "its driver \"ODBC\" is not a driver defined in")) << r.err;
+  // Its Driver value is not a library of any driver either.
+  r = Tabrix("import " + State("lib.json", R"({"dsns": [{"name": "T", "scope": "user", )"
+                                           R"("driver": "/usr/lib/trace.so"}]})"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(fs::exists(UserFile()));
+}
+
+TEST_F(Rules, ADriversSetupLibraryDecidesWhicheverVerbAsks) {
+  Spit(dir / "odbcinst.ini", "[" + kExcel + "]\nDriver = /opt/odbc/lib/excel.so\nSetup = " +
+                                 std::string(TABRIX_TEST_SETUP_LIBRARY) + "\n");
+  const std::string log = (dir / "setup.log").string();
+  const std::string env = "TABRIX_SETUP_LOG=" + Quote(log);
+  ASSERT_EQ(Tabrix("create ByCreate --user --workbook /data/c.xls", "", env).status, 0);
+  std::string created = Slurp(log);
+  EXPECT_TRUE(Contains(created, "request=1 mode=")) << created;
+
+  // apply's create, change and removal, and import's replacement, each a request to it; our
+  // own writer leaves the file alone.
+  Spit(UserFile(), "[ODBC Data Sources]\nOld = " + kExcel + "\n\n[Old]\nDriver = " + kExcel +
+                       "\nDBQ = /data/old.xls\n");
+  const std::string before = Slurp(UserFile());
+  fs::remove(log);
+  Result r = Tabrix("apply " + State("state.json", R"({"dsns": [
+    {"name": "New", "scope": "user", "driver": ")" + kExcel + R"(",
+     "attributes": {"DBQ": "/data/new.xls"}},
+    {"name": "Old", "scope": "user", "driver": ")" + kExcel + R"(",
+     "attributes": {"DBQ": "/data/changed.xls"}}]})"),
+                    "", env);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slurp(log), "request=1 mode=1 driver=" + kExcel +
+                            " attributes=DSN=New\\0DBQ=/data/new.xls\\0\\0\n"
+                            "request=2 mode=1 driver=" + kExcel +
+                            " attributes=DSN=Old\\0DBQ=/data/changed.xls\\0\\0\n");
+  EXPECT_EQ(Slurp(UserFile()), before);
+  fs::remove(log);
+  r = Tabrix("apply " + State("gone.json",
+                              R"({"dsns": [{"name": "Old", "scope": "user", "state": "absent"}]})"),
+             "", env);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slurp(log), "request=3 mode=1 driver=" + kExcel + " attributes=DSN=Old\\0\\0\n");
+  fs::remove(log);
+  r = Tabrix("import " + State("import.json", R"({"dsns": [{"name": "Old", "scope": "user", )"
+                                              R"("driver": ")" + kExcel +
+                                              R"(", "attributes": {"DBQ": "/data/i.xls"}}]})"),
+             "", env);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slurp(log), "request=1 mode=1 driver=" + kExcel +
+                            " attributes=DSN=Old\\0DBQ=/data/i.xls\\0\\0\n");
+  EXPECT_EQ(Slurp(UserFile()), before);
+
+  // Its refusal is told with its reason, and exit 1.
+  r = Tabrix("apply " + In("state.json"), "", env + " TABRIX_SETUP_REFUSE=1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "the test setup refused")) << r.err;
+  r = Tabrix("import " + In("import.json"), "", env + " TABRIX_SETUP_REFUSE=1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "the test setup refused")) << r.err;
+  EXPECT_FALSE(Contains(r.out, "Old (user): replaced")) << r.out;
+}
+
+TEST_F(Rules, AStoredPasswordOthersCanReadIsWarnedAboutWhicheverVerbStoresIt) {
+  Result r = Tabrix("create ByCreate --workbook /data/c.xls --password-stdin", "s3cret\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(chmod(SystemFile().c_str(), 0644), 0);
+  const std::string warning = "tabrix: warning: the password is stored in " + SystemFile().string() +
+                              " (mode 0644), which other users can read\n";
+  EXPECT_TRUE(Contains(Tabrix("configure ByCreate --password-stdin", "other\n").err, warning));
+
+  const std::string state = State("state.json", R"({"dsns": [{"name": "Vaulted", "driver": ")" +
+                                                    kExcel + R"(", "attributes": {"PWD": "v4ult"}}]})");
+  r = Tabrix("apply " + state);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, warning);
+  r = Tabrix("import " + State("import.json", R"({"dsns": [{"name": "Imported", "driver": ")" +
+                                                  kExcel + R"(", "attributes": {"PWD": "p"}}]})"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, warning);
+  // Not where no password is written, nor where others cannot read the file.
+  EXPECT_EQ(Tabrix("apply " + state).err, "");
+  ASSERT_EQ(chmod(SystemFile().c_str(), 0600), 0);
+  r = Tabrix("apply " + State("again.json", R"({"dsns": [{"name": "Vaulted", "driver": ")" +
+                                                 kExcel + R"(", "attributes": {"PWD": "new"}}]})"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+}
+
+}  // namespace
