@@ -181,4 +181,105 @@ TEST_F(Rules, AStoredPasswordOthersCanReadIsWarnedAboutWhicheverVerbStoresIt) {
   EXPECT_EQ(r.err, "");
 }
 
+// ---- lossless or refused
+
+TEST_F(Rules, ARegistryFileGivesOneValuePerKeywordAsTheRegistryHoldsIt) {
+  Spit(dir / "twice.reg",
+       "REGEDIT4\n\n"
+       "[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI\\ODBC Data Sources]\n"
+       "\"Sales\"=\"Microsoft Access Driver (*.mdb)\"\n"
+       "\"Sales\"=\"Microsoft Excel Driver (*.xls)\"\n\n"
+       "[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI\\Sales\\Engines\\Excel]\n"
+       "\"DBQ\"=\"/data/engine.xls\"\n"
+       "\"MaxScanRows\"=dword:00000008\n\n"
+       "[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI\\Sales]\n"
+       "\"Driver\"=\"Microsoft Access Driver (*.mdb)\"\n"
+       "\"Driver\"=\"Microsoft Excel Driver (*.xls)\"\n"
+       "\"DBQ\"=\"/data/first.xls\"\n"
+       "\"DBQ\"=\"/data/last.xls\"\n"
+       "\"Flag\"=hex(5):00,00,01,02\n\n");
+  Result r = Tabrix("import " + In("twice.reg"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  // regedit keeps the last of a value given twice; the key's own DBQ is the data source's,
+  // whatever its subkey says; hex(5) is a big-endian number.
+  EXPECT_EQ(Slurp(UserFile()),
+            "[ODBC Data Sources]\n"
+            "Sales = " + kExcel + "\n\n"
+            "[Sales]\n"
+            "Driver = " + kExcel + "\n"
+            "DBQ = /data/last.xls\n"
+            "MaxScanRows = 8\n"
+            "Flag = 258\n");
+  EXPECT_TRUE(Contains(Odbcinst("Sales"), "DBQ=/data/last.xls\n"));
+}
+
+TEST_F(Rules, JsonExportKeepsEveryByteOrRefusesNamingTheValue) {
+  const std::string latin1 = "/data/Ums\xE4tze.xls";
+  Spit(UserFile(), "[ODBC Data Sources]\nSales = " + kExcel + "\n\n[Sales]\nDriver = " + kExcel +
+                       "\nDBQ = " + latin1 + "\nDescription = Caf\xC3\xA9\n");
+  const std::string before = Slurp(UserFile());
+  Result r = Tabrix("export --user");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "tabrix: cannot export: user data source \"Sales\": the value of DBQ is not "
+                   "UTF-8 (byte 0xE4 at offset 9), which JSON cannot hold exactly; export it "
+                   "with --format ini, which keeps every byte\n");
+  EXPECT_FALSE(fs::exists(dir / "out.json"));
+  r = Tabrix("export --user -o " + In("out.json"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(fs::exists(dir / "out.json"));
+  // The odbc.ini fragment holds the bytes as they are, and comes back the same.
+  r = Tabrix("export --user --format ini -o " + In("sales.ini"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Contains(Slurp(dir / "sales.ini"), "DBQ = " + latin1 + "\n"));
+  fs::remove(UserFile());
+  ASSERT_EQ(Tabrix("import --user " + In("sales.ini")).status, 0);
+  EXPECT_EQ(Slurp(UserFile()), before);
+  // UTF-8 text goes through JSON as it is.
+  Spit(UserFile(), Slurp(UserFile()).replace(Slurp(UserFile()).find(latin1), latin1.size(),
+                                             "/data/Ums\xC3\xA4tze.xls"));
+  const std::string utf8 = Slurp(UserFile());
+  r = Tabrix("export --user");
+  ASSERT_EQ(r.status, 0) << r.err;
+  Spit(dir / "export.json", r.out);
+  r = Tabrix("apply " + In("export.json"));
+  EXPECT_EQ(r.out, "Nothing to change: 1 data source as the state wants it.\n");
+  fs::remove(UserFile());
+  ASSERT_EQ(Tabrix("import " + In("export.json")).status, 0);
+  EXPECT_EQ(Slurp(UserFile()), utf8);
+}
+
+TEST_F(Rules, AKeywordGivenTwoValuesIsRefusedNamingItsLine) {
+  const std::string pairs = "{\"dsns\": [{\"name\": \"Sales\", \"scope\": \"user\",\n"
+                            " \"driver\": \"" + kExcel + "\",\n"
+                            " \"attributes\": [[\"DBQ\", \"/data/a.xls\"],\n"
+                            "   [\"Threads\", \"3\"], [\"Threads\", \"3\"],\n"
+                            "   [\"dbq\", \"/data/b.xls\"]]}]}\n";
+  Result r = Tabrix("apply " + State("pairs.json", pairs));
+  EXPECT_EQ(r.status, 2);
+  const std::string file = (dir / "pairs.json").string();
+  EXPECT_EQ(r.err, "tabrix: " + file + ":5: dsns[0] (\"Sales\"): \"dbq\" is given a second value "
+                   "(the first at line 3); which one is meant?; nothing applied\n");
+  const std::string object = "{\"dsns\": [{\"name\": \"Sales\", \"scope\": \"user\",\n"
+                             " \"driver\": \"" + kExcel + "\", \"attributes\": {\n"
+                             "   \"DBQ\": \"/data/a.xls\",\n"
+                             "   \"DBQ\": \"/data/b.xls\"}}]}\n";
+  r = Tabrix("apply " + State("object.json", object));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(Contains(r.err, "object.json:4: dsns[0] (\"Sales\"): \"DBQ\" is given a second "
+                              "value (the first at line 3)"))
+      << r.err;
+  r = Tabrix("import " + In("object.json"));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_FALSE(fs::exists(UserFile()));
+  // The same value twice is one value.
+  r = Tabrix("apply " + State("alike.json", "{\"dsns\": [{\"name\": \"Sales\", \"scope\": "
+                                            "\"user\", \"driver\": \"" + kExcel +
+                                            "\", \"attributes\": [[\"Threads\", \"3\"], "
+                                            "[\"THREADS\", \"3\"]]}]}"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slurp(UserFile()), "[ODBC Data Sources]\nSales = " + kExcel +
+                                   "\n\n[Sales]\nDriver = " + kExcel + "\nThreads = 3\n");
+}
+
 }  // namespace
