@@ -95,11 +95,12 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
 
   std::string drivers;
   std::optional<ini::Section> definition;
+  ini::Reader reader = ini::Reader::Open;
   const std::string driversFile = ini::DriversFile();
   try {
     // [ODBC] holds the driver manager's own settings, never a driver (unixODBC skips it).
     if (!driver.empty() && !text::EqualsIgnoreCase(driver, "ODBC") &&
-        ini::ReadFile(driversFile, drivers))
+        ini::ReadDriversFile(driversFile, drivers))
       definition = ini::FindSection(drivers, driver);
   } catch (const std::system_error& e) {
     return Refusal{ODBC_ERROR_GENERAL_ERR, e.what()};
@@ -107,6 +108,20 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
   if (auto rejected = ini::FindRejection(drivers))
     return Refusal{ODBC_ERROR_GENERAL_ERR,
                    rejected->In(driversFile) + "; unixODBC reads no driver from this file"};
+  // unixODBC reads the user's drivers beneath the drivers file: one the drivers file lacks
+  // may be defined there.
+  if (!definition && !driver.empty() && !text::EqualsIgnoreCase(driver, "ODBC")) {
+    std::string user;
+    try {
+      if (ini::ReadFile(ini::UserDriversFile(), user) && !ini::FindRejection(user) &&
+          (definition = ini::FindSection(user, driver, ini::Reader::Append))) {
+        drivers = std::move(user);
+        reader = ini::Reader::Append;
+      }
+    } catch (const std::system_error&) {
+      // unixODBC adds nothing from a file it cannot read.
+    }
+  }
   if (!definition)
     return Refusal{ODBC_ERROR_INVALID_NAME,
                    "the driver \"" + driver + "\" is not defined in " + driversFile};
@@ -115,10 +130,10 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
 
   std::string_view body =
       std::string_view(drivers).substr(definition->body, definition->end - definition->body);
-  c.setup = ini::FindKey(body, "Setup64").value_or("");
-  if (c.setup.empty()) c.setup = ini::FindKey(body, "Setup").value_or("");
+  c.setup = ini::FindKey(body, "Setup64", reader).value_or("");
+  if (c.setup.empty()) c.setup = ini::FindKey(body, "Setup", reader).value_or("");
   for (const char* key : {"Driver64", "Driver"})
-    if (auto library = ini::FindKey(body, key); library && !library->empty())
+    if (auto library = ini::FindKey(body, key, reader); library && !library->empty())
       c.libraries.push_back(*library);
   const bool system = IsSystemRequest(request);
   c.file = system ? ini::SystemFile() : ini::UserFile();

@@ -3,6 +3,7 @@
 // about a readable password as create does; what they read and write is lossless or refused;
 // the files are found as unixODBC finds them; each message names what is there.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -280,6 +281,110 @@ TEST_F(Rules, AKeywordGivenTwoValuesIsRefusedNamingItsLine) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Slurp(UserFile()), "[ODBC Data Sources]\nSales = " + kExcel +
                                    "\n\n[Sales]\nDriver = " + kExcel + "\nThreads = 3\n");
+}
+
+// ---- the files unixODBC uses, found as unixODBC finds them
+
+// A shell command's output with the private folder's files named by the environment alone.
+testsupport::Output Env(const fs::path& dir, const std::string& env, const std::string& command) {
+  return testsupport::Shell("env -u ODBCSEARCH -u ODBCINSTINI ODBCSYSINI=" + Quote(dir.string()) +
+                            " ODBCINI=" + Quote((dir / "odbc.user.ini").string()) + " " + env +
+                            " " + command);
+}
+
+TEST_F(Rules, TheUsersDriversAreReadBeneathTheSystemOnesAsUnixOdbcReadsThem) {
+  fs::create_directories(dir / "home");
+  Spit(dir / "odbcinst.ini", "[" + kExcel + "]\nDriver = /opt/odbc/lib/excel.so\n");
+  Spit(dir / "home" / ".odbcinst.ini",
+       "[" + kExcel + "]\nDriver = /home/me/excel.so\n\n"
+       "[Microsoft Access Driver (*.mdb)]\nDriver = /home/me/access.so\n");
+  const std::string home = "HOME=" + Quote((dir / "home").string());
+  testsupport::Output listed = Env(dir, home, "odbcinst -q -d");
+  ASSERT_EQ(listed.text, "[" + kExcel + "]\n[Microsoft Access Driver (*.mdb)]\n");
+
+  const std::string state =
+      State("access.json", R"J({"dsns": [{"name": "Books", "scope": "user", "driver": )J"
+                           R"J("Microsoft Access Driver (*.mdb)", "attributes": {"DBQ": "/b.mdb"}}]})J");
+  Result r = Tabrix("apply " + state, "", home);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Contains(Odbcinst("Books"), "Driver=Microsoft Access Driver (*.mdb)\n"));
+  EXPECT_EQ(Tabrix("configure Books --user --threads 4", "", home).status, 0);
+  r = Tabrix("drivers", "", home);
+  EXPECT_TRUE(Contains(r.out, "/home/me/access.so")) << r.out;
+  // The system file's definition stands where both define a driver.
+  EXPECT_TRUE(Contains(r.out, "/opt/odbc/lib/excel.so")) << r.out;
+  EXPECT_FALSE(Contains(r.out, "/home/me/excel.so")) << r.out;
+  // Without the user's file the driver is not there, for unixODBC nor for tabrix.
+  r = Tabrix("configure Books --user --threads 5", "", "HOME=" + Quote(dir.string()));
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(Rules, AnEmptyDriversFileNameReadsAsAnEmptyFileAsInUnixOdbc) {
+  Spit(dir / "odbcinst.ini", "[" + kExcel + "]\nDriver = /opt/odbc/lib/excel.so\n");
+  const std::string env = "ODBCINSTINI= HOME=" + Quote(dir.string());
+  // unixODBC reads the folder as an empty drivers file, and only the user's drivers beneath.
+  ASSERT_NE(Env(dir, env, "odbcinst -q -d").status, 0);
+  Spit(dir / ".odbcinst.ini", "[Microsoft Access Driver (*.mdb)]\nDriver = /home/access.so\n");
+  ASSERT_EQ(Env(dir, env, "odbcinst -q -d").text, "[Microsoft Access Driver (*.mdb)]\n");
+  testsupport::Output out =
+      Env(dir, env, std::string(TABRIX_CLIENT) + " create Sales --user --workbook /data/s.xls");
+  EXPECT_EQ(out.status, 1);
+  EXPECT_TRUE(Contains(out.text, "the driver \"" + kExcel + "\" is not defined in " +
+                                     dir.string() + "/\n"))
+      << out.text;
+  EXPECT_FALSE(fs::exists(UserFile()));
+  out = Env(dir, env, std::string(TABRIX_CLIENT) + " drivers");
+  EXPECT_FALSE(Contains(out.text, "/opt/odbc/lib/excel.so")) << out.text;
+  EXPECT_TRUE(Contains(out.text, "/home/access.so")) << out.text;
+}
+
+// The user file of a uid as unixODBC's odbcinst -j names it, and as tabrix's dry run does.
+struct UserFiles {
+  std::string unixOdbc, tabrix;
+};
+
+TEST_F(Rules, AUidWithoutAPasswordEntryThatFitsGetsUnixOdbcsUserFile) {
+  if (geteuid() != 0 ||
+      testsupport::Shell("unshare -m true").status != 0)
+    GTEST_SKIP() << "needs root and mount namespaces, to give the password database private "
+                    "entries";
+  // Private entries over the machine's /etc/passwd, in a mount namespace of the test's own.
+  // glibc's lookup fails with ERANGE at the first line that does not fit the buffer, so the
+  // short entry stands before the long one.
+  Spit(dir / "passwd", Slurp("/etc/passwd") + "tabrixshort:x:54323:54323::" +
+                           (dir / "short").string() + ":/bin/sh\ntabrixlong:x:54321:54321:" +
+                           std::string(1100, 'g') + ":" + (dir / "long").string() + ":/bin/sh\n");
+  fs::permissions(dir, fs::perms::all);
+  auto files = [&](int uid) {
+    const std::string as = "unshare -m sh -c " +
+                           Quote("mount --bind " + Quote((dir / "passwd").string()) +
+                                 " /etc/passwd && exec setpriv --reuid " + std::to_string(uid) +
+                                 " --regid " + std::to_string(uid) +
+                                 " --clear-groups \"$@\"") +
+                           " sh env -u ODBCINI -u ODBCSEARCH -u ODBCINSTINI HOME=/nonexistent" +
+                           " ODBCSYSINI=" + Quote(dir.string()) + " ";
+    UserFiles f;
+    std::string j = testsupport::Shell(as + "odbcinst -j").text;
+    const std::string lead = "USER DATA SOURCES..: ";
+    if (size_t at = j.find(lead); at != std::string::npos)
+      f.unixOdbc = j.substr(at + lead.size(), j.find('\n', at) - at - lead.size());
+    std::string t = testsupport::Shell(as + TABRIX_CLIENT +
+                                       " create Probe --user --workbook /x.xls --dry-run")
+                        .text;
+    const std::string target = "target:     ";
+    if (size_t at = t.find(target); at != std::string::npos)
+      f.tabrix = t.substr(at + target.size(), t.find(", section", at) - at - target.size());
+    else
+      f.tabrix = t;
+    return f;
+  };
+  for (int uid : {54321, 54322, 54323}) {
+    UserFiles f = files(uid);
+    EXPECT_EQ(f.tabrix, f.unixOdbc) << "uid " << uid;
+    EXPECT_EQ(f.unixOdbc, uid == 54323 ? (dir / "short" / ".odbc.ini").string()
+                                       : std::string("/home/.odbc.ini"))
+        << "uid " << uid;
+  }
 }
 
 }  // namespace
