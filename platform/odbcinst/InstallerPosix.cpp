@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <mutex>
 #include <system_error>
 #include <variant>
 
@@ -26,9 +27,24 @@ namespace ini = odbcini;
 
 thread_local std::string lastError;
 
+// libodbcinst keeps one error log for the whole process: a call that posts or reads it holds
+// this, so that no thread reads another's reason.
+std::mutex& LogMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+void ResetLogLocked(const std::string& reason, DWORD code) {
+  // Every libodbcinst call but the two error functions starts by emptying the log;
+  // SQLGetConfigMode does nothing else.
+  UWORD mode = 0;
+  SQLGetConfigMode(&mode);
+  if (!reason.empty()) SQLPostInstallerError(code, reason.c_str());
+}
+
 bool Refuse(DWORD code, std::string why) {
   lastError = std::move(why);
-  SQLPostInstallerError(code, lastError.c_str());
+  ResetInstallerLog(lastError, code);
   return false;
 }
 
@@ -210,6 +226,7 @@ class UnixOdbcInstaller : public Installer {
   bool ConfigDataSource(HWND, uint16_t request, const std::string& driver,
                         const std::string& attributes) override {
     lastError.clear();
+    ResetInstallerLog();  // a success leaves no reason behind
     auto checked = Check(request, driver, attributes);
     if (auto* refusal = std::get_if<Refusal>(&checked))
       return Refuse(refusal->code, refusal->reason);
@@ -223,6 +240,7 @@ class UnixOdbcInstaller : public Installer {
  private:
   // The driver's own setup library decides, through unixODBC.
   static bool Delegate(uint16_t request, const std::string& driver, const std::string& attributes) {
+    std::unique_lock<std::mutex> serial(LogMutex());
     if (::SQLConfigDataSource(nullptr, request, driver.c_str(), attributes.data())) return true;
     // The newest error is the one of this request: older ones of the process may remain.
     DWORD code = 0;
@@ -234,6 +252,7 @@ class UnixOdbcInstaller : public Installer {
       code = posted;
       lastError = message;
     }
+    serial.unlock();
     if (code == ODBC_ERROR_GENERAL_ERR) {
       std::string setup = SetupLibrary(driver);
       if (std::string problem = setup.empty() ? "" : SetupProblem(setup); !problem.empty())
@@ -295,6 +314,11 @@ class UnixOdbcInstaller : public Installer {
 };
 
 }  // namespace
+
+void ResetInstallerLog(const std::string& reason, uint32_t code) {
+  std::lock_guard<std::mutex> serial(LogMutex());
+  ResetLogLocked(reason, code);
+}
 
 Installer& DefaultInstaller() {
   static UnixOdbcInstaller installer;
