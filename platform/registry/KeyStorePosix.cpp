@@ -189,8 +189,19 @@ class UnixOdbcStore : public KeyStore {
   std::string Describe(HKEY root, const std::string& path) override {
     std::optional<Location> where = Locate(root, path);
     if (!where) return "no such key";
-    return where->section.empty() ? where->file
-                                  : where->file + ", section [" + where->section + "]";
+    if (where->section.empty()) return where->file;
+    // The section as the file spells it, where it has one: names compare without regard to
+    // case, and a message names what is there.
+    std::string section = where->section, text;
+    try {
+      if ((where->drivers ? ini::ReadDriversFile(where->file, text)
+                          : ini::ReadFile(where->file, text)) &&
+          !ini::FindRejection(text))
+        if (auto s = ini::FindSection(text, section, where->reader)) section = s->name;
+    } catch (const std::system_error&) {
+      // The requested spelling, then; the reading is told where it matters.
+    }
+    return where->file + ", section [" + section + "]";
   }
 
   // Only a file has subkeys: its sections.

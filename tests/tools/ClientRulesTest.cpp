@@ -387,4 +387,73 @@ TEST_F(Rules, AUidWithoutAPasswordEntryThatFitsGetsUnixOdbcsUserFile) {
   }
 }
 
+// ---- messages name what is there
+
+TEST_F(Rules, MessagesNameWhatIsThere) {
+  ASSERT_EQ(Tabrix("create Sales --user --workbook /data/s.xls").status, 0);
+  Result r = Tabrix("create SALES --user --workbook /data/s.xls");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tabrix: cannot create user data source \"SALES\": the user data source "
+                   "\"SALES\" exists already (" + UserFile().string() + ", section [Sales])\n");
+
+  // An empty name, of a data source or of a key, is refused as empty.
+  r = Tabrix("apply " + State("empty.json", R"({"dsns": [{"name": "S", "scope": "user", )"
+                                            R"("driver": ")" + kExcel +
+                                            R"(", "attributes": {"": "x"}}]})"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "invalid keyword \"\": it is empty")) << r.err;
+  Spit(dir / "key.reg", "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI\\]\n"
+                        "\"Driver\"=\"" + kExcel + "\"\n\n");
+  r = Tabrix("import " + In("key.reg"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "invalid data source name \"\": it is empty; skipped")) << r.err;
+
+  // A malformed state names the line where the entry starts.
+  r = Tabrix("apply " + State("lines.json", "{\"dsns\": [\n  {\"name\": \"A\", \"scope\": "
+                                            "\"user\", \"state\": \"absent\"},\n\n"
+                                            "  {\"name\": \"B\"}\n]}\n"));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "tabrix: " + (dir / "lines.json").string() +
+                       ":4: dsns[1]: \"driver\" is missing; nothing applied\n");
+  r = Tabrix("apply " + State("shape.json", "[]"));
+  EXPECT_EQ(r.err, "tabrix: " + (dir / "shape.json").string() +
+                       ":1: an object with a \"dsns\" array is expected; nothing applied\n");
+
+  // A --map-path that rewrote nothing is told; one that did is not.
+  ASSERT_EQ(Tabrix("export --user -o " + In("sales.json")).status, 0);
+  r = Tabrix("import " + In("sales.json") + " --map-path 'C:\\Nothing=/x' --map-path /data=/srv");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "tabrix: warning: --map-path C:\\Nothing=/x matched no DBQ, DefaultDir or "
+                   "SystemDB path; nothing was rewritten by it\n");
+  EXPECT_TRUE(Contains(Odbcinst("Sales"), "DBQ=/srv/s.xls\n"));
+}
+
+TEST_F(Rules, ExportKeepsAnOwnerOnlyFileOwnerOnlyAndFollowsADanglingLink) {
+  ASSERT_EQ(Tabrix("create Sales --user --workbook /data/s.xls").status, 0);
+  Spit(dir / "private.json", "old\n");
+  ASSERT_EQ(chmod((dir / "private.json").c_str(), 0600), 0);
+  ASSERT_EQ(Tabrix("export --user -o " + In("private.json")).status, 0);
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "private.json").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_TRUE(Contains(Slurp(dir / "private.json"), "\"Sales\""));
+
+  // Through a link, live or dangling, to the file it names; the link stays a link.
+  fs::create_directories(dir / "exports");
+  fs::create_symlink(dir / "exports" / "new.json", dir / "dangling");
+  fs::create_symlink("exports/relative.json", dir / "relative");
+  for (const char* link : {"dangling", "relative"}) {
+    Result r = Tabrix("export --user -o " + In(link));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(dir / link)) << link;
+  }
+  EXPECT_TRUE(Contains(Slurp(dir / "exports" / "new.json"), "\"Sales\""));
+  EXPECT_TRUE(Contains(Slurp(dir / "exports" / "relative.json"), "\"Sales\""));
+  // Written again through the now live link, with passwords: the owner's alone.
+  ASSERT_EQ(chmod((dir / "exports" / "new.json").c_str(), 0644), 0);
+  ASSERT_EQ(Tabrix("export --user --include-passwords -o " + In("dangling")).status, 0);
+  ASSERT_EQ(stat((dir / "exports" / "new.json").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
 }  // namespace

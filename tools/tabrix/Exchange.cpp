@@ -267,6 +267,7 @@ class AttributeScan {
         if (t_[pos_] == '}' || t_[pos_] == ']') break;
         const size_t line = line_;
         path.push_back(c == '{' ? String() : std::to_string(index));
+        if (path.size() == 2 && kinds_ == "{[" && path[0] == "dsns") entryLines.push_back(line);
         if (c == '{') {
           Space();
           ++pos_;  // the colon
@@ -303,6 +304,9 @@ class AttributeScan {
   size_t pos_ = 0, line_ = 1;
   std::string kinds_;  // the open containers, outermost first
   std::vector<std::vector<Spelt>> found_;
+
+ public:
+  std::vector<size_t> entryLines;  // where each dsns[i] starts
 };
 
 }  // namespace
@@ -318,11 +322,17 @@ std::vector<Incoming> ParseJson(const std::string& text, const std::string& file
     const size_t line = 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n'));
     throw Malformed(file + ":" + std::to_string(line) + ": " + Reason(e));
   }
-  auto bad = [&](const std::string& where, const std::string& why) {
-    return Malformed(file + ": " + where + ": " + why);
-  };
   if (!json.is_object() || !json.contains("dsns") || !json["dsns"].is_array())
-    throw Malformed(file + ": an object with a \"dsns\" array is expected");
+    throw Malformed(file + ":1: an object with a \"dsns\" array is expected");
+  AttributeScan scan(text);
+  std::vector<std::vector<Spelt>> spelt = scan.Run();
+  // A malformed entry is named by the line where it starts.
+  auto bad = [&](const std::string& where, const std::string& why) {
+    const size_t i = std::stoul(where.substr(5));
+    const std::string line =
+        i < scan.entryLines.size() ? ":" + std::to_string(scan.entryLines[i]) : "";
+    return Malformed(file + line + ": " + where + ": " + why);
+  };
   std::vector<Incoming> result;
   const Json& dsns = json["dsns"];
   for (size_t i = 0; i < dsns.size(); ++i) {
@@ -339,7 +349,8 @@ std::vector<Incoming> ParseJson(const std::string& text, const std::string& file
       return d[field].get<std::string>();
     };
     Incoming in;
-    in.where = file + ": " + where;
+    in.where = file + (i < scan.entryLines.size() ? ":" + std::to_string(scan.entryLines[i]) : "") +
+               ": " + where;
     in.source.name = text("name", true);
     in.where += " (\"" + in.source.name + "\")";
     const std::string scope = text("scope", false);
@@ -375,7 +386,6 @@ std::vector<Incoming> ParseJson(const std::string& text, const std::string& file
   }
   // One value per keyword: a keyword given twice with two values is a contradiction, named
   // at the line of the second; given twice alike, it is one value.
-  std::vector<std::vector<Spelt>> spelt = AttributeScan(text).Run();
   for (size_t i = 0; i < result.size() && i < spelt.size(); ++i) {
     Pairs kept;
     std::vector<size_t> lines;

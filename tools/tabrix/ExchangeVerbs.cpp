@@ -40,6 +40,8 @@ std::vector<bool> Systems(const Scope& scope) {
 // --map-path FROM=TO: a Windows path prefix and what stands for it here.
 struct PathMap {
   std::string from, to;
+  std::string given;  // as the option gave it
+  size_t used = 0;
 };
 
 std::string TrimSeparators(std::string path) {
@@ -48,10 +50,10 @@ std::string TrimSeparators(std::string path) {
 }
 
 // The longest prefix given wins; it must end where a path component ends, and the rest takes
-// the target's separators.
-std::string MapPath(const std::string& value, const std::vector<PathMap>& maps) {
-  const PathMap* best = nullptr;
-  for (const PathMap& m : maps) {
+// the target's separators. The map used is counted in `used`.
+std::string MapPath(const std::string& value, std::vector<PathMap>& maps) {
+  PathMap* best = nullptr;
+  for (PathMap& m : maps) {
     const size_t n = m.from.size();
     if (value.size() < n || !EqualsIgnoreCase(std::string_view(value).substr(0, n), m.from))
       continue;
@@ -60,6 +62,7 @@ std::string MapPath(const std::string& value, const std::vector<PathMap>& maps) 
     if (boundary && (!best || n > best->from.size())) best = &m;
   }
   if (!best) return value;
+  ++best->used;
   std::string rest = value.substr(best->from.size());
   const bool backslashes =
       best->to.find('\\') != std::string::npos && best->to.find('/') == std::string::npos;
@@ -219,7 +222,8 @@ Runner AddImport(CLI::App& app) {
       const size_t eq = map.find('=');
       if (eq == std::string::npos || eq == 0 || eq + 1 == map.size())
         return Usage("--map-path needs FROM=TO, not \"" + map + "\"");
-      maps.push_back({TrimSeparators(map.substr(0, eq)), TrimSeparators(map.substr(eq + 1))});
+      maps.push_back(
+          {TrimSeparators(map.substr(0, eq)), TrimSeparators(map.substr(eq + 1)), map, 0});
     }
     std::vector<Incoming> incoming;
     std::optional<Drivers> drivers;
@@ -291,6 +295,11 @@ Runner AddImport(CLI::App& app) {
       edits[sys].push_back({host::SourceEdit::Kind::Replace, s.name, *driver, s.attributes});
     }
 
+    // A map that rewrote nothing is most likely mistyped: the paths went in as they were.
+    for (const PathMap& m : maps)
+      if (m.used == 0)
+        Warn("--map-path " + m.given + " matched no DBQ, DefaultDir or SystemDB path; "
+             "nothing was rewritten by it");
     for (bool sys : {false, true}) {
       if (edits[sys].empty()) continue;
       const std::string where = WhereScope(sys);
