@@ -456,4 +456,28 @@ TEST_F(Rules, ExportKeepsAnOwnerOnlyFileOwnerOnlyAndFollowsADanglingLink) {
   EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
+// ---- signals and terminals
+
+TEST_F(Rules, OutputThatCannotBeWrittenStillSaysTheChangeWasMade) {
+  auto full = [&](const std::string& args) {
+    return testsupport::Shell("{ " + std::string(TABRIX_CLIENT) + " " + args + " --config-dir " +
+                              Quote(dir.string()) + " >/dev/full; }");
+  };
+  testsupport::Output out = full("create Sales --user --workbook /data/s.xls");
+  EXPECT_EQ(out.status, 1);
+  EXPECT_EQ(out.text, "tabrix: cannot write the output: No space left on device; the change "
+                      "was made all the same: create user data source \"Sales\"\n");
+  EXPECT_TRUE(Contains(Odbcinst("Sales"), "DBQ=/data/s.xls\n"));
+  out = full("apply " + State("state.json", R"({"dsns": [{"name": "Sales", "scope": "user", )"
+                                            R"("state": "absent"}]})"));
+  EXPECT_EQ(out.status, 1);
+  EXPECT_TRUE(Contains(out.text, "the change was made all the same: removed user data source "
+                                 "\"Sales\"\n"))
+      << out.text;
+  // Nothing changed: then only the output's failure is told.
+  out = full("apply " + In("state.json"));
+  EXPECT_EQ(out.status, 1);
+  EXPECT_EQ(out.text, "tabrix: cannot write the output: No space left on device\n");
+}
+
 }  // namespace

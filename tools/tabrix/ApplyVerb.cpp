@@ -301,6 +301,9 @@ Runner AddApply(CLI::App& app) {
         if (out.action == kActions[a]) ++counts[a];
       const bool differs = out.action != "unchanged" && out.action != "failed";
       changed = changed || differs;
+      if (differs && !args->check)
+        NoteChange(out.action + " " + ScopeName(out.system) + " data source \"" +
+                   Shown(out.name) + "\"");
       if (args->common.json) {
         Json changes = Json::array();
         for (const Change& c : out.changes)

@@ -324,6 +324,7 @@ Runner AddRegisterMdw(CLI::App& app) {
     } catch (const std::exception& e) {
       return Fail(shown + ": " + e.what());
     }
+    NoteChange("register-mdw " + scope + " data source \"" + shown + "\"");
     std::cout << shown << ": SystemDB=" << Shown(args->file, 200) << " (" << where << ")\n";
     return kOk;
   };

@@ -126,7 +126,10 @@ int Run(int32_t request, const std::string& name, bool dryRun, Json* json, const
   } catch (const std::exception& e) {
     reason = e.what();
   }
-  if (ok && !dryRun) WarnIfPasswordExposed(observer, request);
+  if (ok && !dryRun) {
+    WarnIfPasswordExposed(observer, request);
+    NoteChange(lead + verb + " " + ScopeName(request) + " data source \"" + Shown(name) + "\"");
+  }
   const std::string target = observer.called && !observer.plan.target.empty()
                                  ? Shown(observer.plan.target, kLongText)
                                  : Where(request, name);

@@ -374,7 +374,10 @@ Runner AddImport(CLI::App& app) {
           }
         }
         for (size_t l = 0; l < lines.size(); ++l)
-          if (delegatedAt[l] == SIZE_MAX || sent[delegatedAt[l]]) std::cout << lines[l] << '\n';
+          if (delegatedAt[l] == SIZE_MAX || sent[delegatedAt[l]]) {
+            if (!args->dryRun) NoteChange("import: " + lines[l]);
+            std::cout << lines[l] << '\n';
+          }
         rules::WarnIfPasswordExposed(sys, written);
       } catch (const std::exception& e) {
         failed = true;

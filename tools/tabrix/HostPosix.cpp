@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <iterator>
 #include <system_error>
 #include <unordered_set>
 
@@ -58,10 +60,33 @@ std::string ReadWholeFile(const std::string& path) {
   return text;
 }
 
+namespace {
+
+// The terminal's settings while echo is off, for a signal that ends the run at the prompt.
+termios echoing{};
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+extern "C" void RestoreEchoAndDie(int signal) {
+  tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoing);  // async-signal-safe
+  ::signal(signal, SIG_DFL);
+  raise(signal);  // dies of it as it would have, with its exit status
+}
+
+}  // namespace
+
 bool ReadSecretLine(const std::string& prompt, std::string& line) {
   termios saved{};
   const bool terminal = isatty(STDIN_FILENO) == 1 && tcgetattr(STDIN_FILENO, &saved) == 0;
+  struct sigaction previous[std::size(kEndingSignals)] = {};
   if (terminal) {
+    // ^C, a kill or a hang-up at the prompt must not leave the terminal without echo.
+    echoing = saved;
+    struct sigaction restore {};
+    restore.sa_handler = RestoreEchoAndDie;
+    sigemptyset(&restore.sa_mask);
+    for (int sig : kEndingSignals) sigaddset(&restore.sa_mask, sig);
+    for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+      sigaction(kEndingSignals[i], &restore, &previous[i]);
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
@@ -69,7 +94,11 @@ bool ReadSecretLine(const std::string& prompt, std::string& line) {
     std::cerr << prompt << std::flush;
   }
   const bool read = static_cast<bool>(std::getline(std::cin, line));
-  if (terminal) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  if (terminal) {
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+      sigaction(kEndingSignals[i], &previous[i], nullptr);
+  }
   return read;
 }
 
