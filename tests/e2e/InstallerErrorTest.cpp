@@ -103,4 +103,28 @@ TEST_F(InstallerErrors, ThreadsRefusedAtOnceEachReadTheirOwnReason) {
   EXPECT_EQ(lost, 0);
 }
 
+// A keyword given twice in one request is written once, with its last value, where the first
+// stood; the listing section takes no value from RegisterMDW.
+TEST_F(InstallerErrors, ARepeatedKeywordTakesItsLastValueAndTheListingNoWorkgroup) {
+  using namespace std::string_literals;
+  ASSERT_TRUE(CreateDSN(1, 2, "Sales", "", "/data/s.xls", "", "", "",
+                        "Threads=3\0ReadOnly=1\0Threads=5\0"s))
+      << platform::InstallerError();
+  const std::string text = Slurp(dir / "user.ini");
+  EXPECT_NE(text.find("Threads = 5\nReadOnly = 1\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Threads = 3"), std::string::npos) << text;
+  EXPECT_EQ(Shell("ODBCSYSINI=" + dir.string() + " ODBCINI=" + (dir / "user.ini").string() +
+                  " odbcinst -q -s -n Sales | grep Threads")
+                .text,
+            "Threads=5\n");
+
+  try {
+    RegisterMDW("ODBC Data Sources", "/data/System.mdw");
+    ADD_FAILURE() << "a workgroup was written into the listing";
+  } catch (const std::exception& e) {
+    EXPECT_NE(std::string(e.what()).find("lists the data sources"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(Slurp(dir / "user.ini"), text);
+}
+
 }  // namespace

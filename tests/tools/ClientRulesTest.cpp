@@ -480,4 +480,80 @@ TEST_F(Rules, OutputThatCannotBeWrittenStillSaysTheChangeWasMade) {
   EXPECT_EQ(out.text, "tabrix: cannot write the output: No space left on device\n");
 }
 
+// ---- behaviours each held by a test of its own
+
+TEST_F(Rules, ARepeatedKeyReadsAsItsFirstAsUnixOdbcReadsIt) {
+  Spit(UserFile(), "[ODBC Data Sources]\nSales = " + kExcel + "\n\n[Sales]\nDriver = " + kExcel +
+                       "\nThreads = 3\nThreads = 5\n");
+  const std::string before = Slurp(UserFile());
+  Result r = Tabrix("apply " + State("three.json", R"({"dsns": [{"name": "Sales", "scope": )"
+                                                   R"("user", "driver": ")" + kExcel +
+                                                   R"(", "attributes": {"Threads": "3"}}]})"));
+  EXPECT_EQ(r.out, "Nothing to change: 1 data source as the state wants it.\n");
+  EXPECT_EQ(Slurp(UserFile()), before);
+  r = Tabrix("export --user");
+  EXPECT_TRUE(Contains(r.out, "[\n          \"Threads\",\n          \"3\"\n        ]")) << r.out;
+}
+
+TEST_F(Rules, TheSystemFileIsReadWithUnixOdbcsStricterSecondReader) {
+  // Beneath the user file unixODBC skips an indented line of the system file.
+  Spit(SystemFile(), "[ODBC Data Sources]\nShared = " + kExcel + "\n\n[Shared]\nDriver = " +
+                         kExcel + "\n  Threads = 9\nDBQ = /data/s.xls\n");
+  Result r = Tabrix("export --system --format ini");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "[ODBC Data Sources]\nShared = " + kExcel + "\n\n[Shared]\nDriver = " + kExcel +
+                       "\nDBQ = /data/s.xls\n");
+  EXPECT_FALSE(Contains(Odbcinst("Shared"), "Threads")) << Odbcinst("Shared");
+}
+
+TEST_F(Rules, ApplyTellsAChangeOfCaseFromNoChange) {
+  ASSERT_EQ(Tabrix("create Sales --user --workbook /data/s.xls").status, 0);
+  Result r = Tabrix("apply " + State("case.json", R"({"dsns": [{"name": "Sales", "scope": )"
+                                                  R"("user", "driver": ")" + kExcel +
+                                                  R"(", "attributes": {"DBQ": "/Data/S.xls"}}]})"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Sales (user): updated\nChanged: 0 created, 1 updated, 0 removed, 0 unchanged.\n");
+  EXPECT_TRUE(Contains(Odbcinst("Sales"), "DBQ=/Data/S.xls\n"));
+}
+
+TEST_F(Rules, ThePasswordLinesCrIsNotPartOfThePassword) {
+  Result r = Tabrix("create Sales --user --workbook /data/s.xls --password-stdin", "s3cret\r\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Contains(Slurp(UserFile()), "PWD = s3cret\n")) << Slurp(UserFile());
+  EXPECT_TRUE(Contains(Odbcinst("Sales"), "PWD=s3cret\n"));
+}
+
+TEST_F(Rules, AFileOfExactlyTheLimitIsReadAndOneByteMoreIsNot) {
+  // Sparse files: blank to unixODBC, read whole by tabrix.
+  constexpr off_t kLimit = off_t{256} << 20;
+  for (off_t size : {kLimit, kLimit + 1}) {
+    ASSERT_EQ(truncate(UserFile().c_str(), 0) == 0 || !fs::exists(UserFile()), true);
+    Spit(UserFile(), "");
+    ASSERT_EQ(truncate(UserFile().c_str(), size), 0);
+    Result r = Tabrix("list --user");
+    if (size == kLimit) {
+      EXPECT_EQ(r.status, 0) << r.err;
+    } else {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_TRUE(Contains(r.err, "larger than 256 MiB")) << r.err;
+    }
+  }
+  fs::remove(UserFile());
+}
+
+TEST_F(Rules, TheDefaultLockWaitOutlastsAShortOne) {
+  // Held elsewhere for longer than a short wait would last: tabrix is still waiting, and
+  // goes on once the lock is let go. (A lower bound only: a slow machine waits longer.)
+  Spit(UserFile(), "");
+  const std::string lock = (UserFile().string() + ".lock");
+  const std::string holder = "flock " + Quote(lock) + " -c 'sleep 6' &";
+  ASSERT_EQ(std::system(holder.c_str()), 0);
+  for (int i = 0; i < 100 && std::system(("flock -n " + Quote(lock) + " true").c_str()) == 0; ++i)
+    usleep(50 * 1000);
+  Result r = Tabrix("create Sales --user --workbook /data/s.xls");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Contains(r.err, "is locked by another process")) << r.err;
+  EXPECT_TRUE(Contains(Odbcinst("Sales"), "DBQ=/data/s.xls\n"));
+}
+
 }  // namespace
