@@ -1,7 +1,6 @@
 // The installer on Windows: odbccp32's SQLConfigDataSource, bound at load time, so the
 // package does not load where the installer library is absent. The driver's own setup
 // library decides every request; we hand it the attribute list exactly as it was built.
-#include <mutex>
 #include <string>
 
 #include "platform/WindowsApi.h"
@@ -70,19 +69,20 @@ class WindowsInstaller : public Installer {
 
 }  // namespace
 
+// odbccp32 empties its log at the start of each call but its error functions; posting after
+// one keeps this reason alone.
+void ResetInstallerLog(const std::string& reason, uint32_t code) {
+  static SRWLOCK serial = SRWLOCK_INIT;
+  AcquireSRWLockExclusive(&serial);
+  UWORD mode = 0;
+  SQLGetConfigMode(&mode);
+  if (!reason.empty()) SQLPostInstallerError(code, reason.c_str());
+  ReleaseSRWLockExclusive(&serial);
+}
+
 Installer& DefaultInstaller() {
   static WindowsInstaller installer;
   return installer;
 }
 
-}  // namespace
-
-// odbccp32 empties its log at the start of each call but its error functions; posting after
-// one keeps this reason alone.
-void ResetInstallerLog(const std::string& reason, uint32_t code) {
-  static std::mutex mutex;
-  std::lock_guard<std::mutex> serial(mutex);
-  WORD mode = 0;
-  SQLGetConfigMode(&mode);
-  if (!reason.empty()) SQLPostInstallerError(code, reason.c_str());
-} platform
+}  // namespace platform
