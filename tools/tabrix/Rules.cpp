@@ -1,5 +1,8 @@
 #include "tools/tabrix/Rules.h"
 
+#include <functional>
+#include <map>
+
 #include "library/TabrixCodeUnit.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
@@ -7,7 +10,19 @@
 
 namespace tabrix::cli::rules {
 
-std::optional<std::string> DesktopDriver(const std::string& value) {
+namespace {
+
+// The drivers' definitions do not change during a run: each answer is worked out once, rather
+// than once per data source of a large import or state.
+template <typename Answer>
+const Answer& Remembered(std::map<std::string, Answer>& answers, const std::string& key,
+                         const std::function<Answer()>& work) {
+  auto it = answers.find(key);
+  if (it == answers.end()) it = answers.emplace(key, work()).first;
+  return it->second;
+}
+
+std::optional<std::string> FindDesktopDriver(const std::string& value) {
   if (value.empty()) return std::nullopt;
   std::vector<std::string> descriptions;
   for (int32_t code = 1; code <= 6; ++code) {
@@ -25,6 +40,22 @@ std::optional<std::string> DesktopDriver(const std::string& value) {
   return std::nullopt;
 }
 
+std::string FindSetupLibrary(const std::string& description) {
+  auto definition = platform::CurrentKeyStore().ReadValues(platform::HKEY_LOCAL_MACHINE,
+                                                           platform::DriverKey(description));
+  if (!definition) return "";
+  std::string setup = platform::KeyStore::Find(*definition, "Setup64").value_or("");
+  return setup.empty() ? platform::KeyStore::Find(*definition, "Setup").value_or("") : setup;
+}
+
+}  // namespace
+
+std::optional<std::string> DesktopDriver(const std::string& value) {
+  static std::map<std::string, std::optional<std::string>> answers;
+  return Remembered<std::optional<std::string>>(answers, value,
+                                                [&] { return FindDesktopDriver(value); });
+}
+
 std::string WhyNotOurs(const std::string& value) {
   if (DesktopDriver(value)) return "";
   return (value.empty() ? std::string("it names no driver")
@@ -34,11 +65,9 @@ std::string WhyNotOurs(const std::string& value) {
 }
 
 std::string SetupLibrary(const std::string& description) {
-  auto definition = platform::CurrentKeyStore().ReadValues(platform::HKEY_LOCAL_MACHINE,
-                                                           platform::DriverKey(description));
-  if (!definition) return "";
-  std::string setup = platform::KeyStore::Find(*definition, "Setup64").value_or("");
-  return setup.empty() ? platform::KeyStore::Find(*definition, "Setup").value_or("") : setup;
+  static std::map<std::string, std::string> answers;
+  return Remembered<std::string>(answers, description,
+                                 [&] { return FindSetupLibrary(description); });
 }
 
 void WarnIfPasswordExposed(bool system, const host::Pairs& pairs) {
