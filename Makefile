@@ -25,6 +25,14 @@ test-asan: bootstrap
 	@cmake --build $(ASAN_BUILD)
 	@cd $(ASAN_BUILD) && ctest --output-on-failure -j2
 
+# The tests of threads at once under ThreadSanitizer, in a build of their own.
+TSAN_BUILD ?= build-tsan
+.PHONY: test-tsan
+test-tsan: bootstrap
+	@cmake -S . -B $(TSAN_BUILD) $(CMAKE_ARGS) -DTABRIX_TSAN=ON >/dev/null
+	@cmake --build $(TSAN_BUILD) --target installer_error_tests
+	@cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R InstallerErrors
+
 # The whole suite, then once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 test: test-unit test-asan
 

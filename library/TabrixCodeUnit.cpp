@@ -21,10 +21,12 @@ bool HasNul(std::initializer_list<const std::string*> args) {
 // The installer's request is 16 bits wide: a wider code would wrap to another request (65540
 // to 4, a system data source where FindDSN looks under the current user).
 // Refuses a call before anything is sent, keeping the reason for the installer-error text.
-bool Refuse(const std::string& reason) {
-  platform::PostInstallerError("the library refused it: " + reason);
+bool Refuse(const std::string& reason, uint32_t code = 1 /* ODBC_ERROR_GENERAL_ERR */) {
+  platform::PostInstallerError("the library refused it: " + reason, code);
   return false;
 }
+
+constexpr uint32_t kInvalidRequestType = 5;  // ODBC_ERROR_INVALID_REQUEST_TYPE
 
 bool FitsRequest(int32_t requestCode) { return requestCode >= 0 && requestCode <= 0xFFFF; }
 
@@ -45,7 +47,8 @@ bool ConfigDataSource(int32_t requestCode, int32_t databaseCode, const std::stri
                       const std::string& defaultDir, const std::string& userId,
                       const std::string& password, const std::string& extraAttributes) {
   if (!FitsRequest(requestCode))
-    return Refuse("request code " + std::to_string(requestCode) + " is outside 0 to 65535");
+    return Refuse("request code " + std::to_string(requestCode) + " is outside 0 to 65535",
+                  kInvalidRequestType);
   if (HasNul({&name, &description, &databasePath, &defaultDir, &userId, &password}))
     return Refuse("an argument holds a NUL byte");
   if (!WellFormedExtras(extraAttributes))
@@ -135,6 +138,10 @@ TODBCDriverInfo GetODBCInfo(const std::string& driverDescription) {
 }
 
 bool FindDSN(const std::string& name, int32_t requestCode) {
+  // Refused as every other function refuses such a code, rather than answered "not found".
+  if (!FitsRequest(requestCode))
+    return Refuse("request code " + std::to_string(requestCode) + " is outside 0 to 65535",
+                  kInvalidRequestType);
   TRegistry registry;
   if (requestCode == platform::ODBC_ADD_DSN) registry.SetRootKey(platform::HKEY_CURRENT_USER);
   if (requestCode == platform::ODBC_ADD_SYS_DSN) registry.SetRootKey(platform::HKEY_LOCAL_MACHINE);
@@ -161,7 +168,8 @@ bool ConfigureDSN(int32_t requestCode, int32_t databaseCode, const std::string& 
 
 bool RemoveDSN(int32_t requestCode, int32_t databaseCode, const std::string& name) {
   if (!FitsRequest(requestCode))
-    return Refuse("request code " + std::to_string(requestCode) + " is outside 0 to 65535");
+    return Refuse("request code " + std::to_string(requestCode) + " is outside 0 to 65535",
+                  kInvalidRequestType);
   if (HasNul({&name})) return Refuse("the name holds a NUL byte");
   std::string fileType;
   const std::string driver = GetDSNTypeString(databaseCode, fileType);

@@ -19,6 +19,9 @@ bool SQLConfigDataSource(HWND parent, uint16_t request, const std::string& drive
 
 std::string InstallerError() { return posted.empty() ? CurrentInstaller().LastError() : posted; }
 
-void PostInstallerError(const std::string& reason) { posted = reason; }
+void PostInstallerError(const std::string& reason, uint32_t code) {
+  posted = reason;
+  ResetInstallerLog(reason, code);
+}
 
 }  // namespace platform

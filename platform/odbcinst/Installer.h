@@ -70,7 +70,14 @@ bool SQLConfigDataSource(HWND parent, uint16_t request, const std::string& drive
 // above it posted when it refused the request before sending it.
 std::string InstallerError();
 // Posts why a request was refused before it reached the installer (the library's or the
-// component's checks), for InstallerError; the next SQLConfigDataSource forgets it.
-void PostInstallerError(const std::string& reason);
+// component's checks), for InstallerError; the next SQLConfigDataSource forgets it. The
+// installer library's own error log (SQLInstallerError) then holds this reason alone, under
+// `code` (ODBC_ERROR_GENERAL_ERR unless given).
+void PostInstallerError(const std::string& reason, uint32_t code = 1);
+
+// The installer library's error log, as the backend keeps it: emptied, then given `reason`
+// when it is not empty, so that SQLInstallerError(1) answers the last call's refusal and
+// nothing after a success. Calls that post or read the log are serialised process-wide.
+void ResetInstallerLog(const std::string& reason = "", uint32_t code = 1);
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <mutex>
 #include <system_error>
 #include <variant>
 
@@ -26,9 +27,24 @@ namespace ini = odbcini;
 
 thread_local std::string lastError;
 
+// libodbcinst keeps one error log for the whole process: a call that posts or reads it holds
+// this, so that no thread reads another's reason.
+std::mutex& LogMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+void ResetLogLocked(const std::string& reason, DWORD code) {
+  // Every libodbcinst call but the two error functions starts by emptying the log;
+  // SQLGetConfigMode does nothing else.
+  UWORD mode = 0;
+  SQLGetConfigMode(&mode);
+  if (!reason.empty()) SQLPostInstallerError(code, reason.c_str());
+}
+
 bool Refuse(DWORD code, std::string why) {
   lastError = std::move(why);
-  SQLPostInstallerError(code, lastError.c_str());
+  ResetInstallerLog(lastError, code);
   return false;
 }
 
@@ -95,9 +111,12 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
 
   std::string drivers;
   std::optional<ini::Section> definition;
+  ini::Reader reader = ini::Reader::Open;
   const std::string driversFile = ini::DriversFile();
   try {
-    if (!driver.empty() && ini::ReadFile(driversFile, drivers))
+    // [ODBC] holds the driver manager's own settings, never a driver (unixODBC skips it).
+    if (!driver.empty() && !text::EqualsIgnoreCase(driver, "ODBC") &&
+        ini::ReadDriversFile(driversFile, drivers))
       definition = ini::FindSection(drivers, driver);
   } catch (const std::system_error& e) {
     return Refusal{ODBC_ERROR_GENERAL_ERR, e.what()};
@@ -105,6 +124,20 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
   if (auto rejected = ini::FindRejection(drivers))
     return Refusal{ODBC_ERROR_GENERAL_ERR,
                    rejected->In(driversFile) + "; unixODBC reads no driver from this file"};
+  // unixODBC reads the user's drivers beneath the drivers file: one the drivers file lacks
+  // may be defined there.
+  if (!definition && !driver.empty() && !text::EqualsIgnoreCase(driver, "ODBC")) {
+    std::string user;
+    try {
+      if (ini::ReadFile(ini::UserDriversFile(), user) && !ini::FindRejection(user) &&
+          (definition = ini::FindSection(user, driver, ini::Reader::Append))) {
+        drivers = std::move(user);
+        reader = ini::Reader::Append;
+      }
+    } catch (const std::system_error&) {
+      // unixODBC adds nothing from a file it cannot read.
+    }
+  }
   if (!definition)
     return Refusal{ODBC_ERROR_INVALID_NAME,
                    "the driver \"" + driver + "\" is not defined in " + driversFile};
@@ -113,10 +146,10 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
 
   std::string_view body =
       std::string_view(drivers).substr(definition->body, definition->end - definition->body);
-  c.setup = ini::FindKey(body, "Setup64").value_or("");
-  if (c.setup.empty()) c.setup = ini::FindKey(body, "Setup").value_or("");
+  c.setup = ini::FindKey(body, "Setup64", reader).value_or("");
+  if (c.setup.empty()) c.setup = ini::FindKey(body, "Setup", reader).value_or("");
   for (const char* key : {"Driver64", "Driver"})
-    if (auto library = ini::FindKey(body, key); library && !library->empty())
+    if (auto library = ini::FindKey(body, key, reader); library && !library->empty())
       c.libraries.push_back(*library);
   const bool system = IsSystemRequest(request);
   c.file = system ? ini::SystemFile() : ini::UserFile();
@@ -193,6 +226,7 @@ class UnixOdbcInstaller : public Installer {
   bool ConfigDataSource(HWND, uint16_t request, const std::string& driver,
                         const std::string& attributes) override {
     lastError.clear();
+    ResetInstallerLog();  // a success leaves no reason behind
     auto checked = Check(request, driver, attributes);
     if (auto* refusal = std::get_if<Refusal>(&checked))
       return Refuse(refusal->code, refusal->reason);
@@ -206,6 +240,7 @@ class UnixOdbcInstaller : public Installer {
  private:
   // The driver's own setup library decides, through unixODBC.
   static bool Delegate(uint16_t request, const std::string& driver, const std::string& attributes) {
+    std::unique_lock<std::mutex> serial(LogMutex());
     if (::SQLConfigDataSource(nullptr, request, driver.c_str(), attributes.data())) return true;
     // The newest error is the one of this request: older ones of the process may remain.
     DWORD code = 0;
@@ -217,6 +252,7 @@ class UnixOdbcInstaller : public Installer {
       code = posted;
       lastError = message;
     }
+    serial.unlock();
     if (code == ODBC_ERROR_GENERAL_ERR) {
       std::string setup = SetupLibrary(driver);
       if (std::string problem = setup.empty() ? "" : SetupProblem(setup); !problem.empty())
@@ -278,6 +314,11 @@ class UnixOdbcInstaller : public Installer {
 };
 
 }  // namespace
+
+void ResetInstallerLog(const std::string& reason, uint32_t code) {
+  std::lock_guard<std::mutex> serial(LogMutex());
+  ResetLogLocked(reason, code);
+}
 
 Installer& DefaultInstaller() {
   static UnixOdbcInstaller installer;

@@ -69,6 +69,17 @@ class WindowsInstaller : public Installer {
 
 }  // namespace
 
+// odbccp32 empties its log at the start of each call but its error functions; posting after
+// one keeps this reason alone.
+void ResetInstallerLog(const std::string& reason, uint32_t code) {
+  static SRWLOCK serial = SRWLOCK_INIT;
+  AcquireSRWLockExclusive(&serial);
+  UWORD mode = 0;
+  SQLGetConfigMode(&mode);
+  if (!reason.empty()) SQLPostInstallerError(code, reason.c_str());
+  ReleaseSRWLockExclusive(&serial);
+}
+
 Installer& DefaultInstaller() {
   static WindowsInstaller installer;
   return installer;

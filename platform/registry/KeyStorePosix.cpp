@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <system_error>
+#include <unordered_set>
 
 #include "platform/odbcini/OdbcIni.h"
 #include "platform/registry/Registry.h"
@@ -25,6 +26,8 @@ struct Location {
   // The system odbc.ini is read beneath the user's file, as the driver manager finds a data
   // source; the other files on their own.
   ini::Reader reader = ini::Reader::Open;
+  // The drivers: the drivers file, with the user's ~/.odbcinst.ini read beneath it.
+  bool drivers = false;
 };
 
 // Strips `prefix` and one backslash from the start of `path`; the rest is the name.
@@ -39,11 +42,17 @@ std::optional<std::string> After(std::string_view path, std::string_view prefix)
   return std::string(path);
 }
 
+std::string Folded(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = text::AsciiLower(c);
+  return folded;
+}
+
 std::optional<Location> Locate(HKEY root, std::string_view path) {
   if (!path.empty() && path[0] == '\\') path.remove_prefix(1);
   if (root == HKEY_LOCAL_MACHINE) {
     if (auto name = After(path, "Software\\ODBC\\ODBCINST.INI"))
-      return Location{ini::DriversFile(), *name};
+      return Location{ini::DriversFile(), *name, ini::Reader::Open, true};
     if (auto name = After(path, "Software\\ODBC\\ODBC.INI"))
       return Location{ini::SystemFile(), *name, ini::Reader::Append};
   } else if (root == HKEY_CURRENT_USER) {
@@ -69,6 +78,31 @@ bool ReadUsable(const std::string& file, std::string& text) {
   }
   if (auto rejected = ini::FindRejection(text))
     throw ERegistryException(rejected->In(file) + "; unixODBC reads nothing from this file");
+  return true;
+}
+
+// The user's drivers file as unixODBC appends it: a file it cannot read, or refuses, adds
+// nothing.
+std::string UserDrivers() {
+  std::string text;
+  try {
+    if (!ini::ReadFile(ini::UserDriversFile(), text) || ini::FindRejection(text)) return "";
+  } catch (const std::system_error&) {
+    return "";
+  }
+  return text;
+}
+
+// The drivers file's text as unixODBC reads it (a folder named by an empty $ODBCINSTINI reads
+// as empty); false when it does not exist.
+bool ReadUsableDrivers(const std::string& file, std::string& text) {
+  try {
+    if (!ini::ReadDriversFile(file, text)) return false;
+  } catch (const std::system_error& e) {
+    throw ERegistryException(e.what());
+  }
+  if (auto rejected = ini::FindRejection(text))
+    throw ERegistryException(rejected->In(file) + "; unixODBC reads no driver from this file");
   return true;
 }
 
@@ -155,8 +189,19 @@ class UnixOdbcStore : public KeyStore {
   std::string Describe(HKEY root, const std::string& path) override {
     std::optional<Location> where = Locate(root, path);
     if (!where) return "no such key";
-    return where->section.empty() ? where->file
-                                  : where->file + ", section [" + where->section + "]";
+    if (where->section.empty()) return where->file;
+    // The section as the file spells it, where it has one: names compare without regard to
+    // case, and a message names what is there.
+    std::string section = where->section, text;
+    try {
+      if ((where->drivers ? ini::ReadDriversFile(where->file, text)
+                          : ini::ReadFile(where->file, text)) &&
+          !ini::FindRejection(text))
+        if (auto s = ini::FindSection(text, section, where->reader)) section = s->name;
+    } catch (const std::system_error&) {
+      // The requested spelling, then; the reading is told where it matters.
+    }
+    return where->file + ", section [" + section + "]";
   }
 
   // Only a file has subkeys: its sections.
@@ -165,6 +210,32 @@ class UnixOdbcStore : public KeyStore {
     std::optional<Location> where = Locate(root, path);
     if (!where) return std::nullopt;
     std::string text;
+    if (where->drivers) {
+      const bool exists = ReadUsableDrivers(where->file, text);
+      const std::string user = UserDrivers();
+      if (!exists && user.empty()) return std::nullopt;
+      SubKeyValues result;
+      std::unordered_set<std::string> seen;
+      auto collect = [&](std::string_view all, ini::Reader reader) {
+        ini::ForEachSection(
+            all,
+            [&](const ini::Section& s) {
+              if (!seen.insert(Folded(s.name)).second) return true;
+              auto value = ini::FindKey(all.substr(s.body, s.end - s.body), valueName, reader);
+              if (where->section.empty() || text::EqualsIgnoreCase(s.name, where->section))
+                result.emplace_back(std::string(s.name), value.value_or(""));
+              return true;
+            },
+            reader);
+      };
+      collect(text, ini::Reader::Open);
+      collect(user, ini::Reader::Append);
+      if (!where->section.empty()) {
+        if (result.empty()) return std::nullopt;
+        result.clear();
+      }
+      return result;
+    }
     if (!ReadUsable(where->file, text)) return std::nullopt;
     SubKeyValues result;
     if (!where->section.empty()) {
@@ -187,6 +258,17 @@ class UnixOdbcStore : public KeyStore {
   // The first section of the name is the one unixODBC reads.
   static std::optional<Values> ReadValues(const Location& where) {
     std::string text;
+    if (where.drivers) {
+      const bool exists = ReadUsableDrivers(where.file, text);
+      if (where.section.empty()) return exists ? std::optional<Values>(Values()) : std::nullopt;
+      if (auto s = ini::FindSection(text, where.section))
+        return ini::ReadKeys(std::string_view(text).substr(s->body, s->end - s->body));
+      const std::string user = UserDrivers();
+      if (auto s = ini::FindSection(user, where.section, ini::Reader::Append))
+        return ini::ReadKeys(std::string_view(user).substr(s->body, s->end - s->body),
+                             ini::Reader::Append);
+      return std::nullopt;
+    }
     if (!ReadUsable(where.file, text)) return std::nullopt;
     if (where.section.empty()) return Values();
     std::optional<ini::Section> s = ini::FindSection(text, where.section, where.reader);

@@ -247,9 +247,15 @@ TEST_F(Library, FindLooksUnderTheRootTheRequestNames) {
   EXPECT_FALSE(FindDSN("Mine", 4));
   EXPECT_TRUE(FindDSN("Shared", 4));
   EXPECT_FALSE(FindDSN("Shared", 1));
-  for (int32_t other : {0, 2, 3, 5, 6, 7, -1}) {
+  for (int32_t other : {0, 2, 3, 5, 6, 7, 0xFFFF}) {
     EXPECT_TRUE(FindDSN("mine", other)) << other;  // any other code: the current user
     EXPECT_FALSE(FindDSN("Shared", other)) << other;
+  }
+  // A code outside the request's 16 bits is refused, as every other function refuses it.
+  for (int32_t outside : {-1, 0x10000, 0x10001}) {
+    EXPECT_FALSE(FindDSN("mine", outside)) << outside;
+    EXPECT_EQ(platform::InstallerError(), "the library refused it: request code " +
+                                              std::to_string(outside) + " is outside 0 to 65535");
   }
   EXPECT_FALSE(FindDSN("Absent", 1));
   EXPECT_EQ(store.OpenKeyCount(), 0);

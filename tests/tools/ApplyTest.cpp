@@ -183,15 +183,15 @@ TEST_F(Apply, WhatCannotBeAppliedFailsAloneAndAMalformedStateNothing) {
        ":3: syntax error while parsing object key - unexpected ','; expected string "
        "literal; nothing applied\n"},
       {"{\"dsns\": [{\"name\": \"A\", \"scope\": \"everyone\", \"driver\": \"x\"}]}",
-       ": dsns[0]: \"scope\" must be \"user\" or \"system\", not \"everyone\"; nothing "
+       ":1: dsns[0]: \"scope\" must be \"user\" or \"system\", not \"everyone\"; nothing "
        "applied\n"},
       {"{\"dsns\": [{\"name\": \"Fine\", \"state\": \"gone\"}]}",
-       ": dsns[0]: \"state\" must be \"present\" or \"absent\", not \"gone\"; nothing "
+       ":1: dsns[0]: \"state\" must be \"present\" or \"absent\", not \"gone\"; nothing "
        "applied\n"},
       {"{\"dsns\": [{\"name\": \"Fine\", \"scope\": \"user\", \"state\": \"absent\"},\n"
        "{\"name\": \"fine\", \"scope\": \"user\", \"driver\": \"Microsoft Excel Driver "
        "(*.xls)\"}]}",
-       ": dsns[1] (\"fine\"): given twice in one scope; nothing applied\n"},
+       ":2: dsns[1] (\"fine\"): given twice in one scope; nothing applied\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.state);

@@ -361,7 +361,7 @@ TEST_F(Exchange, RefusesHostileFilesNamingTheLineAndChangesNothing) {
   Result r = Tabrix("import " + In("mixed.json"));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "tabrix: " + (dir / "mixed.json").string() +
-                       ": dsns[0] (\"Bad\"): data source \"Bad\": the value of \"DBQ\" cannot "
+                       ":2: dsns[0] (\"Bad\"): data source \"Bad\": the value of \"DBQ\" cannot "
                        "be stored: it holds a control character; skipped\n");
   EXPECT_EQ(r.out, "Fine (system): created\n");
   EXPECT_EQ(Odbcinst("Bad").find("DBQ"), std::string::npos);

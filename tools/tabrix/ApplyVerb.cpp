@@ -7,9 +7,12 @@
 #include <unordered_set>
 
 #include "platform/odbcini/OdbcIni.h"
+#include "platform/odbcinst/AttributeList.h"
+#include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
 #include "tools/tabrix/Exchange.h"
+#include "tools/tabrix/Rules.h"
 
 namespace tabrix::cli {
 namespace {
@@ -109,6 +112,37 @@ std::optional<host::SourceEdit> Plan(const Incoming& in, const std::string& driv
   return edit;
 }
 
+// The Driver value of a stored data source, else its line in the listing.
+std::string StoredDriver(const host::StoredSources& stored, const host::StoredSource& source) {
+  if (auto value = First(source.values, "Driver")) return *value;
+  return First(stored.listing, source.name).value_or("");
+}
+
+// One change sent to a driver's setup library as an installer request.
+struct Request {
+  uint16_t code;
+  std::string driver;
+  std::string list;  // DSN=name, then the pairs
+  size_t outcome;
+  host::Pairs values;
+};
+
+uint16_t ToRequest(const host::SourceEdit& edit, bool exists, bool system) {
+  if (edit.kind == host::SourceEdit::Kind::Remove)
+    return system ? platform::ODBC_REMOVE_SYS_DSN : platform::ODBC_REMOVE_DSN;
+  if (edit.kind == host::SourceEdit::Kind::Update && exists)
+    return system ? platform::ODBC_CONFIG_SYS_DSN : platform::ODBC_CONFIG_DSN;
+  return system ? platform::ODBC_ADD_SYS_DSN : platform::ODBC_ADD_DSN;
+}
+
+std::string RequestList(const host::SourceEdit& edit) {
+  std::string list;
+  platform::AppendAttribute(list, "DSN", edit.name);
+  if (edit.kind != host::SourceEdit::Kind::Remove)
+    for (const auto& [k, v] : edit.values) platform::AppendAttribute(list, k, v);
+  return list + '\0';
+}
+
 }  // namespace
 
 Runner AddApply(CLI::App& app) {
@@ -187,6 +221,7 @@ Runner AddApply(CLI::App& app) {
         for (const host::StoredSource& s : stored.sources) existing.emplace(Folded(s.name), &s);
         std::vector<host::SourceEdit> edits;
         std::vector<size_t> edited;
+        std::vector<Request> requests;
         for (size_t i : of[sys]) {
           const Incoming& in = incoming[i];
           std::optional<std::string> driver;
@@ -197,6 +232,12 @@ Runner AddApply(CLI::App& app) {
                    "the driver \"" + in.driverValue + "\" is not defined in " + Drivers::Where());
               continue;
             }
+            if (!rules::DesktopDriver(*driver)) {
+              fail(outcomes[i], "the driver \"" + *driver +
+                                    "\" is not one of the six desktop drivers; tabrix changes "
+                                    "only data sources of those drivers");
+              continue;
+            }
             if (std::string why = WhyNotWritable(in.source.name, in.source.attributes);
                 !why.empty()) {
               fail(outcomes[i], why);
@@ -204,20 +245,46 @@ Runner AddApply(CLI::App& app) {
             }
           }
           auto found = existing.find(Folded(in.source.name));
-          auto edit =
-              Plan(in, driver.value_or(""), stored,
-                   found == existing.end() ? nullptr : found->second, *drivers, outcomes[i]);
-          if (edit) {
-            edits.push_back(std::move(*edit));
-            edited.push_back(i);
+          const host::StoredSource* current = found == existing.end() ? nullptr : found->second;
+          if (current) {
+            if (std::string why = rules::WhyNotOurs(StoredDriver(stored, *current));
+                !why.empty()) {
+              fail(outcomes[i], why);
+              continue;
+            }
           }
+          auto edit = Plan(in, driver.value_or(""), stored, current, *drivers, outcomes[i]);
+          if (!edit) continue;
+          // A driver with a setup library decides itself what its data sources hold, as it
+          // does for create: the change goes to it as a request.
+          const std::string decider =
+              edit->kind == host::SourceEdit::Kind::Remove
+                  ? rules::DesktopDriver(StoredDriver(stored, *current)).value_or("")
+                  : *driver;
+          if (!rules::SetupLibrary(decider).empty()) {
+            requests.push_back({ToRequest(*edit, current != nullptr, sys), decider,
+                                RequestList(*edit), i, edit->values});
+            continue;
+          }
+          edits.push_back(std::move(*edit));
+          edited.push_back(i);
         }
         if (!args->check) {
+          host::Pairs written;
           try {
             host::EditDataSources(sys, edits);
+            for (const host::SourceEdit& e : edits)
+              written.insert(written.end(), e.values.begin(), e.values.end());
           } catch (const std::exception& e) {
             for (size_t i : edited) fail(outcomes[i], e.what());
           }
+          for (const Request& r : requests) {
+            if (platform::SQLConfigDataSource(nullptr, r.code, r.driver, r.list))
+              written.insert(written.end(), r.values.begin(), r.values.end());
+            else
+              fail(outcomes[r.outcome], Shown(platform::InstallerError(), kLongText));
+          }
+          rules::WarnIfPasswordExposed(sys, written);
         }
       } catch (const std::exception& e) {
         for (size_t i : of[sys])
@@ -234,6 +301,9 @@ Runner AddApply(CLI::App& app) {
         if (out.action == kActions[a]) ++counts[a];
       const bool differs = out.action != "unchanged" && out.action != "failed";
       changed = changed || differs;
+      if (differs && !args->check)
+        NoteChange(out.action + " " + ScopeName(out.system) + " data source \"" +
+                   Shown(out.name) + "\"");
       if (args->common.json) {
         Json changes = Json::array();
         for (const Change& c : out.changes)

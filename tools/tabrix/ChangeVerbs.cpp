@@ -13,6 +13,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
 #include "tools/tabrix/Creators.h"
+#include "tools/tabrix/Rules.h"
 
 namespace tabrix::cli {
 namespace {
@@ -135,26 +136,6 @@ platform::AttributePairs ChangedPairs(const Properties& p,
   return pairs;
 }
 
-// Which of the six desktop drivers a data source's Driver value names: by its description,
-// or by the library odbcinst.ini gives it (Driver64 or Driver).
-std::optional<std::string> DesktopDriver(const std::string& value) {
-  if (value.empty()) return std::nullopt;
-  std::vector<std::string> descriptions;
-  for (int32_t code = 1; code <= 6; ++code) {
-    std::string fileType;
-    descriptions.push_back(TabrixCodeUnit::GetDSNTypeString(code, fileType));
-    if (platform::text::EqualsIgnoreCase(value, descriptions.back())) return descriptions.back();
-  }
-  for (const std::string& description : descriptions) {
-    auto definition = platform::CurrentKeyStore().ReadValues(platform::HKEY_LOCAL_MACHINE,
-                                                             platform::DriverKey(description));
-    if (definition && (platform::KeyStore::Find(*definition, "Driver64") == value ||
-                       platform::KeyStore::Find(*definition, "Driver") == value))
-      return description;
-  }
-  return std::nullopt;
-}
-
 // configure and remove work on a data source as its own driver, read under the lock that the
 // change itself then reuses, so nothing can slip in between.
 int ChangeExisting(const Args& args, bool remove, const std::optional<std::string>& password) {
@@ -196,13 +177,8 @@ int ChangeExisting(const Args& args, bool remove, const std::optional<std::strin
     if (!values && !stale)
       return Fail(lead + "it does not exist (" +
                   Shown(store.Describe(root, platform::DataSourceKey(args.name)), kLongText) + ")");
-    std::optional<std::string> driver = DesktopDriver(driverValue);
-    if (!driver)
-      return Fail(lead +
-                  (driverValue.empty() ? std::string("it names no driver")
-                                       : "its driver \"" + Shown(driverValue) +
-                                             "\" is not one of the six desktop drivers") +
-                  "; tabrix changes only data sources of those drivers");
+    std::optional<std::string> driver = rules::DesktopDriver(driverValue);
+    if (!driver) return Fail(lead + rules::WhyNotOurs(driverValue));
 
     std::string list;
     platform::AppendAttribute(list, "DSN", args.name);
@@ -348,6 +324,7 @@ Runner AddRegisterMdw(CLI::App& app) {
     } catch (const std::exception& e) {
       return Fail(shown + ": " + e.what());
     }
+    NoteChange("register-mdw " + scope + " data source \"" + shown + "\"");
     std::cout << shown << ": SystemDB=" << Shown(args->file, 200) << " (" << where << ")\n";
     return kOk;
   };

@@ -60,6 +60,10 @@ void PrintJson(const Json& value);
 bool IsPasswordKeyword(std::string_view keyword);
 // An attribute pair for people: a password's value is never shown.
 std::string MaskedPair(const std::string& keyword, const std::string& value);
+// What this run changed, for the one message that must still say so when the output itself
+// cannot be written (a full disk, a closed pipe): "created user data source "Sales"".
+void NoteChange(const std::string& what);
+const std::vector<std::string>& ChangesMade();
 int Fail(const std::string& message);   // prints "tabrix: message" to stderr, returns kFailed
 int Usage(const std::string& message);  // the same, returns kUsage
 void Warn(const std::string& message);

@@ -7,6 +7,7 @@
 #include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
+#include "tools/tabrix/Rules.h"
 
 namespace tabrix::cli {
 namespace {
@@ -100,13 +101,8 @@ Json SentJson(const Observer& sent) {
 
 // A password written into a file that others can read is worth a warning.
 void WarnIfPasswordExposed(const Observer& sent, int32_t request) {
-  bool password = false;
-  for (const auto& [k, v] : SentPairs(sent))
-    password = password || (platform::text::EqualsIgnoreCase(k, "PWD") && !v.empty());
-  if (!password || request == 3 || request == 6 || request == 7) return;
-  const std::string exposed = host::ReadableByOthers(platform::IsSystemRequest(request));
-  if (!exposed.empty())
-    Warn("the password is stored in " + exposed + ", which other users can read");
+  if (request == 3 || request == 6 || request == 7) return;
+  rules::WarnIfPasswordExposed(platform::IsSystemRequest(request), SentPairs(sent));
 }
 
 // Runs `send` (Execute, or one request of the client's own) with the observer in front of
@@ -130,7 +126,10 @@ int Run(int32_t request, const std::string& name, bool dryRun, Json* json, const
   } catch (const std::exception& e) {
     reason = e.what();
   }
-  if (ok && !dryRun) WarnIfPasswordExposed(observer, request);
+  if (ok && !dryRun) {
+    WarnIfPasswordExposed(observer, request);
+    NoteChange(lead + verb + " " + ScopeName(request) + " data source \"" + Shown(name) + "\"");
+  }
   const std::string target = observer.called && !observer.plan.target.empty()
                                  ? Shown(observer.plan.target, kLongText)
                                  : Where(request, name);

@@ -1,6 +1,8 @@
 #include "tools/tabrix/Exchange.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <unordered_map>
 
 #include "platform/odbcini/OdbcIni.h"
@@ -56,6 +58,8 @@ Drivers Drivers::Read() {
   if (!libraries) return drivers;
   for (size_t i = 0; i < libraries->size(); ++i) {
     const auto& [description, library] = (*libraries)[i];
+    // odbcinst.ini's [ODBC] holds the driver manager's own settings, never a driver.
+    if (EqualsIgnoreCase(description, "ODBC")) continue;
     std::string library64;
     if (libraries64 && i < libraries64->size() && (*libraries64)[i].first == description)
       library64 = (*libraries64)[i].second;
@@ -115,9 +119,53 @@ std::string WhyNotWritable(const std::string& name, const Pairs& attributes) {
   return host::WhyNotStorable(name, attributes);
 }
 
+namespace {
+
+// Where `text` stops being UTF-8 (an overlong form, a surrogate or a code point past U+10FFFF
+// included); npos when it is UTF-8 throughout.
+size_t NotUtf8At(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || i + n > text.size()) return i;
+    char32_t cp = n == 1 ? c : c & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+      const auto b = static_cast<unsigned char>(text[i + k]);
+      if ((b & 0xC0) != 0x80) return i;
+      cp = cp << 6 | (b & 0x3F);
+    }
+    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return i;
+    i += n;
+  }
+  return std::string_view::npos;
+}
+
+// JSON holds text, and a byte that is not UTF-8 would come back as another character: such a
+// value is refused by name rather than changed.
+void RequireUtf8(const DataSource& s, std::string_view what, std::string_view text) {
+  const size_t at = NotUtf8At(text);
+  if (at == std::string_view::npos) return;
+  char byte[8];
+  std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(text[at]));
+  throw std::runtime_error(std::string(ScopeName(s.system)) + " data source \"" + Shown(s.name) +
+                           "\": " + std::string(what) + " is not UTF-8 (byte " + byte +
+                           " at offset " + std::to_string(at) +
+                           "), which JSON cannot hold exactly; export it with --format ini, "
+                           "which keeps every byte");
+}
+
+}  // namespace
+
 std::string ToJson(const std::vector<DataSource>& sources, bool passwords) {
   Json dsns = Json::array();
   for (const DataSource& s : sources) {
+    RequireUtf8(s, "its name", s.name);
+    RequireUtf8(s, "its driver", s.driver);
+    for (const auto& [k, v] : s.attributes) {
+      RequireUtf8(s, "the keyword \"" + Shown(k) + "\"", k);
+      RequireUtf8(s, "the value of " + Shown(k), Masked(passwords, k, v));
+    }
     Json attributes = Json::array();
     for (const auto& [k, v] : s.attributes) attributes.push_back({k, Masked(passwords, k, v)});
     dsns.push_back({{"name", s.name},
@@ -126,9 +174,7 @@ std::string ToJson(const std::vector<DataSource>& sources, bool passwords) {
                     {"attributes", std::move(attributes)}});
   }
   // As PrintJson writes it.
-  return Json{{"dsns", std::move(dsns)}}.dump(2, ' ', false,
-                                              nlohmann::json::error_handler_t::replace) +
-         '\n';
+  return Json{{"dsns", std::move(dsns)}}.dump(2, ' ', false) + '\n';
 }
 
 // Each scope as the registry holds it: its ODBC.INI key, the listing, then each data
@@ -167,6 +213,104 @@ Format Detect(std::string_view bytes) {
   return first != std::string_view::npos && bytes[first] == '{' ? Format::Json : Format::Ini;
 }
 
+namespace {
+
+// The attributes of each data source as the text spells them, with their lines: a JSON
+// object keeps one value of a repeated key, so repeats are found in the text itself. Reads
+// text that has parsed as JSON already.
+struct Spelt {
+  std::string key, value;
+  size_t line = 0;
+};
+class AttributeScan {
+ public:
+  explicit AttributeScan(std::string_view text) : t_(text) {}
+
+  // Per data source (dsns[i]), its attributes in text order.
+  std::vector<std::vector<Spelt>> Run() {
+    std::vector<std::string> path;
+    Value(path);
+    return found_;
+  }
+
+ private:
+  void Space() {
+    while (pos_ < t_.size() && (t_[pos_] == ' ' || t_[pos_] == '\t' || t_[pos_] == '\r' ||
+                                t_[pos_] == '\n'))
+      if (t_[pos_++] == '\n') ++line_;
+  }
+  std::string String() {
+    const size_t start = pos_++;
+    while (pos_ < t_.size() && t_[pos_] != '"') pos_ += t_[pos_] == '\\' ? 2 : 1;
+    ++pos_;
+    return Json::parse(t_.substr(start, pos_ - start)).get<std::string>();
+  }
+  // The attributes live at dsns[i].attributes.KEY (`kinds` "[{{") or
+  // dsns[i].attributes[j][0 or 1] (`kinds` "[{[[").
+  std::vector<Spelt>* Owner(const std::vector<std::string>& path, std::string_view kinds) {
+    if (path.size() < 3 || kinds_.substr(1, kinds.size()) != kinds || path[0] != "dsns" ||
+        path[2] != "attributes" ||
+        path[1].find_first_not_of("0123456789") != std::string::npos)
+      return nullptr;
+    const size_t i = std::stoul(path[1]);
+    if (found_.size() <= i) found_.resize(i + 1);
+    return &found_[i];
+  }
+  void Value(std::vector<std::string>& path) {
+    Space();
+    const char c = t_[pos_];
+    if (c == '{' || c == '[') {
+      ++pos_;
+      kinds_ += c;
+      for (size_t index = 0;; ++index) {
+        Space();
+        if (t_[pos_] == '}' || t_[pos_] == ']') break;
+        const size_t line = line_;
+        path.push_back(c == '{' ? String() : std::to_string(index));
+        if (path.size() == 2 && kinds_ == "{[" && path[0] == "dsns") entryLines.push_back(line);
+        if (c == '{') {
+          Space();
+          ++pos_;  // the colon
+        }
+        if (path.size() == 4 && kinds_.size() == 4) {
+          if (auto* owner = Owner(path, c == '{' ? "[{{" : "[{["))
+            owner->push_back({c == '{' ? path.back() : "", "", line});
+        }
+        Value(path);
+        path.pop_back();
+        Space();
+        if (t_[pos_] == ',') ++pos_;
+      }
+      ++pos_;
+      kinds_.pop_back();
+      return;
+    }
+    if (c == '"') {
+      std::string text = String();
+      if (path.size() == 4 && kinds_.size() == 4) {
+        if (auto* owner = Owner(path, "[{{"); owner && !owner->empty())
+          owner->back().value = std::move(text);
+      } else if (path.size() == 5 && kinds_.size() == 5) {
+        if (auto* owner = Owner(path, "[{[["); owner && !owner->empty())
+          (path[4] == "0" ? owner->back().key : owner->back().value) = std::move(text);
+      }
+      return;
+    }
+    while (pos_ < t_.size() && std::string_view(",]} \t\r\n").find(t_[pos_]) == std::string_view::npos)
+      ++pos_;
+  }
+
+  std::string_view t_;
+  size_t pos_ = 0, line_ = 1;
+  std::string kinds_;  // the open containers, outermost first
+  std::vector<std::vector<Spelt>> found_;
+
+ public:
+  std::vector<size_t> entryLines;  // where each dsns[i] starts
+};
+
+}  // namespace
+
 std::vector<Incoming> ParseJson(const std::string& text, const std::string& file,
                                 bool stateAllowed) {
   Json json;
@@ -178,11 +322,17 @@ std::vector<Incoming> ParseJson(const std::string& text, const std::string& file
     const size_t line = 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n'));
     throw Malformed(file + ":" + std::to_string(line) + ": " + Reason(e));
   }
-  auto bad = [&](const std::string& where, const std::string& why) {
-    return Malformed(file + ": " + where + ": " + why);
-  };
   if (!json.is_object() || !json.contains("dsns") || !json["dsns"].is_array())
-    throw Malformed(file + ": an object with a \"dsns\" array is expected");
+    throw Malformed(file + ":1: an object with a \"dsns\" array is expected");
+  AttributeScan scan(text);
+  std::vector<std::vector<Spelt>> spelt = scan.Run();
+  // A malformed entry is named by the line where it starts.
+  auto bad = [&](const std::string& where, const std::string& why) {
+    const size_t i = std::stoul(where.substr(5));
+    const std::string line =
+        i < scan.entryLines.size() ? ":" + std::to_string(scan.entryLines[i]) : "";
+    return Malformed(file + line + ": " + where + ": " + why);
+  };
   std::vector<Incoming> result;
   const Json& dsns = json["dsns"];
   for (size_t i = 0; i < dsns.size(); ++i) {
@@ -199,7 +349,8 @@ std::vector<Incoming> ParseJson(const std::string& text, const std::string& file
       return d[field].get<std::string>();
     };
     Incoming in;
-    in.where = file + ": " + where;
+    in.where = file + (i < scan.entryLines.size() ? ":" + std::to_string(scan.entryLines[i]) : "") +
+               ": " + where;
     in.source.name = text("name", true);
     in.where += " (\"" + in.source.name + "\")";
     const std::string scope = text("scope", false);
@@ -232,6 +383,27 @@ std::vector<Incoming> ParseJson(const std::string& text, const std::string& file
       }
     }
     result.push_back(std::move(in));
+  }
+  // One value per keyword: a keyword given twice with two values is a contradiction, named
+  // at the line of the second; given twice alike, it is one value.
+  for (size_t i = 0; i < result.size() && i < spelt.size(); ++i) {
+    Pairs kept;
+    std::vector<size_t> lines;
+    for (const Spelt& a : spelt[i]) {
+      auto same = [&](const auto& pair) { return EqualsIgnoreCase(pair.first, a.key); };
+      auto it = std::find_if(kept.begin(), kept.end(), same);
+      if (it == kept.end()) {
+        kept.emplace_back(a.key, a.value);
+        lines.push_back(a.line);
+      } else if (it->second != a.value) {
+        throw Malformed(file + ":" + std::to_string(a.line) + ": dsns[" + std::to_string(i) +
+                        "] (\"" + result[i].source.name + "\"): \"" + a.key +
+                        "\" is given a second value (the first at line " +
+                        std::to_string(lines[static_cast<size_t>(it - kept.begin())]) +
+                        "); which one is meant?");
+      }
+    }
+    if (kept.size() < result[i].source.attributes.size()) result[i].source.attributes = kept;
   }
   return result;
 }
@@ -271,6 +443,12 @@ uint64_t LittleEndian(std::string_view bytes) {
   return n;
 }
 
+uint64_t BigEndian(std::string_view bytes) {
+  uint64_t n = 0;
+  for (unsigned char c : bytes) n = n << 8 | c;
+  return n;
+}
+
 // A multi-string's items on the one line odbc.ini has for a value.
 std::string Joined(const std::vector<std::string>& items) {
   std::string text;
@@ -290,6 +468,7 @@ std::vector<Incoming> ParseReg(const std::string& bytes, const std::string& file
   std::vector<Incoming> result;
   std::unordered_map<std::string, size_t> index;  // scope and folded name -> result
   std::unordered_map<std::string, std::string> listed;
+  std::vector<std::vector<bool>> fromOwnKey;  // per result, per attribute: from its own key
   auto at = [&](size_t line) { return file + ":" + std::to_string(line); };
   for (const reg::RegKey& key : parsed.keys) {
     std::optional<UnderOdbcIni> where = Locate(key.path);
@@ -312,7 +491,7 @@ std::vector<Incoming> ParseReg(const std::string& bytes, const std::string& file
       if (where->below.size() > 1) continue;
       for (const reg::RegValue& v : key.values)
         if (v.type == reg::RegType::String || v.type == reg::RegType::ExpandString)
-          listed.emplace(scope + Folded(v.name), v.text);
+          listed[scope + Folded(v.name)] = v.text;  // the last, as regedit keeps it
       continue;
     }
     auto [it, added] = index.emplace(scope + Folded(name), result.size());
@@ -322,8 +501,10 @@ std::vector<Incoming> ParseReg(const std::string& bytes, const std::string& file
       in.source.system = where->system;
       in.where = at(key.line);
       result.push_back(std::move(in));
+      fromOwnKey.emplace_back();
     }
     Incoming& in = result[it->second];
+    std::vector<bool>& fromOwn = fromOwnKey[it->second];
     const bool own = where->below.size() == 1;
     for (const reg::RegValue& v : key.values) {
       std::string text;
@@ -339,23 +520,36 @@ std::vector<Incoming> ParseReg(const std::string& bytes, const std::string& file
           break;
         default:
           // Flags such as FirstRowHasNames=hex:01: a little-endian number, as the driver
-          // reads it.
-          if (v.text.empty() || v.text.size() > 8) {
+          // reads it; hex(5) is REG_DWORD_BIG_ENDIAN, four bytes, most significant first.
+          if (v.rawType == 5 ? v.text.size() != 4 : v.text.empty() || v.text.size() > 8) {
             Warn(at(v.line) + ": \"" + v.name +
                  "\" holds binary data that is not a number; odbc.ini cannot hold it; skipped");
             continue;
           }
-          text = std::to_string(LittleEndian(v.text));
+          text = std::to_string(v.rawType == 5 ? BigEndian(v.text) : LittleEndian(v.text));
       }
       if (v.name.empty()) {
         Warn(at(v.line) + ": a key's default value is not a keyword; skipped");
         continue;
       }
+      // One value per keyword, as the registry holds it: a value given twice in a key is the
+      // last one (regedit sets it again), and a subkey's value never stands for the data
+      // source's own.
       if (own && EqualsIgnoreCase(v.name, "Driver")) {
-        if (in.driverValue.empty()) in.driverValue = text;
+        in.driverValue = text;
         continue;
       }
-      in.source.attributes.emplace_back(v.name, std::move(text));
+      auto same = [&](const auto& pair) { return EqualsIgnoreCase(pair.first, v.name); };
+      auto it = std::find_if(in.source.attributes.begin(), in.source.attributes.end(), same);
+      if (it == in.source.attributes.end()) {
+        in.source.attributes.emplace_back(v.name, std::move(text));
+        fromOwn.push_back(own);
+        continue;
+      }
+      const size_t place = static_cast<size_t>(it - in.source.attributes.begin());
+      if (fromOwn[place] && !own) continue;  // the data source's own value stands
+      it->second = std::move(text);
+      fromOwn[place] = own;
     }
   }
   for (Incoming& in : result)

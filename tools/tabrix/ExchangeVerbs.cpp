@@ -1,12 +1,16 @@
 // export and import: data sources out of the files (or the registry) and into them, as JSON,
 // a Windows registry file or an odbc.ini fragment.
+#include <cstdint>
 #include <iostream>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/odbcinst/AttributeList.h"
+#include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
 #include "tools/tabrix/Exchange.h"
+#include "tools/tabrix/Rules.h"
 
 namespace tabrix::cli {
 namespace {
@@ -36,6 +40,8 @@ std::vector<bool> Systems(const Scope& scope) {
 // --map-path FROM=TO: a Windows path prefix and what stands for it here.
 struct PathMap {
   std::string from, to;
+  std::string given;  // as the option gave it
+  size_t used = 0;
 };
 
 std::string TrimSeparators(std::string path) {
@@ -44,10 +50,10 @@ std::string TrimSeparators(std::string path) {
 }
 
 // The longest prefix given wins; it must end where a path component ends, and the rest takes
-// the target's separators.
-std::string MapPath(const std::string& value, const std::vector<PathMap>& maps) {
-  const PathMap* best = nullptr;
-  for (const PathMap& m : maps) {
+// the target's separators. The map used is counted in `used`.
+std::string MapPath(const std::string& value, std::vector<PathMap>& maps) {
+  PathMap* best = nullptr;
+  for (PathMap& m : maps) {
     const size_t n = m.from.size();
     if (value.size() < n || !EqualsIgnoreCase(std::string_view(value).substr(0, n), m.from))
       continue;
@@ -56,6 +62,7 @@ std::string MapPath(const std::string& value, const std::vector<PathMap>& maps) 
     if (boundary && (!best || n > best->from.size())) best = &m;
   }
   if (!best) return value;
+  ++best->used;
   std::string rest = value.substr(best->from.size());
   const bool backslashes =
       best->to.find('\\') != std::string::npos && best->to.find('/') == std::string::npos;
@@ -215,7 +222,8 @@ Runner AddImport(CLI::App& app) {
       const size_t eq = map.find('=');
       if (eq == std::string::npos || eq == 0 || eq + 1 == map.size())
         return Usage("--map-path needs FROM=TO, not \"" + map + "\"");
-      maps.push_back({TrimSeparators(map.substr(0, eq)), TrimSeparators(map.substr(eq + 1))});
+      maps.push_back(
+          {TrimSeparators(map.substr(0, eq)), TrimSeparators(map.substr(eq + 1)), map, 0});
     }
     std::vector<Incoming> incoming;
     std::optional<Drivers> drivers;
@@ -265,6 +273,13 @@ Runner AddImport(CLI::App& app) {
              " is not a driver defined in " + Drivers::Where() + "; skipped");
         continue;
       }
+      if (!rules::DesktopDriver(*driver)) {
+        failed = true;
+        Fail(lead + "its driver \"" + *driver +
+             "\" is not one of the six desktop drivers; tabrix changes only data sources of "
+             "those drivers; skipped");
+        continue;
+      }
       for (auto& [k, v] : s.attributes)
         if (IsPathKeyword(k)) v = MapPath(v, maps);
       if (std::string why = WhyNotWritable(s.name, s.attributes); !why.empty()) {
@@ -280,6 +295,11 @@ Runner AddImport(CLI::App& app) {
       edits[sys].push_back({host::SourceEdit::Kind::Replace, s.name, *driver, s.attributes});
     }
 
+    // A map that rewrote nothing is most likely mistyped: the paths went in as they were.
+    for (const PathMap& m : maps)
+      if (m.used == 0)
+        Warn("--map-path " + m.given + " matched no DBQ, DefaultDir or SystemDB path; "
+             "nothing was rewritten by it");
     for (bool sys : {false, true}) {
       if (edits[sys].empty()) continue;
       const std::string where = WhereScope(sys);
@@ -290,8 +310,22 @@ Runner AddImport(CLI::App& app) {
         std::unordered_map<std::string, const host::StoredSource*> existing;
         for (const host::StoredSource& s : stored.sources) existing.emplace(Folded(s.name), &s);
         std::vector<std::string> lines;
+        std::vector<host::SourceEdit> own, delegated;  // written here; sent to a setup library
+        std::vector<size_t> delegatedAt;                // each line's place in delegated
         for (host::SourceEdit& e : edits[sys]) {
           auto old = existing.find(Folded(e.name));
+          // What another driver's data source holds is not tabrix's to replace.
+          if (old != existing.end()) {
+            std::string value = platform::KeyStore::Find(old->second->values, "Driver")
+                                    .value_or(platform::KeyStore::Find(stored.listing, e.name)
+                                                  .value_or(""));
+            if (std::string why = rules::WhyNotOurs(value); !why.empty()) {
+              failed = true;
+              Fail("data source \"" + e.name + "\" (" + ScopeName(sys) + "): " + why +
+                   "; skipped");
+              continue;
+            }
+          }
           // A password exported masked is not known here: the stored one stays, if any.
           for (auto& [k, v] : e.values) {
             if (!IsPasswordKeyword(k) || v != kMasked) continue;
@@ -311,9 +345,40 @@ Runner AddImport(CLI::App& app) {
             for (const auto& [k, v] : e.values) line += "\n  " + Shown(MaskedPair(k, v), 200);
           }
           lines.push_back(std::move(line));
+          const bool decides = !rules::SetupLibrary(e.driver).empty();
+          delegatedAt.push_back(decides ? delegated.size() : SIZE_MAX);
+          (decides ? delegated : own).push_back(std::move(e));
         }
-        if (!args->dryRun) host::EditDataSources(sys, edits[sys]);
-        for (const std::string& line : lines) std::cout << line << '\n';
+        host::Pairs written;
+        if (!args->dryRun) {
+          host::EditDataSources(sys, own);
+          for (const host::SourceEdit& e : own)
+            written.insert(written.end(), e.values.begin(), e.values.end());
+        }
+        // A driver with a setup library decides what its data sources hold, as for create.
+        std::vector<bool> sent(delegated.size(), true);
+        for (size_t d = 0; d < delegated.size() && !args->dryRun; ++d) {
+          const host::SourceEdit& e = delegated[d];
+          std::string list;
+          platform::AppendAttribute(list, "DSN", e.name);
+          for (const auto& [k, v] : e.values) platform::AppendAttribute(list, k, v);
+          list += '\0';
+          sent[d] = platform::SQLConfigDataSource(
+              nullptr, sys ? platform::ODBC_ADD_SYS_DSN : platform::ODBC_ADD_DSN, e.driver, list);
+          if (sent[d]) {
+            written.insert(written.end(), e.values.begin(), e.values.end());
+          } else {
+            failed = true;
+            Fail("data source \"" + e.name + "\" (" + ScopeName(sys) +
+                 "): the driver's setup library refused it: " + platform::InstallerError());
+          }
+        }
+        for (size_t l = 0; l < lines.size(); ++l)
+          if (delegatedAt[l] == SIZE_MAX || sent[delegatedAt[l]]) {
+            if (!args->dryRun) NoteChange("import: " + lines[l]);
+            std::cout << lines[l] << '\n';
+          }
+        rules::WarnIfPasswordExposed(sys, written);
       } catch (const std::exception& e) {
         failed = true;
         Fail(std::string("cannot import into the ") + ScopeName(sys) + " data sources (" + where +

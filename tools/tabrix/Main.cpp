@@ -75,8 +75,16 @@ int main(int argc, char** argv) {
   // Output that did not arrive (a full disk, a closed pipe) is a failure, not a success.
   errno = 0;
   std::cout.flush();
-  if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout))
-    return Fail(std::string("cannot write the output: ") +
-                (errno ? std::strerror(errno) : "write error"));
+  if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::string message = std::string("cannot write the output: ") +
+                          (errno ? std::strerror(errno) : "write error");
+    // The files changed all the same: a caller must not take the failure for "nothing done".
+    const std::vector<std::string>& changes = ChangesMade();
+    if (!changes.empty()) {
+      message += "; the change was made all the same: ";
+      for (size_t i = 0; i < changes.size(); ++i) message += (i ? ", " : "") + changes[i];
+    }
+    return Fail(message);
+  }
   return code;
 }

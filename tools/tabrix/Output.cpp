@@ -73,6 +73,16 @@ std::string MaskedPair(const std::string& keyword, const std::string& value) {
   return keyword + "=" + (IsPasswordKeyword(keyword) && !value.empty() ? "********" : value);
 }
 
+namespace {
+std::vector<std::string>& Changes() {
+  static std::vector<std::string> changes;
+  return changes;
+}
+}  // namespace
+
+void NoteChange(const std::string& what) { Changes().push_back(what); }
+const std::vector<std::string>& ChangesMade() { return Changes(); }
+
 // Messages echo names and values from files and arguments: never a raw control byte.
 int Fail(const std::string& message) {
   std::cerr << "tabrix: " << Shown(message, kLongText) << '\n';

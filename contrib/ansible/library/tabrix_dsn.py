@@ -44,7 +44,9 @@ options:
   attributes:
     description:
       - Keyword to value, in the order they should be written to a new data source.
-      - Numbers are written in decimal, C(true) and C(false) as C(1) and C(0).
+      - Text is written as it is. Unquoted YAML numbers and booleans (C(No) is C(false)) keep
+        the stored spelling where it means the same (C(No), C(08)); a new one is written in
+        decimal, C(true) and C(false) as C(1) and C(0).
       - Give the password with I(password), never here, so that it stays out of logs.
     type: dict
     default: {}
@@ -108,11 +110,28 @@ from ansible.module_utils.basic import AnsibleModule
 PASSWORD_KEYWORD = "PWD"
 
 
-def attribute_text(module, key, value):
-    # YAML gives numbers and booleans their own types; the files hold text.
+# The texts YAML 1.1 reads as booleans, as a file may spell them.
+TRUE_TEXTS = ("1", "yes", "y", "true", "on")
+FALSE_TEXTS = ("0", "no", "n", "false", "off")
+
+
+def attribute_text(module, key, value, stored):
+    # YAML gives unquoted numbers and booleans their own types (UserCommitSync: No is False);
+    # the files hold text. What the file holds already and means the same stays as it is
+    # spelt, so that a second run changes nothing; a new value is spelt 1/0 or in decimal.
+    now = stored.get(key.lower())
     if isinstance(value, bool):
+        if now is not None and now.strip().lower() in (TRUE_TEXTS if value else FALSE_TEXTS):
+            return now
         return "1" if value else "0"
-    if isinstance(value, (int, float)):
+    if isinstance(value, int):
+        try:
+            if now is not None and int(now.strip(), 10) == value:
+                return now
+        except ValueError:
+            pass
+        return str(value)
+    if isinstance(value, float):
         return str(value)
     if isinstance(value, str):
         return value
@@ -120,18 +139,40 @@ def attribute_text(module, key, value):
                      % (key, type(value).__name__))
 
 
-def desired_state(module):
+def stored_values(module, tabrix):
+    # The data source's values as the file holds them (passwords masked), folded by keyword;
+    # empty when it does not exist or cannot be read, which apply then reports itself.
+    p = module.params
+    cmd = [tabrix, "export", p["name"], "--" + p["scope"], "--format", "json"]
+    if p["config_dir"]:
+        cmd += ["--config-dir", p["config_dir"]]
+    rc, out, _ = module.run_command(cmd)
+    if rc != 0:
+        return {}
+    try:
+        values = {}
+        for key, value in module.from_json(out)["dsns"][0]["attributes"]:
+            values.setdefault(key.lower(), value)
+        return values
+    except (ValueError, KeyError, IndexError, TypeError):
+        return {}
+
+
+def desired_state(module, tabrix):
     p = module.params
     dsn = {"name": p["name"], "scope": p["scope"], "state": p["state"]}
     if p["state"] == "present":
         pairs = []
-        for key, value in (p["attributes"] or {}).items():
+        attributes = p["attributes"] or {}
+        typed = any(not isinstance(v, str) for v in attributes.values())
+        stored = stored_values(module, tabrix) if typed else {}
+        for key, value in attributes.items():
             if key.lower() in ("pwd", "password"):
                 module.fail_json(msg="attributes: %s: give the password with the password "
                                  "option, which is kept out of logs" % key)
             if key.lower() == "driver":
                 module.fail_json(msg="attributes: Driver: give the driver with the driver option")
-            pairs.append([key, attribute_text(module, key, value)])
+            pairs.append([key, attribute_text(module, key, value, stored)])
         if p["password"] is not None:
             pairs.append([PASSWORD_KEYWORD, p["password"]])
         dsn["driver"] = p["driver"]
@@ -188,7 +229,7 @@ def main():
     if module.params["config_dir"]:
         cmd += ["--config-dir", module.params["config_dir"]]
 
-    state = module.jsonify(desired_state(module))
+    state = module.jsonify(desired_state(module, tabrix))
     rc, out, err = module.run_command(cmd, data=state, binary_data=True)
     if rc != 0:
         module.fail_json(msg=err.strip() or "tabrix apply failed with exit code %d" % rc,
