@@ -1,6 +1,9 @@
 // Office Open XML workbooks (.xlsx, .xlsm): the package's relationships lead to the workbook
 // part, which lists the sheets and names; styles say which cells are dates; the shared strings
 // are kept in one arena; a sheet's cells are streamed from its part as they are parsed.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <map>
 #include <mutex>
 #include <optional>
@@ -482,7 +485,8 @@ class SheetReader : public XmlHandler {
 
 class XlsxWorkbook : public Workbook {
  public:
-  XlsxWorkbook(int fd, const std::string& path) : zip_(fd, path), path_(path) {
+  XlsxWorkbook(int fd, const std::string& path)
+      : self_(::fcntl(fd, F_DUPFD_CLOEXEC, 0)), zip_(fd, path), path_(path) {
     const std::string workbookPart = FindWorkbookPart();
     RelationshipsReader rels(workbookPart);
     if (zip_.Has(RelationshipsOf(workbookPart)))
@@ -506,18 +510,35 @@ class XlsxWorkbook : public Workbook {
     AddNames(book.names, book.sheets);
   }
 
+  ~XlsxWorkbook() override {
+    if (self_ >= 0) ::close(self_);
+  }
+
   const std::vector<TableInfo>& Tables() const override { return tables_; }
   bool Date1904() const override { return date1904_; }
 
   void ReadSheet(size_t sheet, CellSink& sink) override {
     if (sheet >= tables_.size() || !tables_[sheet].isSheet)
       throw FormatError(path_ + ": no sheet at index " + std::to_string(sheet));
-    // One archive, one position in its file: reads take turns.
-    std::lock_guard<std::mutex> lock(mutex_);
-    LoadStrings();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      LoadStrings();  // once loaded, the strings are only read
+    }
     const std::string& part = parts_[sheet];
     if (part.empty()) return;  // a chart sheet: no cells
     SheetReader reader(path_, part, tables_[sheet].name, dateStyles_, strings_, date1904_, sink);
+    // Each read has an archive of its own, on a file description of its own (the same file,
+    // opened again through its descriptor), so reads run at once and a sink may read
+    // another sheet. Without /proc, reads take turns on the one archive.
+    const int again = self_ < 0 ? -1
+                                : ::open(("/proc/self/fd/" + std::to_string(self_)).c_str(),
+                                         O_RDONLY | O_CLOEXEC);
+    if (again >= 0) {
+      ZipArchive own(again, path_);
+      ParsePart(own, part, reader);
+      return;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
     ParsePart(zip_, part, reader);
   }
 
@@ -604,6 +625,7 @@ class XlsxWorkbook : public Workbook {
     stringsLoaded_ = true;
   }
 
+  int self_;  // the workbook's file, kept to open it again for each read
   ZipArchive zip_;
   std::string path_;
   std::vector<TableInfo> tables_;

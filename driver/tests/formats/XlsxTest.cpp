@@ -2,6 +2,9 @@
 // holding what writers never write.
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "driver/tests/formats/Cells.h"
 
 namespace tabrix::formats {
@@ -86,6 +89,39 @@ TEST(Xlsx, TheSinkCanStopTheStream) {
   Recorder again(1);
   book->ReadSheet(0, again);
   EXPECT_EQ(again.text, "A1 Text Name\n");
+}
+
+// A sink that reads another sheet of the same workbook for each cell it is given.
+class NestedReader : public CellSink {
+ public:
+  explicit NestedReader(Workbook& book) : book_(book) {}
+  bool OnCell(const Cell&) override {
+    inner += ReadAll(book_, 1);
+    return true;
+  }
+  std::string inner;
+
+ private:
+  Workbook& book_;
+};
+
+TEST(Xlsx, ReadsRunAtOnceAndMayNest) {
+  auto book = OpenWorkbook(Workbooks("kinds.xlsx"));
+  const std::string expected = ReadAll(*book, 0);
+  std::vector<std::string> results(4);
+  std::vector<std::thread> threads;
+  for (auto& result : results)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20; ++i) result = ReadAll(*book, 0);
+    });
+  for (auto& t : threads) t.join();
+  for (const auto& result : results) EXPECT_EQ(result, expected);
+
+  NestedReader nested(*book);
+  book->ReadSheet(2, nested);  // the empty sheet: no cells, no nested reads
+  EXPECT_EQ(nested.inner, "");
+  book->ReadSheet(1, nested);
+  EXPECT_EQ(nested.inner, "B3 Text sparse\nD1048576 Number 7\nB3 Text sparse\nD1048576 Number 7\n");
 }
 
 TEST(Xlsx, The1904DateSystem) {
