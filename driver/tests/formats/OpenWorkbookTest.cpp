@@ -38,6 +38,8 @@ TEST_F(OpenWorkbookTest, OnlyRegularFilesAreOpenedAndNothingBlocks) {
             "/dev/null: a character device, not a workbook file");
   EXPECT_EQ(ErrorOf([&] { OpenWorkbook(dir_ + "/missing.xlsx"); }),
             dir_ + "/missing.xlsx: no such file");
+  EXPECT_EQ(ErrorOf([&] { OpenWorkbook("/etc/passwd/Sales.xlsx"); }),
+            "/etc/passwd/Sales.xlsx: cannot be opened (Not a directory)");
   // A link to a FIFO is refused as the FIFO; a link to a workbook is read.
   const std::string link = dir_ + "/link.xlsx";
   ASSERT_EQ(symlink(fifo.c_str(), link.c_str()), 0);
