@@ -350,6 +350,7 @@ class SheetReader : public XmlHandler {
     }
     if (row_ >= kMaxRows) Damaged("more rows than a sheet holds");
     rowSeen_ = true;
+    cellInRow_ = false;
     nextColumn_ = 0;
   }
 
@@ -374,10 +375,12 @@ class SheetReader : public XmlHandler {
       cell_.row = position->row;
       cell_.column = position->column;
     } else {
+      // The cell after the previous one: in its row, or the row's first.
       if (nextColumn_ >= kMaxColumns) Damaged("more columns than a sheet holds");
-      cell_.row = row_;
+      cell_.row = cellInRow_ ? cell_.row : row_;
       cell_.column = nextColumn_;
     }
+    cellInRow_ = true;
     nextColumn_ = cell_.column + 1;
     inCell_ = true;
     hasValue_ = hasInline_ = false;
@@ -471,7 +474,7 @@ class SheetReader : public XmlHandler {
   CellSink& sink_;
 
   uint32_t row_ = 0, nextColumn_ = 0;
-  bool rowSeen_ = false;
+  bool rowSeen_ = false, cellInRow_ = false;
   Cell cell_;
   char type_ = 'n';
   uint32_t style_ = 0;

@@ -151,9 +151,10 @@ TEST(Xlsx, IsoDatesBecomeSerials) {
 TEST(Xlsx, CellsInAnyOrderWithAndWithoutReferences) {
   auto book = OpenWorkbook(Workbooks("order.xlsx"));
   EXPECT_EQ(TableList(*book), "S sheet 0\n");
-  // A cell without a reference takes the column after the previous cell; a row without a
-  // number is the one after the previous row. Rich text and inline runs are joined, phonetic
-  // runs left out, escapes undone; a cell with neither value nor text is no cell.
+  // A cell without a reference is the one after the previous cell (the first of its row when
+  // it is the row's first); a row without a number is the one after the previous row. Rich text and
+  // inline runs are joined, phonetic runs left out, escapes undone; a cell with neither value nor
+  // text is no cell.
   EXPECT_EQ(ReadAll(*book, 0),
             "C3 Number 33\n"
             "A3 Number 31\n"
@@ -166,7 +167,9 @@ TEST(Xlsx, CellsInAnyOrderWithAndWithoutReferences) {
             "B9 Text line\r\nbreak 😀\n"
             "C9 Error #REF!\n"
             "E9 Boolean 1\n"
-            "F9 Text via\n");
+            "F9 Text via\n"
+            "C14 Number 5\n"
+            "D14 Number 6\n");
 }
 
 TEST(Xlsx, DamagedCellsAreNamed) {

@@ -169,7 +169,8 @@ def hand_made():
         '<row><c><v>21</v></c><c r="B1"><v>99</v></c></row>'
         '<row><c r="A9" t="inlineStr"><is><t>in</t><r><t>line</t></r>'
         '<rPh><t>x</t></rPh></is></c><c r="B9" t="s"><v>2</v></c><c r="C9" t="e"><v>#REF!</v></c>'
-        '<c r="D9" s="0"/><c r="E9" t="b"><v>1</v></c><c r="F9" t="str"><f>A1</f><v>via</v></c></row>'))
+        '<c r="D9" s="0"/><c r="E9" t="b"><v>1</v></c><c r="F9" t="str"><f>A1</f><v>via</v></c></row>'
+        '<row r="12"><c r="C14"><v>5</v></c><c><v>6</v></c></row>'))
     package("badindex.xlsx", sheet('<row r="7"><c r="B7" t="s"><v>40</v></c></row>'))
     package("badref.xlsx", sheet('<row r="1"><c r="1A"><v>1</v></c></row>'))
     package("badnumber.xlsx", sheet('<row r="2"><c r="C2"><v>12abc</v></c></row>'))
