@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """Writes the workbook the readers' benchmark reads: ROWS rows of ten columns (five numbers,
-three shared strings from a pool of 1,000, a date, a boolean) under a header row.
+three strings from a pool of 1,000, a date, a boolean) under a header row. Up to 200,000 rows
+the strings are shared strings; beyond, xlsxwriter keeps its memory bounded by writing them
+inline in the sheet.
 
     make_workbook.py OUT ROWS
 """
@@ -10,7 +12,7 @@ import sys
 import xlsxwriter
 
 out, rows = sys.argv[1], int(sys.argv[2])
-wb = xlsxwriter.Workbook(out)  # shared strings: constant_memory would write them inline
+wb = xlsxwriter.Workbook(out, {"constant_memory": rows > 200_000})
 date = wb.add_format({"num_format": "yyyy-mm-dd"})
 ws = wb.add_worksheet("Data")
 ws.write_row(0, 0, ["N1", "N2", "N3", "N4", "N5", "S1", "S2", "S3", "When", "Flag"])
