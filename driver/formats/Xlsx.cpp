@@ -120,8 +120,14 @@ class WorkbookPartReader : public XmlHandler {
   std::vector<NameEntry> names;
   bool date1904 = false;
 
+  bool isWorkbook = false;  // whether the part's root is a workbook (a .docx's is not)
+
   void OnStart(std::string_view name, const char** attributes) override {
-    if (name == "workbookPr") {
+    if (!rootSeen_) {
+      rootSeen_ = true;
+      isWorkbook = name == "workbook";
+      if (!isWorkbook) Stop();
+    } else if (name == "workbookPr") {
       const char* d = Attribute(attributes, "date1904");
       date1904 = d && (std::string_view(d) == "1" || std::string_view(d) == "true");
     } else if (name == "sheet") {
@@ -145,6 +151,7 @@ class WorkbookPartReader : public XmlHandler {
   }
 
  private:
+  bool rootSeen_ = false;
   bool inName_ = false;
 };
 
@@ -497,6 +504,8 @@ class XlsxWorkbook : public Workbook {
 
     WorkbookPartReader book;
     ParsePart(zip_, workbookPart, book);
+    if (!book.isWorkbook)
+      throw FormatError(path_ + ": not a workbook (an Office document of another kind)");
     date1904_ = book.date1904;
 
     if (const Relationship* styles = rels.FirstOfType("styles");

@@ -179,6 +179,10 @@ def hand_made():
             '<worksheet><sheetData><row><c><v>&a;</v></c></row></sheetData></worksheet>')
     package("binary.xlsx", sheet(""), target="xl/workbook.bin",
             extra={"xl/workbook.bin": b"\x83\x01\x00"})
+    with zipfile.ZipFile(path("document.xlsx"), "w") as z:  # a word processor's document
+        z.writestr("[Content_Types].xml", CONTENT_TYPES)
+        z.writestr("_rels/.rels", ROOT_RELS.format(target="word/document.xml"))
+        z.writestr("word/document.xml", '<w:document xmlns:w="w"><w:body/></w:document>')
     with zipfile.ZipFile(path("nobook.xlsx"), "w") as z:
         z.writestr("hello.txt", "not a workbook")
 
