@@ -133,7 +133,7 @@ class WorkbookPartReader : public XmlHandler {
     } else if (name == "sheet") {
       const char* sheetName = Attribute(attributes, "name");
       const char* id = Attribute(attributes, "id");
-      if (sheetName && id) sheets.push_back({sheetName, id});
+      if (sheetName) sheets.push_back({sheetName, id ? id : ""});  // no id: no part, damage
     } else if (name == "definedName") {
       const char* n = Attribute(attributes, "name");
       const char* local = Attribute(attributes, "localSheetId");

@@ -218,6 +218,8 @@ TEST(Xlsx, PackagesThatAreNoWorkbooks) {
   const std::string dir = Workbooks("");
   EXPECT_EQ(ErrorOf([&] { OpenWorkbook(Workbooks("nobook.xlsx")); }),
             dir + "nobook.xlsx: not a workbook (a zip archive without a workbook part)");
+  EXPECT_EQ(ErrorOf([&] { OpenWorkbook(Workbooks("noid.xlsx")); }),
+            dir + "noid.xlsx: damaged: the part of sheet \"S\" is missing");
   EXPECT_EQ(ErrorOf([&] { OpenWorkbook(Workbooks("document.xlsx")); }),
             dir + "document.xlsx: not a workbook (an Office document of another kind)");
   EXPECT_EQ(ErrorOf([&] { OpenWorkbook(Workbooks("binary.xlsx")); }),

@@ -143,12 +143,13 @@ STRINGS = """<?xml version="1.0" encoding="UTF-8"?>
 </sst>"""
 
 
-def package(name, sheet, strings=STRINGS, target="xl/workbook.xml", extra=None):
+def package(name, sheet, strings=STRINGS, target="xl/workbook.xml", extra=None,
+            workbook=WORKBOOK):
     with zipfile.ZipFile(path(name), "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("[Content_Types].xml", CONTENT_TYPES)
         z.writestr("_rels/.rels", ROOT_RELS.format(target=target))
         z.writestr("xl/_rels/workbook.xml.rels", WORKBOOK_RELS)
-        z.writestr("xl/workbook.xml", WORKBOOK)
+        z.writestr("xl/workbook.xml", workbook)
         z.writestr("xl/sharedStrings.xml", strings)
         z.writestr("xl/worksheets/sheet1.xml", sheet)
         for part, data in (extra or {}).items():
@@ -171,6 +172,7 @@ def hand_made():
         '<rPh><t>x</t></rPh></is></c><c r="B9" t="s"><v>2</v></c><c r="C9" t="e"><v>#REF!</v></c>'
         '<c r="D9" s="0"/><c r="E9" t="b"><v>1</v></c><c r="F9" t="str"><f>A1</f><v>via</v></c></row>'
         '<row r="12"><c r="C14"><v>5</v></c><c><v>6</v></c></row>'))
+    package("noid.xlsx", sheet(""), workbook=WORKBOOK.replace(' rel:id="rId1"', ""))
     package("badindex.xlsx", sheet('<row r="7"><c r="B7" t="s"><v>40</v></c></row>'))
     package("badref.xlsx", sheet('<row r="1"><c r="1A"><v>1</v></c></row>'))
     package("badnumber.xlsx", sheet('<row r="2"><c r="C2"><v>12abc</v></c></row>'))
