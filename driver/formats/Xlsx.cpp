@@ -493,6 +493,21 @@ class SheetReader : public XmlHandler {
 
 // ---- The workbook ------------------------------------------------------------------------
 
+// A descriptor closed with its owner, on every path (a constructor that throws included).
+class OwnedFd {
+ public:
+  explicit OwnedFd(int fd) : fd_(fd) {}
+  ~OwnedFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 class XlsxWorkbook : public Workbook {
  public:
   XlsxWorkbook(int fd, const std::string& path)
@@ -522,10 +537,6 @@ class XlsxWorkbook : public Workbook {
     AddNames(book.names, book.sheets);
   }
 
-  ~XlsxWorkbook() override {
-    if (self_ >= 0) ::close(self_);
-  }
-
   const std::vector<TableInfo>& Tables() const override { return tables_; }
   bool Date1904() const override { return date1904_; }
 
@@ -542,9 +553,10 @@ class XlsxWorkbook : public Workbook {
     // Each read has an archive of its own, on a file description of its own (the same file,
     // opened again through its descriptor), so reads run at once and a sink may read
     // another sheet. Without /proc, reads take turns on the one archive.
-    const int again = self_ < 0 ? -1
-                                : ::open(("/proc/self/fd/" + std::to_string(self_)).c_str(),
-                                         O_RDONLY | O_CLOEXEC);
+    const int again = self_.get() < 0
+                          ? -1
+                          : ::open(("/proc/self/fd/" + std::to_string(self_.get())).c_str(),
+                                   O_RDONLY | O_CLOEXEC);
     if (again >= 0) {
       ZipArchive own(again, path_);
       ParsePart(own, part, reader);
@@ -637,7 +649,7 @@ class XlsxWorkbook : public Workbook {
     stringsLoaded_ = true;
   }
 
-  int self_;  // the workbook's file, kept to open it again for each read
+  OwnedFd self_;  // the workbook's file, kept to open it again for each read
   ZipArchive zip_;
   std::string path_;
   std::vector<TableInfo> tables_;

@@ -77,5 +77,27 @@ TEST_F(OpenWorkbookTest, FormatsAreToldByContentNotByName) {
   EXPECT_EQ(OpenWorkbook(other)->Tables()[0].name, "Data");
 }
 
+size_t OpenDescriptors() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++n;
+  return n;
+}
+
+TEST_F(OpenWorkbookTest, NoDescriptorIsLeftOpen) {
+  const size_t before = OpenDescriptors();
+  for (const char* name :
+       {"kinds.xlsx", "legacy.xls", "truncated.xlsx", "truncated.xls", "malformed.xlsx",
+        "doctype.xlsx", "noid.xlsx", "huge.xlsx", "encrypted.xlsx", "text.xlsx", "badindex.xlsx"}) {
+    try {
+      auto book = OpenWorkbook(Workbooks(name));
+      for (size_t i = 0; i < book->Tables().size(); ++i)
+        if (book->Tables()[i].isSheet) testing::ReadAll(*book, i);
+    } catch (const FormatError&) {
+    }
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
 }  // namespace
 }  // namespace tabrix::formats
