@@ -20,6 +20,10 @@
 namespace tabrix::formats {
 namespace {
 
+// The first serials after 9999-12-31.
+constexpr double kLastSerial1900 = 2958466;
+constexpr double kLastSerial1904 = 2958466 - 1462;
+
 // ---- Relationships ---------------------------------------------------------------------
 
 struct Relationship {
@@ -465,8 +469,11 @@ class SheetReader : public XmlHandler {
         const auto number = ParseNumber(value_);
         if (!number) BadCell("\"" + value_ + "\" is not a number");
         cell_.number = *number;
-        cell_.kind = style_ < dateStyles_.size() && dateStyles_[style_] ? CellKind::DateTime
-                                                                        : CellKind::Number;
+        // A date format on a number no date has (negative, beyond 9999) shows no date:
+        // the number is kept as a number.
+        const bool date = style_ < dateStyles_.size() && dateStyles_[style_] && *number >= 0 &&
+                          *number < (date1904_ ? kLastSerial1904 : kLastSerial1900);
+        cell_.kind = date ? CellKind::DateTime : CellKind::Number;
       }
     }
     if (!sink_.OnCell(cell_)) Stop();

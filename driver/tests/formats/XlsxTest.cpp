@@ -32,7 +32,7 @@ TEST(Xlsx, SheetsThenNamesWithTheirRanges) {
   // Built-in names (the filter's), constants and unions are no tables; a sheet's own name is
   // "Sheet$Name".
   EXPECT_EQ(TableList(*book),
-            "Data sheet 0 A1:E5\n"
+            "Data sheet 0 A1:E6\n"
             "My $ Sheet sheet 1 B3:D1048576\n"
             "Empty sheet 2 A1:A1\n"
             "My $ Sheet$Local name 1 B3:D4\n"
@@ -67,7 +67,9 @@ TEST(Xlsx, EveryKindOfCell) {
             "B5 DateTime 2023-03-15 00:00:00.000\n"
             "C5 Text a_x0041_b\n"
             "D5 Text bell\a\n"
-            "E5 Text Zürich\n");
+            "E5 Text Zürich\n"
+            "A6 Number -1\n"
+            "B6 Number 3000000\n");
 }
 
 TEST(Xlsx, SparseSheetsTheLastRowAndEmptySheets) {

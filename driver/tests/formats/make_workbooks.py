@@ -56,6 +56,8 @@ def xlsxwriter_book():
     ws.write_string(4, 2, "a_x0041_b")  # literal text that looks like an escape
     ws.write_string(4, 3, "bell\x07")    # a control character, written as an escape
     ws.write_string(4, 4, "Zürich")      # the same shared string again
+    ws.write_number(5, 0, -1, date)      # no date has these serials
+    ws.write_number(5, 1, 3e6, date)
     wb.define_name("Sales", "=Data!$A$1:$D$3")
     wb.define_name("Rate", "=0.05")
     wb.define_name("Pieces", "=Data!$A$1,Data!$B$2")
