@@ -1,0 +1,19 @@
+// The readers behind OpenWorkbook, one per format; each takes the descriptor of the checked,
+// opened file (and closes it), so that the file read is the file that was checked.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "driver/formats/Workbook.h"
+
+namespace tabrix::formats {
+
+std::unique_ptr<Workbook> OpenXlsx(int fd, const std::string& path);
+std::unique_ptr<Workbook> OpenXls(int fd, const std::string& path);
+
+// Whether the OLE2 compound file at `fd` holds a stream named `name` (an encrypted Office
+// Open XML workbook holds "EncryptedPackage"). Reads the directory's sectors only.
+bool CompoundFileHasStream(int fd, const std::u16string& name);
+
+}  // namespace tabrix::formats
