@@ -474,10 +474,15 @@ SQLRETURN ColAttribute(Stmt* stmt, SQLUSMALLINT column, SQLUSMALLINT field, std:
     case SQL_DESC_SCALE: case SQL_COLUMN_SCALE: n = m->digits; break;
     case SQL_DESC_NULLABLE: case SQL_COLUMN_NULLABLE: n = m->nullable; break;
     case SQL_DESC_NUM_PREC_RADIX:
-      n = m->sqlType == SQL_DOUBLE ? 2 : m->sqlType == SQL_BIGINT ? 10 : 0;
+      n = m->sqlType == SQL_DOUBLE ? 2
+          : (m->sqlType == SQL_BIGINT || m->sqlType == SQL_INTEGER || m->sqlType == SQL_SMALLINT) ? 10
+                                                                                                   : 0;
       break;
     case SQL_DESC_UNSIGNED:
-      n = (m->sqlType == SQL_DOUBLE || m->sqlType == SQL_BIGINT) ? SQL_FALSE : SQL_TRUE;
+      n = (m->sqlType == SQL_DOUBLE || m->sqlType == SQL_BIGINT || m->sqlType == SQL_INTEGER ||
+           m->sqlType == SQL_SMALLINT)
+              ? SQL_FALSE
+              : SQL_TRUE;
       break;
     case SQL_DESC_FIXED_PREC_SCALE: n = SQL_FALSE; break;
     case SQL_DESC_AUTO_UNIQUE_VALUE: n = SQL_FALSE; break;

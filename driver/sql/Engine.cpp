@@ -169,7 +169,7 @@ const char* ActionName(int action) {
     case SQLITE_CREATE_TEMP_TABLE: case SQLITE_CREATE_TEMP_TRIGGER: case SQLITE_CREATE_TEMP_VIEW:
     case SQLITE_CREATE_TRIGGER: case SQLITE_CREATE_VIEW: case SQLITE_CREATE_VTABLE:
       return "CREATE";
-    default: return "this statement";
+    default: return nullptr;
   }
 }
 
@@ -390,12 +390,22 @@ bool IEquals(std::string_view a, std::string_view b) { return Lower(a) == Lower(
 
 }  // namespace
 
-bool IsChange(std::string_view sql) {
+namespace {
+
+std::string FirstWord(std::string_view sql) {
   size_t i = sql.find_first_not_of(" \t\r\n(");
-  if (i == std::string_view::npos) return false;
+  if (i == std::string_view::npos) return "this statement";
   size_t e = i;
   while (e < sql.size() && std::isalpha(static_cast<unsigned char>(sql[e]))) ++e;
-  std::string word = Lower(sql.substr(i, e - i));
+  std::string word(sql.substr(i, e - i));
+  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return word.empty() ? "this statement" : word;
+}
+
+}  // namespace
+
+bool IsChange(std::string_view sql) {
+  std::string word = Lower(FirstWord(sql));
   return word == "insert" || word == "update" || word == "delete" || word == "create" ||
          word == "drop" || word == "alter" || word == "replace" || word == "attach" ||
          word == "detach" || word == "pragma" || word == "vacuum" || word == "reindex";
@@ -534,7 +544,8 @@ void Database::Fail(int code, const std::string& sql) {
   std::string message = sqlite3_errmsg(impl_->db);
   if (code == SQLITE_INTERRUPT) throw EngineError("HY008", "the statement was cancelled");
   if (code == SQLITE_AUTH || impl_->denied) {
-    std::string what = ActionName(impl_->denied);
+    const char* action = ActionName(impl_->denied);
+    std::string what = action ? action : FirstWord(sql);
     impl_->denied = 0;
     throw EngineError("42000", "the workbook '" + options_.path +
                                    "' is read-only: " + what +
@@ -590,7 +601,11 @@ std::unique_ptr<Query> Database::Prepare(std::string_view text) {
       throw EngineError("42S02", "no table '" + name + "' in the workbook '" + options_.path +
                                      "': its tables are " + (list.empty() ? "none" : list));
     }
-    if (IsChange(sql) && (rc == SQLITE_AUTH || impl_->denied)) Fail(SQLITE_AUTH, sql);
+    // A change is refused as one, whatever the engine found wrong with it first.
+    if (IsChange(sql) && message.find("syntax error") == std::string::npos) {
+      if (!impl_->denied) impl_->denied = -1;
+      Fail(SQLITE_AUTH, sql);
+    }
     Fail(rc, sql);
   }
 }
