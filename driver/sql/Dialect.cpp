@@ -218,7 +218,7 @@ std::string Database::Translate(std::string_view sql) {
             throw EngineError("HYC00", "SELECT TOP n PERCENT is not offered: use TOP n");
           }
           limits.push_back({depth, std::string(sql.substr(number, numberEnd - number))});
-          i = numberEnd;
+          i = skipBlanks(numberEnd);
           lastWord = "top";
           continue;
         }

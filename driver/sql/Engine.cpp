@@ -545,7 +545,7 @@ void Database::Fail(int code, const std::string& sql) {
   if (code == SQLITE_INTERRUPT) throw EngineError("HY008", "the statement was cancelled");
   if (code == SQLITE_AUTH || impl_->denied) {
     const char* action = ActionName(impl_->denied);
-    std::string what = action ? action : FirstWord(sql);
+    std::string what = IsChange(sql) ? FirstWord(sql) : action ? action : "this statement";
     impl_->denied = 0;
     throw EngineError("42000", "the workbook '" + options_.path +
                                    "' is read-only: " + what +
@@ -580,9 +580,9 @@ std::unique_ptr<Query> Database::Prepare(std::string_view text) {
       }
       if (!sqlite3_stmt_readonly(statement)) {
         sqlite3_finalize(statement);
-        throw EngineError("42000", "the workbook '" + options_.path +
-                                       "' is read-only: this statement is refused (the driver "
-                                       "never changes a workbook)");
+        throw EngineError("42000", "the workbook '" + options_.path + "' is read-only: " +
+                                       (IsChange(sql) ? FirstWord(sql) : "this statement") +
+                                       " is refused (the driver never changes a workbook)");
       }
       std::unique_ptr<Query> query(new Query(*this, statement));
       query->reads_ = std::move(reads);
