@@ -297,6 +297,34 @@ bool Matches(const Arg& pattern, const std::string& text, bool identifier) {
   return Like(*pattern, text);
 }
 
+// The size of one element of a column bound as an array: a fixed C type's own size, else the
+// buffer length given.
+SQLULEN ElementSize(const Binding& b, const ColumnMeta& meta) {
+  SQLSMALLINT cType = b.cType;
+  if (cType == SQL_C_DEFAULT) {
+    switch (meta.sqlType) {
+      case SQL_DOUBLE: cType = SQL_C_DOUBLE; break;
+      case SQL_BIT: cType = SQL_C_BIT; break;
+      case SQL_TYPE_TIMESTAMP: cType = SQL_C_TYPE_TIMESTAMP; break;
+      case SQL_BIGINT: cType = SQL_C_SBIGINT; break;
+      case SQL_INTEGER: cType = SQL_C_SLONG; break;
+      case SQL_SMALLINT: cType = SQL_C_SSHORT; break;
+      default: cType = SQL_C_CHAR; break;
+    }
+  }
+  switch (cType) {
+    case SQL_C_DOUBLE: case SQL_C_SBIGINT: case SQL_C_UBIGINT: return 8;
+    case SQL_C_FLOAT: case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: return 4;
+    case SQL_C_SHORT: case SQL_C_SSHORT: case SQL_C_USHORT: return 2;
+    case SQL_C_TINYINT: case SQL_C_STINYINT: case SQL_C_UTINYINT: case SQL_C_BIT: return 1;
+    case SQL_C_NUMERIC: return sizeof(SQL_NUMERIC_STRUCT);
+    case SQL_C_TYPE_DATE: case SQL_C_DATE: return sizeof(SQL_DATE_STRUCT);
+    case SQL_C_TYPE_TIME: case SQL_C_TIME: return sizeof(SQL_TIME_STRUCT);
+    case SQL_C_TYPE_TIMESTAMP: case SQL_C_TIMESTAMP: return sizeof(SQL_TIMESTAMP_STRUCT);
+    default: return static_cast<SQLULEN>(b.bufferLength);
+  }
+}
+
 SQLRETURN Open(Stmt* stmt, std::unique_ptr<RowsResult> rows) {
   ResetCursor(stmt);
   stmt->query.reset();
@@ -547,7 +575,7 @@ SQLRETURN Fetch(Stmt* stmt) {
       char* target = static_cast<char*>(b.target);
       char* indicator = reinterpret_cast<char*>(b.indicator);
       if (stmt->rowBindType == SQL_BIND_BY_COLUMN) {
-        if (target) target += r * static_cast<SQLULEN>(b.bufferLength);
+        if (target) target += r * ElementSize(b, result.Meta(c - 1));
         if (indicator) indicator += r * sizeof(SQLLEN);
       } else {
         if (target) target += r * stmt->rowBindType;
