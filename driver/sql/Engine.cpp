@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -75,7 +76,10 @@ class SheetCache {
       entry = slot;
     }
     std::lock_guard<std::mutex> lock(entry->mutex);
-    if (!entry->data) entry->data = SheetData::Read(workbook, sheet, expectedCells);
+    if (!entry->data) {
+      entry->data = SheetData::Read(workbook, sheet, expectedCells);
+      ++reads_;
+    }
     return entry->data;
   }
 
@@ -104,6 +108,9 @@ class SheetCache {
   };
   std::mutex mutex_;
   std::map<std::pair<FileKey, size_t>, std::shared_ptr<Entry>> entries_;
+
+ public:
+  std::atomic<size_t> reads_{0};
 };
 
 // The virtual table over one TableView.
@@ -624,6 +631,8 @@ std::vector<std::pair<std::string, ColumnType>> Database::Columns(const std::str
   }
   return columns;
 }
+
+size_t SheetsRead() { return SheetCache::Instance().reads_.load(); }
 
 void Database::Interrupt() { sqlite3_interrupt(impl_->db); }
 

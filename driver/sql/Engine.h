@@ -143,6 +143,10 @@ class Database {
   std::unique_ptr<Impl> impl_;
 };
 
+// How many sheets this process has read from files (each is read once while its file is
+// unchanged, whatever the connections): for tests and diagnostics.
+size_t SheetsRead();
+
 // Whether a statement's first word makes it one that changes something (for the message).
 bool IsChange(std::string_view sql);
 

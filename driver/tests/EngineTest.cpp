@@ -1,6 +1,13 @@
 // The engine over in-memory workbooks: names, guessed types, values kept or told lost, tables
 // and ranges, what is refused and how failures are named.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "FakeWorkbook.h"
 #include "sql/Engine.h"
@@ -250,6 +257,80 @@ TEST(EngineErrors, AMissingFileOrAFolderIsRefusedAtConnectNamingThePath) {
   } catch (const EngineError& e) {
     EXPECT_STREQ(e.what(), "[Tabrix] cannot open the workbook '/tmp': a folder, not a workbook");
   }
+}
+
+TEST(EngineErrors, FifosDevicesAndFilesThatAreNoWorkbookAreRefusedWithoutBlocking) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("tabrix-engine-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string fifo = (folder / "book.xlsx").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string text = (folder / "notes.xlsx").string();
+  std::ofstream(text) << "just some text";
+  const std::pair<std::string, std::string> cases[] = {
+      {fifo, "a FIFO, not a workbook"},
+      {"/dev/null", "a device, not a workbook"},
+      {text, ""},  // the reader's own reason
+  };
+  for (const auto& [path, reason] : cases) {
+    ConnectOptions options;
+    options.path = path;
+    try {
+      Database::Open(options);
+      ADD_FAILURE() << path;
+    } catch (const EngineError& e) {
+      EXPECT_EQ(e.State(), "08001");
+      EXPECT_EQ(std::string(e.what()).rfind("[Tabrix] cannot open the workbook '" + path + "': " + reason, 0), 0u)
+          << e.what();
+    }
+  }
+  std::filesystem::remove_all(folder);
+}
+
+TEST(EngineCache, ASheetIsReadOncePerProcessWhileItsFileIsUnchanged) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("tabrix-cache-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string path = (folder / "kinds.xlsx").string();
+  std::filesystem::copy_file(std::string(TABRIX_WORKBOOKS) + "/kinds.xlsx", path);
+  ConnectOptions options;
+  options.path = path;
+  auto count = [](Database& db) { return Select(db, "SELECT COUNT(*) FROM [Data$]").rows; };
+  const size_t before = SheetsRead();
+  auto first = Database::Open(options);
+  const auto rows = count(*first);
+  auto second = Database::Open(options);
+  EXPECT_EQ(count(*second), rows);
+  // Connections on several threads at once share the one sheet.
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&options, &rows, &count] {
+      auto db = Database::Open(options);
+      for (int i = 0; i < 10; ++i) EXPECT_EQ(count(*db), rows);
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(SheetsRead(), before + 1);
+  // A changed file is read again.
+  std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(5));
+  auto third = Database::Open(options);
+  EXPECT_EQ(count(*third), rows);
+  EXPECT_EQ(SheetsRead(), before + 2);
+  std::filesystem::remove_all(folder);
+}
+
+TEST(EngineTables, ANewTableMayBeNamedWhileAnotherStatementIsMidway) {
+  auto* book = new FakeWorkbook;
+  book->Sheet("A", {Str("A1", "a"), Num("A2", 1), Num("A3", 2)}).Sheet("B", {Str("A1", "b"), Num("A2", 5)});
+  auto db = Open(book);
+  std::vector<Warning> warnings;
+  auto open = db->Prepare("SELECT a FROM [A$]");
+  open->Execute(warnings);
+  ASSERT_TRUE(open->HasRow());
+  EXPECT_EQ(Select(*db, "SELECT b FROM [B$]").rows, (Rows{{"5"}}));
+  ASSERT_TRUE(open->Next());
+  EXPECT_EQ(open->Real(0), 2);
+  EXPECT_FALSE(open->Next());
 }
 
 TEST(EngineFunctions, TheEscapesAndTheDesktopFunctionsRun) {
