@@ -301,7 +301,8 @@ SQLRETURN ConvertValue(const Value& value, const ColumnMeta& meta, SQLSMALLINT c
     case SQL_C_BINARY: {
       // The whole value in the form asked; in pieces from where the last piece ended.
       std::string_view whole;
-      std::string wideText;
+      // Bound wide columns convert into one buffer per thread: no allocation per value.
+      static thread_local std::string wideText;
       std::string_view text = AsText(value, number);
       if (value.type == sql::ValueType::Integer && meta.sqlType == SQL_BIT) {
         text = value.integer ? "1" : "0";
