@@ -518,6 +518,7 @@ SQLRETURN ColAttribute(Stmt* stmt, SQLUSMALLINT column, SQLUSMALLINT field, std:
     case SQL_DESC_SEARCHABLE: n = m->sqlType == SQL_LONGVARCHAR ? SQL_PRED_CHAR : SQL_PRED_SEARCHABLE; break;
     case SQL_DESC_UNNAMED: n = m->name.empty() ? SQL_UNNAMED : SQL_NAMED; break;
     case SQL_DESC_UPDATABLE: n = SQL_ATTR_READONLY; break;
+    case SQL_DESC_ROWVER: n = SQL_FALSE; break;
     default:
       return stmt->Error("HY091", "[Tabrix] the column field " + std::to_string(field) +
                                       " is not one this driver knows");

@@ -87,11 +87,14 @@ class SheetCache {
   void Trim(const FileKey& keep) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto it = entries_.begin(); it != entries_.end();) {
-      std::shared_ptr<const SheetData> data;
-      {
-        std::lock_guard<std::mutex> entryLock(it->second->mutex);
-        data = it->second->data;
+      // An entry being read is in use: never wait for it here, with every lookup held up.
+      std::unique_lock<std::mutex> entryLock(it->second->mutex, std::try_to_lock);
+      if (!entryLock.owns_lock()) {
+        ++it;
+        continue;
       }
+      std::shared_ptr<const SheetData> data = it->second->data;
+      entryLock.unlock();
       bool unused = it->second.use_count() == 1 && (!data || data.use_count() == 2);
       if (unused && !it->first.first.SameFile(keep)) {
         it = entries_.erase(it);
