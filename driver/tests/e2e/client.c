@@ -227,6 +227,61 @@ int main(int argc, char** argv) {
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   }
 
+  /* Column attributes and the catalogue's enumerations. */
+  {
+    SQLHSTMT stmt = Run(dbc, "SELECT N AS Number, Half * 2 FROM [Numbers$]");
+    SQLLEN number = -1;
+    char text[256];
+    SQLSMALLINT length = 0;
+    CHECK(SQLColAttribute(stmt, 1, SQL_DESC_UPDATABLE, NULL, 0, NULL, &number) == SQL_SUCCESS);
+    CHECK(number == SQL_ATTR_READONLY);
+    SQLColAttribute(stmt, 1, SQL_DESC_LABEL, text, sizeof text, &length, NULL);
+    CHECK(strcmp(text, "Number") == 0 && length == 6);
+    SQLColAttribute(stmt, 1, SQL_DESC_BASE_COLUMN_NAME, text, sizeof text, &length, NULL);
+    CHECK(strcmp(text, "N") == 0);
+    SQLColAttribute(stmt, 1, SQL_DESC_BASE_TABLE_NAME, text, sizeof text, &length, NULL);
+    CHECK(strcmp(text, "Numbers$") == 0);
+    SQLColAttribute(stmt, 1, SQL_DESC_TYPE_NAME, text, sizeof text, &length, NULL);
+    CHECK(strcmp(text, "NUMBER") == 0);
+    SQLColAttribute(stmt, 2, SQL_DESC_CONCISE_TYPE, NULL, 0, NULL, &number);
+    CHECK(number == SQL_DOUBLE);
+    SQLColAttribute(stmt, 1, SQL_DESC_NULLABLE, NULL, 0, NULL, &number);
+    CHECK(number == SQL_NULLABLE);
+    CHECK(SQLColAttribute(stmt, 3, SQL_DESC_NAME, text, sizeof text, &length, NULL) == SQL_ERROR);
+    Diag(SQL_HANDLE_STMT, stmt, state, message, sizeof message);
+    CHECK(strcmp(state, "07009") == 0);
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+    CHECK(SQL_SUCCEEDED(SQLTables(stmt, (SQLCHAR*)SQL_ALL_CATALOGS, SQL_NTS, (SQLCHAR*)"", 0, (SQLCHAR*)"", 0, NULL, 0)));
+    CHECK(SQLFetch(stmt) == SQL_SUCCESS);
+    SQLLEN ind = 0;
+    SQLGetData(stmt, 1, SQL_C_CHAR, text, sizeof text, &ind);
+    CHECK(strstr(text, "/sales.xlsx") != NULL);
+    CHECK(SQLFetch(stmt) == SQL_NO_DATA);
+    SQLCloseCursor(stmt);
+    CHECK(SQL_SUCCEEDED(SQLTables(stmt, (SQLCHAR*)"", 0, (SQLCHAR*)"", 0, (SQLCHAR*)"", 0, (SQLCHAR*)SQL_ALL_TABLE_TYPES, SQL_NTS)));
+    CHECK(SQLFetch(stmt) == SQL_SUCCESS);
+    SQLGetData(stmt, 4, SQL_C_CHAR, text, sizeof text, &ind);
+    CHECK(strcmp(text, "TABLE") == 0);
+    CHECK(SQLFetch(stmt) == SQL_NO_DATA);
+    SQLCloseCursor(stmt);
+    CHECK(SQL_SUCCEEDED(SQLTables(stmt, NULL, 0, NULL, 0, (SQLCHAR*)"N%", SQL_NTS, (SQLCHAR*)"'TABLE','VIEW'", SQL_NTS)));
+    CHECK(SQLFetch(stmt) == SQL_SUCCESS);
+    SQLGetData(stmt, 3, SQL_C_CHAR, text, sizeof text, &ind);
+    CHECK(strcmp(text, "Numbers$") == 0);
+    CHECK(SQLFetch(stmt) == SQL_NO_DATA);
+    SQLCloseCursor(stmt);
+    CHECK(SQL_SUCCEEDED(SQLGetTypeInfo(stmt, SQL_ALL_TYPES)));
+    int types = 0;
+    while (SQLFetch(stmt) == SQL_SUCCESS) ++types;
+    CHECK(types == 6);
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(stmt, &columns);
+    CHECK(columns == 19);
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  }
+
   /* What the engine is given. */
   {
     SQLINTEGER length = 0;
