@@ -121,7 +121,10 @@ struct VTab : sqlite3_vtab {
   std::shared_ptr<const TableView> view;
 };
 struct Cursor : sqlite3_vtab_cursor {
-  uint64_t row = 0, end = 0;
+  uint64_t row = 0, end = 0;  // a scan of the rows [row, end)
+  const uint32_t* next = nullptr;  // or the rows an index found, [next, last)
+  const uint32_t* last = nullptr;
+  bool indexed = false;
 };
 
 }  // namespace
@@ -220,10 +223,25 @@ int ModuleConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sql
   return SQLITE_OK;
 }
 
+// An equality on a column is looked up in the column's index; everything else scans. The
+// engine checks the condition again (omit stays 0), so a lookup may find too much, never
+// too little: a value of another kind than the column's scans instead.
 int ModuleBestIndex(sqlite3_vtab* base, sqlite3_index_info* info) {
   auto* vtab = static_cast<VTab*>(base);
-  info->estimatedRows = std::max<sqlite3_int64>(1, vtab->view->RowCount());
-  info->estimatedCost = static_cast<double>(info->estimatedRows);
+  const double rows = std::max<double>(1, vtab->view->RowCount());
+  info->estimatedRows = static_cast<sqlite3_int64>(rows);
+  info->estimatedCost = rows;
+  info->idxNum = 0;
+  for (int i = 0; i < info->nConstraint; ++i) {
+    const auto& c = info->aConstraint[i];
+    if (!c.usable || c.op != SQLITE_INDEX_CONSTRAINT_EQ || c.iColumn < 0) continue;
+    info->aConstraintUsage[i].argvIndex = 1;
+    info->aConstraintUsage[i].omit = 0;
+    info->idxNum = c.iColumn + 1;
+    info->estimatedRows = std::max<sqlite3_int64>(1, static_cast<sqlite3_int64>(rows / 100));
+    info->estimatedCost = 10 + rows / 100;
+    break;
+  }
   return SQLITE_OK;
 }
 
@@ -242,22 +260,54 @@ int ModuleClose(sqlite3_vtab_cursor* cursor) {
   return SQLITE_OK;
 }
 
-int ModuleFilter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**) {
+int ModuleFilter(sqlite3_vtab_cursor* base, int idxNum, const char*, int argc, sqlite3_value** argv) {
   auto* cursor = static_cast<Cursor*>(base);
   const TableView& view = *static_cast<VTab*>(base->pVtab)->view;
+  cursor->indexed = false;
   cursor->row = view.FirstDataRow();
   cursor->end = uint64_t{view.FirstDataRow()} + view.RowCount();
+  if (idxNum > 0 && argc == 1) {
+    const auto column = static_cast<size_t>(idxNum - 1);
+    const ColumnType type = view.ColumnTypes()[column];
+    const int valueType = sqlite3_value_type(argv[0]);
+    TableView::RowSpan span;
+    bool lookup = false;
+    if (valueType == SQLITE_NULL) {
+      lookup = true;  // = NULL is never true
+    } else if ((type == ColumnType::Double || type == ColumnType::Bit) &&
+               (valueType == SQLITE_INTEGER || valueType == SQLITE_FLOAT)) {
+      span = view.RowsWithNumber(column, sqlite3_value_double(argv[0]));
+      lookup = true;
+    } else if ((type == ColumnType::Varchar || type == ColumnType::LongVarchar ||
+                type == ColumnType::Timestamp) &&
+               valueType == SQLITE_TEXT) {
+      const char* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+      span = view.RowsWithText(column, std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(argv[0]))));
+      lookup = true;
+    }
+    if (lookup) {
+      cursor->indexed = true;
+      cursor->next = span.begin;
+      cursor->last = span.end;
+      if (cursor->next != cursor->last) cursor->row = *cursor->next;
+    }
+  }
   return SQLITE_OK;
 }
 
 int ModuleNext(sqlite3_vtab_cursor* base) {
-  ++static_cast<Cursor*>(base)->row;
+  auto* cursor = static_cast<Cursor*>(base);
+  if (cursor->indexed) {
+    if (cursor->next != cursor->last && ++cursor->next != cursor->last) cursor->row = *cursor->next;
+  } else {
+    ++cursor->row;
+  }
   return SQLITE_OK;
 }
 
 int ModuleEof(sqlite3_vtab_cursor* base) {
   auto* cursor = static_cast<Cursor*>(base);
-  return cursor->row >= cursor->end;
+  return cursor->indexed ? cursor->next == cursor->last : cursor->row >= cursor->end;
 }
 
 int ModuleColumn(sqlite3_vtab_cursor* base, sqlite3_context* context, int column) {

@@ -99,6 +99,16 @@ class TableView {
   // Whether a cell of this kind is kept in a column of this type (else it is NULL).
   static bool Fits(CellKind kind, ColumnType type);
 
+  // The sheet rows whose value in `column` is the number `key` (numeric columns) or the text
+  // `key` (text and timestamp columns, as the column gives it), ascending: an index of the
+  // column made the first time it is asked for, so that joins and lookups do not scan.
+  struct RowSpan {
+    const uint32_t* begin = nullptr;
+    const uint32_t* end = nullptr;
+  };
+  RowSpan RowsWithNumber(size_t column, double key) const;
+  RowSpan RowsWithText(size_t column, std::string_view key) const;
+
  private:
   std::shared_ptr<const SheetData> data_;
   Range range_;
@@ -110,6 +120,13 @@ class TableView {
   std::vector<std::string> names_;
   std::vector<ColumnType> types_;
   std::vector<Misfit> misfits_;
+  struct ColumnIndex {
+    std::vector<std::pair<double, uint32_t>> numbers;
+    std::vector<std::pair<std::string, uint32_t>> texts;
+    std::vector<uint32_t> rows;  // the rows in key order, for the spans
+  };
+  const ColumnIndex& Index(size_t column) const;
+  mutable std::vector<std::unique_ptr<ColumnIndex>> indexes_;  // one connection's, lazily
 };
 
 // "A13": a cell's name as the sheet shows it (zero-based row and column).
