@@ -576,8 +576,13 @@ bool Database::Resolve(const std::string& name) {
     throw EngineError("HY000", "cannot read the sheet '" + infos[sheet].name + "' of '" +
                                    options_.path + "': " + e.what());
   }
-  auto view = std::make_shared<TableView>(data, hasRange ? &range : nullptr,
-                                          infos[sheet].name + "$", options_.table);
+  std::shared_ptr<TableView> view;
+  try {
+    view = std::make_shared<TableView>(data, hasRange ? &range : nullptr, infos[sheet].name + "$",
+                                       options_.table);
+  } catch (const std::length_error& e) {
+    throw EngineError("42000", "the table '" + name + "' cannot be read: " + e.what());
+  }
   impl_->views.push_back(view);
   size_t index = impl_->views.size() - 1;
   std::string ddl = "CREATE VIRTUAL TABLE temp." + Quote(name) + " USING tabrix(" +

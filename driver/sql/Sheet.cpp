@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <unordered_set>
 
 namespace tabrix::sql {
@@ -248,9 +249,15 @@ TableView::TableView(std::shared_ptr<const SheetData> data, const Range* range,
     // A range of whole columns ends where the sheet's cells end.
     if (data_->Empty()) {
       rowsClipped_ = true;
-    } else if (range_.lastRow > data_->Used().lastRow) {
-      range_.lastRow = std::max(data_->Used().lastRow, range_.firstRow);
-      if (range_.firstRow > data_->Used().lastRow) rowsClipped_ = true;
+    } else {
+      if (range_.lastRow > data_->Used().lastRow) {
+        range_.lastRow = std::max(data_->Used().lastRow, range_.firstRow);
+        if (range_.firstRow > data_->Used().lastRow) rowsClipped_ = true;
+      }
+      // Whole rows end where the sheet's columns end.
+      if (range_.lastColumn > data_->Used().lastColumn) {
+        range_.lastColumn = std::max(data_->Used().lastColumn, range_.firstColumn);
+      }
     }
   } else if (data_->Empty()) {
     empty_ = true;  // no cell at all: one column F1 and no rows
@@ -258,6 +265,12 @@ TableView::TableView(std::shared_ptr<const SheetData> data, const Range* range,
     range_ = data_->Used();
   }
   const size_t columns = empty_ ? 1 : size_t{range_.lastColumn} - range_.firstColumn + 1;
+  if (columns > kMaxColumns) {
+    throw std::length_error("it spans " + std::to_string(columns) + " columns (" +
+                            CellName(range_.firstRow, range_.firstColumn) + ":" +
+                            CellName(range_.lastRow, range_.lastColumn) + "); a table has at most " +
+                            std::to_string(kMaxColumns));
+  }
   firstData_ = range_.firstRow + (options.firstRowHasNames && !empty_ ? 1 : 0);
 
   // Names: the first row's texts, a blank one F<n>, a repeated one numbered.

@@ -79,8 +79,10 @@ struct Misfit {
 // A rectangle of a sheet read as a table.
 class TableView {
  public:
+  static constexpr size_t kMaxColumns = 2000;  // the engine's own limit
+
   // `range`: the rectangle, or none for the sheet's used range. `sheetName` names cells in
-  // messages ("Mixed$A13").
+  // messages ("Mixed$A13"). Throws std::length_error for more than kMaxColumns columns.
   TableView(std::shared_ptr<const SheetData> data, const Range* range, std::string sheetName,
             const TableOptions& options);
 

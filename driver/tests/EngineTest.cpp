@@ -186,6 +186,19 @@ TEST(EngineTables, SheetsRangesAndDefinedNamesInEveryQuoting) {
   EXPECT_EQ(tables[1].name, "Totals");
 }
 
+TEST(EngineTables, WholeRowsAndColumnsEndWhereTheCellsEndAndHugeTablesAreRefused) {
+  auto* book = new FakeWorkbook;
+  book->Sheet("S", {Str("A1", "a"), Str("B1", "b"), Num("A2", 1), Num("B2", 2)})
+      .Sheet("Wide", {Str("A1", "a"), Str("ZZ1", "far"), Str("XFD1048576", "corner")});
+  auto db = Open(book);
+  EXPECT_EQ(Select(*db, "SELECT * FROM [S$A:B]").rows, (Rows{{"1", "2"}}));
+  EXPECT_EQ(Select(*db, "SELECT * FROM [S$1:2]").names, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(Select(*db, "SELECT COUNT(*) FROM [Wide$A1:C3]").rows, (Rows{{"2"}}));
+  EXPECT_EQ(StateOf(*db, "SELECT * FROM [Wide$]"),
+            "42000 [Tabrix] the table 'Wide$' cannot be read: it spans 16384 columns (A1:XFD1048576); "
+            "a table has at most 2000");
+}
+
 TEST(EngineTables, ASheetIsReadOnceForEveryStatementOfTheConnection) {
   auto* book = new FakeWorkbook;
   book->Sheet("S", {Str("A1", "a"), Num("A2", 1)});
