@@ -100,9 +100,8 @@ TEST(Convert, GetDataInPiecesGivesEveryByteOnceThenNoData) {
 TEST(Convert, NumbersOutOfRangeFractionsAndTextsThatAreNoNumbers) {
   int16_t small = 0;
   EXPECT_EQ(Convert(RealValue(40000), SQL_C_SSHORT, &small, 0).state, "22003");
-  Converted c = Convert(RealValue(12.75), SQL_C_SLONG, &small, 0);
   int32_t whole = 0;
-  c = Convert(RealValue(12.75), SQL_C_SLONG, &whole, 0);
+  Converted c = Convert(RealValue(12.75), SQL_C_SLONG, &whole, 0);
   EXPECT_EQ(c.rc, SQL_SUCCESS_WITH_INFO);
   EXPECT_EQ(c.state, "01S07");
   EXPECT_EQ(whole, 12);
