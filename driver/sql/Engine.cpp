@@ -42,7 +42,7 @@ struct FileKey {
   std::string path;
   uint64_t device = 0, inode = 0, size = 0;
   int64_t mtimeNs = 0;
-  uintptr_t object = 0;  // a workbook given directly, not by a file
+  uintptr_t object = 0;  // a workbook given directly, not by a file: its number
   bool operator<(const FileKey& o) const {
     return std::tie(path, device, inode, size, mtimeNs, object) <
            std::tie(o.path, o.device, o.inode, o.size, o.mtimeNs, o.object);
@@ -216,7 +216,10 @@ int ModuleConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sql
   }
   declaration += ")";
   int rc = sqlite3_declare_vtab(db, declaration.c_str());
-  if (rc != SQLITE_OK) return rc;
+  if (rc != SQLITE_OK) {
+    *error = sqlite3_mprintf("%s", sqlite3_errmsg(db));
+    return rc;
+  }
   auto* vtab = new VTab();
   vtab->view = view;
   *out = vtab;
@@ -503,7 +506,10 @@ std::unique_ptr<Database> Database::Open(const ConnectOptions& options,
   std::unique_ptr<Database> database(new Database(options));
   Impl& impl = *database->impl_;
   impl.file.path = options.path;
-  impl.file.object = reinterpret_cast<uintptr_t>(workbook.get());
+  // A workbook given directly is its own file: never the one an earlier object at the same
+  // address was.
+  static std::atomic<uintptr_t> given{0};
+  impl.file.object = ++given;
   impl.workbook = std::move(workbook);
   int rc = sqlite3_open_v2(":memory:", &impl.db,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX |
