@@ -168,7 +168,7 @@ std::shared_ptr<const SheetData> SheetData::Read(formats::Workbook& workbook, si
   auto data = std::make_shared<SheetData>();
   data->date1904_ = workbook.Date1904();
   // The declared dimension is a hint; a hostile one must not reserve gigabytes.
-  data->cells_.reserve(std::min<uint32_t>(expectedCells, 4u << 20));
+  data->cells_.reserve(std::min<uint32_t>(expectedCells, 1u << 20));
   Builder builder(*data);
   workbook.ReadSheet(sheet, builder);
   builder.Finish();
