@@ -66,8 +66,10 @@ package: build
 
 bench: bootstrap
 	@cmake -S . -B $(BUILD)-bench $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=Release -DTABRIX_BENCH=ON >/dev/null
-	@cmake --build $(BUILD)-bench --target tabrix_bench tabrix tabrix_crash tabrix_execute_cost tabrix_bare
+	@cmake --build $(BUILD)-bench --target tabrix_bench tabrix tabrix_crash tabrix_execute_cost tabrix_bare \
+	  tabrix_workbook_bench
 	@bench/compare $(BUILD)-bench
+	@bench/workbooks $(BUILD)-bench
 
 # Each fuzz target (form-file reader, INI reader and writer, attribute lists) for FUZZ_SECONDS
 # under libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer; not part of make test.

@@ -13,7 +13,6 @@
 namespace tabrix::formats {
 namespace {
 
-constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr uint32_t kLastRegular = 0xFFFFFFFA;
 
 uint32_t U32(const unsigned char* p) {

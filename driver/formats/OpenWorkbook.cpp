@@ -58,15 +58,19 @@ size_t ReadHead(int fd, unsigned char* buffer, size_t size, const std::string& p
 }  // namespace
 
 std::unique_ptr<Workbook> OpenWorkbook(const std::string& path) {
-  // O_NONBLOCK: opening a FIFO with no writer, or some devices, would wait; the descriptor is
-  // then checked by fstat, so a file swapped in after a check is not what is read.
+  // Opening a device can act on it (a tape rewinds): what is no regular file by its name is
+  // refused unopened. O_NONBLOCK: opening a FIFO with no writer, or some devices, would
+  // wait, should one be swapped in after that check; the descriptor is then checked by fstat,
+  // and what it reads is what was checked.
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    throw FormatError(path + ": " + WhatItIs(st.st_mode) + ", not a workbook file");
   Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (fd.get() < 0) {
     const int error = errno;
     if (error == ENOENT) throw FormatError(path + ": no such file");
     throw FormatError(path + ": cannot be opened (" + std::strerror(error) + ")");
   }
-  struct stat st;
   if (::fstat(fd.get(), &st) != 0)
     throw FormatError(path + ": cannot be read (" + std::strerror(errno) + ")");
   if (!S_ISREG(st.st_mode))

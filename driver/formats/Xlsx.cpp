@@ -1,6 +1,9 @@
 // Office Open XML workbooks (.xlsx, .xlsm): the package's relationships lead to the workbook
 // part, which lists the sheets and names; styles say which cells are dates; the shared strings
 // are kept in one arena; a sheet's cells are streamed from its part as they are parsed.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <map>
 #include <mutex>
 #include <optional>
@@ -16,6 +19,10 @@
 
 namespace tabrix::formats {
 namespace {
+
+// The first serials after 9999-12-31.
+constexpr double kLastSerial1900 = 2958466;
+constexpr double kLastSerial1904 = 2958466 - 1462;
 
 // ---- Relationships ---------------------------------------------------------------------
 
@@ -117,14 +124,20 @@ class WorkbookPartReader : public XmlHandler {
   std::vector<NameEntry> names;
   bool date1904 = false;
 
+  bool isWorkbook = false;  // whether the part's root is a workbook (a .docx's is not)
+
   void OnStart(std::string_view name, const char** attributes) override {
-    if (name == "workbookPr") {
+    if (!rootSeen_) {
+      rootSeen_ = true;
+      isWorkbook = name == "workbook";
+      if (!isWorkbook) Stop();
+    } else if (name == "workbookPr") {
       const char* d = Attribute(attributes, "date1904");
       date1904 = d && (std::string_view(d) == "1" || std::string_view(d) == "true");
     } else if (name == "sheet") {
       const char* sheetName = Attribute(attributes, "name");
       const char* id = Attribute(attributes, "id");
-      if (sheetName && id) sheets.push_back({sheetName, id});
+      if (sheetName) sheets.push_back({sheetName, id ? id : ""});  // no id: no part, damage
     } else if (name == "definedName") {
       const char* n = Attribute(attributes, "name");
       const char* local = Attribute(attributes, "localSheetId");
@@ -142,6 +155,7 @@ class WorkbookPartReader : public XmlHandler {
   }
 
  private:
+  bool rootSeen_ = false;
   bool inName_ = false;
 };
 
@@ -347,6 +361,7 @@ class SheetReader : public XmlHandler {
     }
     if (row_ >= kMaxRows) Damaged("more rows than a sheet holds");
     rowSeen_ = true;
+    cellInRow_ = false;
     nextColumn_ = 0;
   }
 
@@ -371,10 +386,12 @@ class SheetReader : public XmlHandler {
       cell_.row = position->row;
       cell_.column = position->column;
     } else {
+      // The cell after the previous one: in its row, or the row's first.
       if (nextColumn_ >= kMaxColumns) Damaged("more columns than a sheet holds");
-      cell_.row = row_;
+      cell_.row = cellInRow_ ? cell_.row : row_;
       cell_.column = nextColumn_;
     }
+    cellInRow_ = true;
     nextColumn_ = cell_.column + 1;
     inCell_ = true;
     hasValue_ = hasInline_ = false;
@@ -452,8 +469,11 @@ class SheetReader : public XmlHandler {
         const auto number = ParseNumber(value_);
         if (!number) BadCell("\"" + value_ + "\" is not a number");
         cell_.number = *number;
-        cell_.kind = style_ < dateStyles_.size() && dateStyles_[style_] ? CellKind::DateTime
-                                                                        : CellKind::Number;
+        // A date format on a number no date has (negative, beyond 9999) shows no date:
+        // the number is kept as a number.
+        const bool date = style_ < dateStyles_.size() && dateStyles_[style_] && *number >= 0 &&
+                          *number < (date1904_ ? kLastSerial1904 : kLastSerial1900);
+        cell_.kind = date ? CellKind::DateTime : CellKind::Number;
       }
     }
     if (!sink_.OnCell(cell_)) Stop();
@@ -468,7 +488,7 @@ class SheetReader : public XmlHandler {
   CellSink& sink_;
 
   uint32_t row_ = 0, nextColumn_ = 0;
-  bool rowSeen_ = false;
+  bool rowSeen_ = false, cellInRow_ = false;
   Cell cell_;
   char type_ = 'n';
   uint32_t style_ = 0;
@@ -480,9 +500,25 @@ class SheetReader : public XmlHandler {
 
 // ---- The workbook ------------------------------------------------------------------------
 
+// A descriptor closed with its owner, on every path (a constructor that throws included).
+class OwnedFd {
+ public:
+  explicit OwnedFd(int fd) : fd_(fd) {}
+  ~OwnedFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 class XlsxWorkbook : public Workbook {
  public:
-  XlsxWorkbook(int fd, const std::string& path) : zip_(fd, path), path_(path) {
+  XlsxWorkbook(int fd, const std::string& path)
+      : self_(::fcntl(fd, F_DUPFD_CLOEXEC, 0)), zip_(fd, path), path_(path) {
     const std::string workbookPart = FindWorkbookPart();
     RelationshipsReader rels(workbookPart);
     if (zip_.Has(RelationshipsOf(workbookPart)))
@@ -490,6 +526,8 @@ class XlsxWorkbook : public Workbook {
 
     WorkbookPartReader book;
     ParsePart(zip_, workbookPart, book);
+    if (!book.isWorkbook)
+      throw FormatError(path_ + ": not a workbook (an Office document of another kind)");
     date1904_ = book.date1904;
 
     if (const Relationship* styles = rels.FirstOfType("styles");
@@ -512,12 +550,26 @@ class XlsxWorkbook : public Workbook {
   void ReadSheet(size_t sheet, CellSink& sink) override {
     if (sheet >= tables_.size() || !tables_[sheet].isSheet)
       throw FormatError(path_ + ": no sheet at index " + std::to_string(sheet));
-    // One archive, one position in its file: reads take turns.
-    std::lock_guard<std::mutex> lock(mutex_);
-    LoadStrings();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      LoadStrings();  // once loaded, the strings are only read
+    }
     const std::string& part = parts_[sheet];
     if (part.empty()) return;  // a chart sheet: no cells
     SheetReader reader(path_, part, tables_[sheet].name, dateStyles_, strings_, date1904_, sink);
+    // Each read has an archive of its own, on a file description of its own (the same file,
+    // opened again through its descriptor), so reads run at once and a sink may read
+    // another sheet. Without /proc, reads take turns on the one archive.
+    const int again = self_.get() < 0
+                          ? -1
+                          : ::open(("/proc/self/fd/" + std::to_string(self_.get())).c_str(),
+                                   O_RDONLY | O_CLOEXEC);
+    if (again >= 0) {
+      ZipArchive own(again, path_);
+      ParsePart(own, part, reader);
+      return;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
     ParsePart(zip_, part, reader);
   }
 
@@ -604,6 +656,7 @@ class XlsxWorkbook : public Workbook {
     stringsLoaded_ = true;
   }
 
+  OwnedFd self_;  // the workbook's file, kept to open it again for each read
   ZipArchive zip_;
   std::string path_;
   std::vector<TableInfo> tables_;

@@ -34,7 +34,7 @@ inline const char* KindName(CellKind kind) {
 }
 
 // Dates as their date and time, in the system of the workbook ReadAll last read.
-inline bool describe1904 = false;
+inline thread_local bool describe1904 = false;
 
 inline std::string Describe(const Cell& cell) {
   std::ostringstream out;

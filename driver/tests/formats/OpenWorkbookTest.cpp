@@ -38,6 +38,8 @@ TEST_F(OpenWorkbookTest, OnlyRegularFilesAreOpenedAndNothingBlocks) {
             "/dev/null: a character device, not a workbook file");
   EXPECT_EQ(ErrorOf([&] { OpenWorkbook(dir_ + "/missing.xlsx"); }),
             dir_ + "/missing.xlsx: no such file");
+  EXPECT_EQ(ErrorOf([&] { OpenWorkbook("/etc/passwd/Sales.xlsx"); }),
+            "/etc/passwd/Sales.xlsx: cannot be opened (Not a directory)");
   // A link to a FIFO is refused as the FIFO; a link to a workbook is read.
   const std::string link = dir_ + "/link.xlsx";
   ASSERT_EQ(symlink(fifo.c_str(), link.c_str()), 0);
@@ -73,6 +75,28 @@ TEST_F(OpenWorkbookTest, FormatsAreToldByContentNotByName) {
   const std::string other = dir_ + "/kinds.xls";
   std::filesystem::copy_file(Workbooks("kinds.xlsx"), other);
   EXPECT_EQ(OpenWorkbook(other)->Tables()[0].name, "Data");
+}
+
+size_t OpenDescriptors() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++n;
+  return n;
+}
+
+TEST_F(OpenWorkbookTest, NoDescriptorIsLeftOpen) {
+  const size_t before = OpenDescriptors();
+  for (const char* name :
+       {"kinds.xlsx", "legacy.xls", "truncated.xlsx", "truncated.xls", "malformed.xlsx",
+        "doctype.xlsx", "noid.xlsx", "huge.xlsx", "encrypted.xlsx", "text.xlsx", "badindex.xlsx"}) {
+    try {
+      auto book = OpenWorkbook(Workbooks(name));
+      for (size_t i = 0; i < book->Tables().size(); ++i)
+        if (book->Tables()[i].isSheet) testing::ReadAll(*book, i);
+    } catch (const FormatError&) {
+    }
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
 }
 
 }  // namespace

@@ -42,5 +42,14 @@ TEST(Xls, ATruncatedFileIsDamaged) {
   EXPECT_EQ(error.rfind(Workbooks("truncated.xls: damaged: "), 0), 0u) << error;
 }
 
+// A file the fuzzer found that makes FreeXL read beyond a buffer while it converts text:
+// FreeXL runs in a child process, so at worst (as under the sanitizers, which stop the
+// child there) that process ends, and the file is reported damaged.
+TEST(Xls, AFileThatBreaksFreeXlIsDamagedNotACrash) {
+  const std::string path = std::string(TABRIX_HOSTILE) + "/FreeXlOverread.xls";
+  const std::string error = ErrorOf([&] { OpenWorkbook(path); });
+  EXPECT_EQ(error.rfind(path + ": damaged: ", 0), 0u) << error;
+}
+
 }  // namespace
 }  // namespace tabrix::formats

@@ -2,6 +2,9 @@
 // holding what writers never write.
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "driver/tests/formats/Cells.h"
 
 namespace tabrix::formats {
@@ -29,7 +32,7 @@ TEST(Xlsx, SheetsThenNamesWithTheirRanges) {
   // Built-in names (the filter's), constants and unions are no tables; a sheet's own name is
   // "Sheet$Name".
   EXPECT_EQ(TableList(*book),
-            "Data sheet 0 A1:E5\n"
+            "Data sheet 0 A1:E6\n"
             "My $ Sheet sheet 1 B3:D1048576\n"
             "Empty sheet 2 A1:A1\n"
             "My $ Sheet$Local name 1 B3:D4\n"
@@ -64,7 +67,9 @@ TEST(Xlsx, EveryKindOfCell) {
             "B5 DateTime 2023-03-15 00:00:00.000\n"
             "C5 Text a_x0041_b\n"
             "D5 Text bell\a\n"
-            "E5 Text Zürich\n");
+            "E5 Text Zürich\n"
+            "A6 Number -1\n"
+            "B6 Number 3000000\n");
 }
 
 TEST(Xlsx, SparseSheetsTheLastRowAndEmptySheets) {
@@ -86,6 +91,39 @@ TEST(Xlsx, TheSinkCanStopTheStream) {
   Recorder again(1);
   book->ReadSheet(0, again);
   EXPECT_EQ(again.text, "A1 Text Name\n");
+}
+
+// A sink that reads another sheet of the same workbook for each cell it is given.
+class NestedReader : public CellSink {
+ public:
+  explicit NestedReader(Workbook& book) : book_(book) {}
+  bool OnCell(const Cell&) override {
+    inner += ReadAll(book_, 1);
+    return true;
+  }
+  std::string inner;
+
+ private:
+  Workbook& book_;
+};
+
+TEST(Xlsx, ReadsRunAtOnceAndMayNest) {
+  auto book = OpenWorkbook(Workbooks("kinds.xlsx"));
+  const std::string expected = ReadAll(*book, 0);
+  std::vector<std::string> results(4);
+  std::vector<std::thread> threads;
+  for (auto& result : results)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20; ++i) result = ReadAll(*book, 0);
+    });
+  for (auto& t : threads) t.join();
+  for (const auto& result : results) EXPECT_EQ(result, expected);
+
+  NestedReader nested(*book);
+  book->ReadSheet(2, nested);  // the empty sheet: no cells, no nested reads
+  EXPECT_EQ(nested.inner, "");
+  book->ReadSheet(1, nested);
+  EXPECT_EQ(nested.inner, "B3 Text sparse\nD1048576 Number 7\nB3 Text sparse\nD1048576 Number 7\n");
 }
 
 TEST(Xlsx, The1904DateSystem) {
@@ -115,9 +153,10 @@ TEST(Xlsx, IsoDatesBecomeSerials) {
 TEST(Xlsx, CellsInAnyOrderWithAndWithoutReferences) {
   auto book = OpenWorkbook(Workbooks("order.xlsx"));
   EXPECT_EQ(TableList(*book), "S sheet 0\n");
-  // A cell without a reference takes the column after the previous cell; a row without a
-  // number is the one after the previous row. Rich text and inline runs are joined, phonetic
-  // runs left out, escapes undone; a cell with neither value nor text is no cell.
+  // A cell without a reference is the one after the previous cell (the first of its row when
+  // it is the row's first); a row without a number is the one after the previous row. Rich text and
+  // inline runs are joined, phonetic runs left out, escapes undone; a cell with neither value nor
+  // text is no cell.
   EXPECT_EQ(ReadAll(*book, 0),
             "C3 Number 33\n"
             "A3 Number 31\n"
@@ -130,7 +169,9 @@ TEST(Xlsx, CellsInAnyOrderWithAndWithoutReferences) {
             "B9 Text line\r\nbreak 😀\n"
             "C9 Error #REF!\n"
             "E9 Boolean 1\n"
-            "F9 Text via\n");
+            "F9 Text via\n"
+            "C14 Number 5\n"
+            "D14 Number 6\n");
 }
 
 TEST(Xlsx, DamagedCellsAreNamed) {
@@ -179,6 +220,10 @@ TEST(Xlsx, PackagesThatAreNoWorkbooks) {
   const std::string dir = Workbooks("");
   EXPECT_EQ(ErrorOf([&] { OpenWorkbook(Workbooks("nobook.xlsx")); }),
             dir + "nobook.xlsx: not a workbook (a zip archive without a workbook part)");
+  EXPECT_EQ(ErrorOf([&] { OpenWorkbook(Workbooks("noid.xlsx")); }),
+            dir + "noid.xlsx: damaged: the part of sheet \"S\" is missing");
+  EXPECT_EQ(ErrorOf([&] { OpenWorkbook(Workbooks("document.xlsx")); }),
+            dir + "document.xlsx: not a workbook (an Office document of another kind)");
   EXPECT_EQ(ErrorOf([&] { OpenWorkbook(Workbooks("binary.xlsx")); }),
             dir + "binary.xlsx: not a workbook this driver reads (a binary workbook)");
   const std::string truncated = ErrorOf([&] { OpenWorkbook(Workbooks("truncated.xlsx")); });

@@ -56,6 +56,8 @@ def xlsxwriter_book():
     ws.write_string(4, 2, "a_x0041_b")  # literal text that looks like an escape
     ws.write_string(4, 3, "bell\x07")    # a control character, written as an escape
     ws.write_string(4, 4, "Zürich")      # the same shared string again
+    ws.write_number(5, 0, -1, date)      # no date has these serials
+    ws.write_number(5, 1, 3e6, date)
     wb.define_name("Sales", "=Data!$A$1:$D$3")
     wb.define_name("Rate", "=0.05")
     wb.define_name("Pieces", "=Data!$A$1,Data!$B$2")
@@ -143,12 +145,13 @@ STRINGS = """<?xml version="1.0" encoding="UTF-8"?>
 </sst>"""
 
 
-def package(name, sheet, strings=STRINGS, target="xl/workbook.xml", extra=None):
+def package(name, sheet, strings=STRINGS, target="xl/workbook.xml", extra=None,
+            workbook=WORKBOOK):
     with zipfile.ZipFile(path(name), "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("[Content_Types].xml", CONTENT_TYPES)
         z.writestr("_rels/.rels", ROOT_RELS.format(target=target))
         z.writestr("xl/_rels/workbook.xml.rels", WORKBOOK_RELS)
-        z.writestr("xl/workbook.xml", WORKBOOK)
+        z.writestr("xl/workbook.xml", workbook)
         z.writestr("xl/sharedStrings.xml", strings)
         z.writestr("xl/worksheets/sheet1.xml", sheet)
         for part, data in (extra or {}).items():
@@ -169,7 +172,9 @@ def hand_made():
         '<row><c><v>21</v></c><c r="B1"><v>99</v></c></row>'
         '<row><c r="A9" t="inlineStr"><is><t>in</t><r><t>line</t></r>'
         '<rPh><t>x</t></rPh></is></c><c r="B9" t="s"><v>2</v></c><c r="C9" t="e"><v>#REF!</v></c>'
-        '<c r="D9" s="0"/><c r="E9" t="b"><v>1</v></c><c r="F9" t="str"><f>A1</f><v>via</v></c></row>'))
+        '<c r="D9" s="0"/><c r="E9" t="b"><v>1</v></c><c r="F9" t="str"><f>A1</f><v>via</v></c></row>'
+        '<row r="12"><c r="C14"><v>5</v></c><c><v>6</v></c></row>'))
+    package("noid.xlsx", sheet(""), workbook=WORKBOOK.replace(' rel:id="rId1"', ""))
     package("badindex.xlsx", sheet('<row r="7"><c r="B7" t="s"><v>40</v></c></row>'))
     package("badref.xlsx", sheet('<row r="1"><c r="1A"><v>1</v></c></row>'))
     package("badnumber.xlsx", sheet('<row r="2"><c r="C2"><v>12abc</v></c></row>'))
@@ -178,6 +183,10 @@ def hand_made():
             '<worksheet><sheetData><row><c><v>&a;</v></c></row></sheetData></worksheet>')
     package("binary.xlsx", sheet(""), target="xl/workbook.bin",
             extra={"xl/workbook.bin": b"\x83\x01\x00"})
+    with zipfile.ZipFile(path("document.xlsx"), "w") as z:  # a word processor's document
+        z.writestr("[Content_Types].xml", CONTENT_TYPES)
+        z.writestr("_rels/.rels", ROOT_RELS.format(target="word/document.xml"))
+        z.writestr("word/document.xml", '<w:document xmlns:w="w"><w:body/></w:document>')
     with zipfile.ZipFile(path("nobook.xlsx"), "w") as z:
         z.writestr("hello.txt", "not a workbook")
 
