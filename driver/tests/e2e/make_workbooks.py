@@ -49,7 +49,7 @@ def openpyxl_book():
     ws = wb.active
     ws.title = "People"
     ws.append(["Name", "Born"])
-    ws.append(["Ada", datetime.datetime(1815, 12, 10)])
+    ws.append(["Alan", datetime.datetime(1912, 6, 23)])
     ws.append(["Grace", datetime.datetime(1906, 12, 9, 6, 30)])
     wb.save(os.path.join(folder, "people.xlsx"))
 
