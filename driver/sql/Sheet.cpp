@@ -347,10 +347,12 @@ TableView::TableView(std::shared_ptr<const SheetData> data, const Range* range,
   scanEnd = std::min<uint64_t>(scanEnd, uint64_t{lastRow} + 1);
   std::vector<unsigned> kinds(columns, 0);  // a bit per CellKind seen
   std::vector<bool> longText(columns, false);
+  // Row by row over the cells there are, not over every place a cell could be.
   for (uint64_t r = firstData_; r <= lastRow; ++r) {
-    for (size_t c = 0; c < columns; ++c) {
-      const auto* cell = data_->Find(static_cast<uint32_t>(r), SheetColumn(c));
-      if (!cell) continue;
+    auto [begin, end] = data_->Row(static_cast<uint32_t>(r));
+    for (const auto* cell = begin; cell != end; ++cell) {
+      if (cell->Column() < range_.firstColumn || cell->Column() > range_.lastColumn) continue;
+      const size_t c = cell->Column() - range_.firstColumn;
       if (cell->Kind() == CellKind::Text && cell->text.length > 255) longText[c] = true;
       if (r < scanEnd && cell->Kind() != CellKind::Error) {
         kinds[c] |= 1u << static_cast<unsigned>(cell->Kind());
@@ -375,10 +377,12 @@ TableView::TableView(std::shared_ptr<const SheetData> data, const Range* range,
   }
   // What the guessed types cannot hold, in the rows after the scan.
   for (uint64_t r = scanEnd; r <= lastRow; ++r) {
-    for (size_t c = 0; c < columns; ++c) {
+    auto [begin, end] = data_->Row(static_cast<uint32_t>(r));
+    for (const auto* cell = begin; cell != end; ++cell) {
+      if (cell->Column() < range_.firstColumn || cell->Column() > range_.lastColumn) continue;
+      const size_t c = cell->Column() - range_.firstColumn;
       if (types_[c] == ColumnType::Varchar || types_[c] == ColumnType::LongVarchar) continue;
-      const auto* cell = data_->Find(static_cast<uint32_t>(r), SheetColumn(c));
-      if (!cell || cell->Kind() == CellKind::Error || Fits(cell->Kind(), types_[c])) continue;
+      if (cell->Kind() == CellKind::Error || Fits(cell->Kind(), types_[c])) continue;
       auto it = std::find_if(misfits_.begin(), misfits_.end(),
                              [c](const Misfit& m) { return m.column == c; });
       if (it == misfits_.end()) {

@@ -45,6 +45,12 @@ class SheetData {
   const Range& Used() const { return used_; }
   // The cell at (row, column), or null when it is empty.
   const Stored* Find(uint32_t row, uint32_t column) const;
+  // The non-empty cells of a row, by column.
+  std::pair<const Stored*, const Stored*> Row(uint32_t row) const {
+    if (cells_.empty() || row < used_.firstRow || row > used_.lastRow) return {nullptr, nullptr};
+    const Stored* base = cells_.data();
+    return {base + rowStart_[row - used_.firstRow], base + rowStart_[row - used_.firstRow + 1]};
+  }
   std::string_view Text(const Stored& cell) const {
     return std::string_view(arena_.data() + cell.text.offset, cell.text.length);
   }
