@@ -45,13 +45,20 @@ TEST_F(Installed, PutsEachFileInItsPlaceAndNothingElse) {
             ".cmake\n"
             "lib/cmake/Tabrix/TabrixTargets.cmake\n" +
                 libraries +
+                "lib/odbc/libtabrixodbc.so\n"
                 "lib/pkgconfig/tabrix.pc\n"
                 "lib/tabrix/tabrix-about.so\n"
                 "share/bash-completion/completions/tabrix\n"
                 "share/doc/tabrix/README.md\n"
                 "share/doc/tabrix/changelog.gz\n"
                 "share/doc/tabrix/copyright\n"
-                "share/man/man1/tabrix.1.gz\n");
+                "share/man/man1/tabrix.1.gz\n"
+                "share/tabrix/odbcinst.ini\n");
+  // The driver's section names the library where this install put it.
+  EXPECT_EQ(Slurp(prefix / "share/tabrix/odbcinst.ini"),
+            "[Microsoft Excel Driver (*.xls)]\n"
+            "Description=Tabrix ODBC driver for Excel workbooks (.xlsx, .xlsm, .xls), read-only\n"
+            "Driver=" + kPrefix + "/lib/odbc/libtabrixodbc.so\n");
 
   // The headers as they are in the repository, each compiling on its own from the tree.
   const fs::path include = prefix / "include/tabrix";
