@@ -14,7 +14,11 @@ configuration files of unixODBC.
 This package holds the tabrix command-line client, the package libraries
 libTabrix_D4U, libTabrix_D5U and libTabrix_D6U with their headers, a
 pkg-config file and a CMake package for programs built with them, the
-manual page and the bash completion.]=])
+manual page and the bash completion, and libtabrixodbc, a read-only ODBC
+driver for Excel workbooks (.xlsx, .xlsm, .xls), registered with unixODBC
+as "Microsoft Excel Driver (*.xls)" on install.]=])
+# The maintainer scripts register the driver with unixODBC's odbcinst tool.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS odbcinst)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -61,10 +61,23 @@ TEST_F(Package, InstallsWorksAndRemovesWithoutATrace) {
   EXPECT_EQ(r.status, 0) << r.text;
   EXPECT_EQ(r.text.find("E: "), std::string::npos) << r.text;
 
+  // The machine's own drivers file, as the package's maintainer scripts change it.
+  const std::string systemDriver =
+      "env -u ODBCSYSINI -u ODBCINSTINI -u ODBCSEARCH odbcinst -q -d -n "
+      "'Microsoft Excel Driver (*.xls)'";
+  const bool definedBefore = Shell(systemDriver).status == 0;
   r = Shell("dpkg -i " + Quote(deb));
   installed = r.status == 0;
   ASSERT_EQ(r.status, 0) << r.text;
   const std::string files = Shell("dpkg -L tabrix").text;
+  EXPECT_NE(files.find("/usr/lib/odbc/libtabrixodbc.so\n"), std::string::npos) << files;
+  if (definedBefore) {
+    std::printf("this machine defines the Excel driver already: its registration not checked\n");
+  } else {
+    r = Shell(systemDriver);
+    EXPECT_NE(r.text.find("\nDriver=/usr/lib/odbc/libtabrixodbc.so\n"), std::string::npos)
+        << r.text;
+  }
 
   EXPECT_EQ(Shell("/usr/bin/tabrix --version").text, "tabrix " TABRIX_VERSION "\n");
   // Minimal images tell dpkg to leave out man pages.
@@ -92,6 +105,9 @@ TEST_F(Package, InstallsWorksAndRemovesWithoutATrace) {
   r = Shell("dpkg -r tabrix");
   installed = PackageStatus() == "installed";
   ASSERT_EQ(r.status, 0) << r.text;
+  if (!definedBefore) {
+    EXPECT_NE(Shell(systemDriver).status, 0) << "the driver stays registered";
+  }
   EXPECT_EQ(PackageStatus(), "");  // not even its configuration files
   // Only folders that other packages hold too may stay.
   std::istringstream in(files);
