@@ -494,7 +494,10 @@ std::unique_ptr<Database> Database::Open(const ConnectOptions& options) {
   try {
     workbook = formats::OpenWorkbook(options.path);
   } catch (const std::exception& e) {
-    throw EngineError("08001", "cannot open the workbook '" + options.path + "': " + e.what());
+    // The readers' reasons start with the path; the message names it once.
+    std::string_view why = e.what();
+    if (why.starts_with(options.path + ": ")) why.remove_prefix(options.path.size() + 2);
+    throw EngineError("08001", "cannot open the workbook '" + options.path + "': " + std::string(why));
   }
   auto database = Open(options, std::move(workbook));
   database->impl_->file = key;

@@ -283,7 +283,7 @@ TEST(EngineErrors, FifosDevicesAndFilesThatAreNoWorkbookAreRefusedWithoutBlockin
   const std::pair<std::string, std::string> cases[] = {
       {fifo, "a FIFO, not a workbook"},
       {"/dev/null", "a device, not a workbook"},
-      {text, ""},  // the reader's own reason
+      {text, "not a workbook"},  // the reader's own reason, the path named once
   };
   for (const auto& [path, reason] : cases) {
     ConnectOptions options;
