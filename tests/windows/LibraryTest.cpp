@@ -96,10 +96,12 @@ TEST_F(Library, FindLooksUnderTheRootTheRequestNames) {
   EXPECT_FALSE(FindDSN("Mine", 4));
   EXPECT_TRUE(FindDSN("Ours", 4));
   EXPECT_FALSE(FindDSN("Ours", 1));
-  for (int32_t other : {0, 3, 5, 7, -1}) {
+  for (int32_t other : {0, 3, 5, 7, 0xFFFF}) {
     EXPECT_TRUE(FindDSN("Mine", other)) << other;
     EXPECT_FALSE(FindDSN("Ours", other)) << other;
   }
+  // A code outside the request's 16 bits is refused, as every other function refuses it.
+  for (int32_t outside : {-1, 0x10000}) EXPECT_FALSE(FindDSN("Mine", outside)) << outside;
   EXPECT_FALSE(FindDSN("Absent", 1));
   // An empty name asks for the data sources key itself, which exists under both roots now.
   EXPECT_TRUE(FindDSN("", 1));

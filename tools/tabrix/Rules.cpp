@@ -41,6 +41,13 @@ std::optional<std::string> FindDesktopDriver(const std::string& value) {
 }
 
 std::string FindSetupLibrary(const std::string& description) {
+#ifdef _WIN32
+  // In the registry a data source's values keep their types (numbers, flags, multi-strings,
+  // subkeys), which a setup library's ConfigDSN, taking only strings, would lose: there the
+  // client writes them itself, as the registry's own import does.
+  (void)description;
+  return "";
+#endif
   auto definition = platform::CurrentKeyStore().ReadValues(platform::HKEY_LOCAL_MACHINE,
                                                            platform::DriverKey(description));
   if (!definition) return "";
