@@ -332,6 +332,30 @@ TEST(EngineCache, ASheetIsReadOncePerProcessWhileItsFileIsUnchanged) {
   std::filesystem::remove_all(folder);
 }
 
+TEST(EngineCache, AWorkbookReplacedWhileConnectedIsToldAndNeverReadAsAnotherSheet) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("tabrix-replaced-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string path = (folder / "book.xlsx").string();
+  std::filesystem::copy_file(std::string(TABRIX_WORKBOOKS) + "/kinds.xlsx", path);
+  ConnectOptions options;
+  options.path = path;
+  auto db = Database::Open(options);
+  const auto odd = Select(*db, "SELECT * FROM [My $ Sheet$]").rows;
+  // Written over in place, as a copy does: the same file, other sheets.
+  std::filesystem::copy_file(std::string(TABRIX_WORKBOOKS) + "/date1904.xlsx", path,
+                             std::filesystem::copy_options::overwrite_existing);
+  EXPECT_EQ(StateOf(*db, "SELECT * FROM [Data$]"),
+            "HY000 [Tabrix] the workbook '" + path +
+                "' changed since the connection opened: reconnect to read it");
+  // What the connection read before stays as it was read; a new connection reads the new file.
+  EXPECT_EQ(Select(*db, "SELECT * FROM [My $ Sheet$]").rows, odd);
+  auto fresh = Database::Open(options);
+  EXPECT_EQ(Select(*fresh, "SELECT COUNT(*) FROM [Dates$]").rows.size(), 1u);
+  EXPECT_EQ(StateOf(*db, "SELECT * FROM [Data$]").substr(0, 6), "HY000 ");
+  std::filesystem::remove_all(folder);
+}
+
 TEST(EngineTables, ANewTableMayBeNamedWhileAnotherStatementIsMidway) {
   auto* book = new FakeWorkbook;
   book->Sheet("A", {Str("A1", "a"), Num("A2", 1), Num("A3", 2)}).Sheet("B", {Str("A1", "b"), Num("A2", 5)});
