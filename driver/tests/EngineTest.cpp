@@ -154,7 +154,8 @@ TEST(EngineDates, SerialsOfBothSystemsAsTimestamps) {
   };
   EXPECT_EQ(date(1, false), "1900-01-01 00:00:00");
   EXPECT_EQ(date(59, false), "1900-02-28 00:00:00");
-  EXPECT_EQ(date(60, false), "1900-02-29 00:00:00");  // the day the 1900 system counts
+  EXPECT_EQ(date(60, false), "1900-02-28 00:00:00");  // the day the 1900 system counts
+  EXPECT_EQ(date(60.5, false), "1900-02-28 12:00:00");
   EXPECT_EQ(date(61, false), "1900-03-01 00:00:00");
   EXPECT_EQ(date(46053.5, false), "2026-01-31 12:00:00");
   EXPECT_EQ(date(0.75, false), "1899-12-30 18:00:00");
