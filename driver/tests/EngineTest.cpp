@@ -407,6 +407,16 @@ TEST(EngineTables, LookupsByEqualityFindWhatAScanFinds) {
   EXPECT_EQ(Select(*db, "SELECT COUNT(*) FROM [T$] t JOIN [K$] k ON t.n = k.key").rows, (Rows{{"60"}}));
 }
 
+TEST(EngineDates, DateLiteralsAndEscapesEqualTheDayAndGreaterExcludesIt) {
+  auto* book = new FakeWorkbook;
+  book->Sheet("S", {Str("A1", "d"), Date("A2", 46053), Date("A3", 46054), Date("A4", 46055)});
+  auto db = Open(book);
+  EXPECT_EQ(Select(*db, "SELECT COUNT(*) FROM [S$] WHERE d = #2026-01-31#").rows, (Rows{{"1"}}));
+  EXPECT_EQ(Select(*db, "SELECT COUNT(*) FROM [S$] WHERE d = {d '2026-02-01'}").rows, (Rows{{"1"}}));
+  EXPECT_EQ(Select(*db, "SELECT d FROM [S$] WHERE d > #02/01/2026#").rows,
+            (Rows{{"2026-02-02 00:00:00"}}));
+}
+
 TEST(EngineFunctions, TheEscapesAndTheDesktopFunctionsRun) {
   auto* book = new FakeWorkbook;
   book->Sheet("S", {Str("A1", "city"), Str("B1", "when"), Str("A2", "Zürich"), Date("B2", 46053.5)});
