@@ -227,7 +227,7 @@ SQLRETURN BindOne(Stmt* stmt, SQLUSMALLINT number, const Binding& b) {
       SQL_DATE_STRUCT d;
       std::memcpy(&d, data, sizeof d);
       char text[32];
-      int n = std::snprintf(text, sizeof text, "%04d-%02u-%02u", d.year, d.month, d.day);
+      int n = std::snprintf(text, sizeof text, "%04d-%02u-%02u 00:00:00", d.year, d.month, d.day);
       q.BindText(index, std::string_view(text, static_cast<size_t>(n)));
       return SQL_SUCCESS;
     }

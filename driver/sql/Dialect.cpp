@@ -56,7 +56,8 @@ bool DateLiteral(std::string_view text, std::string& out) {
   if (time) {
     std::snprintf(buffer, sizeof buffer, "'%04u-%02u-%02u %02u:%02u:%02u'", y, m, d, hh, mi, ss);
   } else {
-    std::snprintf(buffer, sizeof buffer, "'%04u-%02u-%02u'", y, m, d);
+    // A date is its midnight, as date cells are kept, so that it equals them.
+    std::snprintf(buffer, sizeof buffer, "'%04u-%02u-%02u 00:00:00'", y, m, d);
   }
   out += buffer;
   return true;
@@ -153,7 +154,12 @@ std::string Database::Translate(std::string_view sql) {
           throw EngineError("42000", "the escape {" + word + " ...} needs a quoted value");
         }
         i = literal;
+        const size_t from = out.size();
         copyQuoted('\'');
+        // {d 'YYYY-MM-DD'} is that day's midnight, as date cells are kept.
+        if (word == "d" && out.size() - from == 12 && out.back() == '\'') {
+          out.insert(out.size() - 1, " 00:00:00");
+        }
         size_t close = skipBlanks(i);
         if (close >= sql.size() || sql[close] != '}') {
           throw EngineError("42000", "the escape {" + word + " ...} is not closed with '}'");

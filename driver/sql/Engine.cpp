@@ -50,6 +50,20 @@ struct FileKey {
   bool SameFile(const FileKey& o) const { return path == o.path && object == o.object; }
 };
 
+// Throws when the file at `file.path` is no longer the one `file` describes.
+void CheckUnchanged(const FileKey& file) {
+  if (file.object != 0) return;  // a workbook given directly has no file to change
+  struct stat st{};
+  bool same = stat(file.path.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == file.device &&
+              static_cast<uint64_t>(st.st_ino) == file.inode &&
+              static_cast<uint64_t>(st.st_size) == file.size &&
+              static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec == file.mtimeNs;
+  if (!same) {
+    throw EngineError("HY000", "the workbook '" + file.path +
+                                   "' changed since the connection opened: reconnect to read it");
+  }
+}
+
 // The process's sheets: each read once, when a statement first uses it, and shared by every
 // connection and thread while its file is unchanged. A file that changed drops its old sheets.
 class SheetCache {
@@ -77,7 +91,12 @@ class SheetCache {
     }
     std::lock_guard<std::mutex> lock(entry->mutex);
     if (!entry->data) {
-      entry->data = SheetData::Read(workbook, sheet, expectedCells);
+      // The connection's structure is the file's as it was at connect: a sheet read from a
+      // file changed since would be another sheet, or the same one with other columns.
+      CheckUnchanged(file);
+      auto data = SheetData::Read(workbook, sheet, expectedCells);
+      CheckUnchanged(file);
+      entry->data = std::move(data);
       ++reads_;
     }
     return entry->data;
@@ -581,6 +600,8 @@ bool Database::Resolve(const std::string& name) {
   std::shared_ptr<const SheetData> data;
   try {
     data = SheetCache::Instance().Get(impl_->file, sheet, *impl_->workbook, expected);
+  } catch (const EngineError&) {
+    throw;
   } catch (const std::exception& e) {
     throw EngineError("HY000", "cannot read the sheet '" + infos[sheet].name + "' of '" +
                                    options_.path + "': " + e.what());

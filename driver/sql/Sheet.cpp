@@ -69,8 +69,8 @@ size_t FormatSerial(double serial, bool date1904, char* out) {
   unsigned m, d;
   if (date1904) {
     CivilFromDays(DaysFromCivil(1904, 1, 1) + day, y, m, d);
-  } else if (day == 60) {  // the 29 February 1900 the 1900 system counts
-    y = 1900, m = 2, d = 29;
+  } else if (day == 60) {  // the 29 February 1900 the 1900 system counts, a day that never was
+    y = 1900, m = 2, d = 28;
   } else if (day < 1) {  // a time of day alone: on the day before serial 1's eve, as ODBC has it
     CivilFromDays(DaysFromCivil(1899, 12, 30) + day, y, m, d);
   } else if (day < 60) {

@@ -31,11 +31,11 @@ TEST(Dialect, TopBecomesALimitAtTheEndOfItsOwnSelect) {
 
 TEST(Dialect, DateLiteralsAndTheDateEscapes) {
   EXPECT_EQ(T("SELECT * FROM t WHERE d >= #2026-01-31# AND d < #2/1/2026#"),
-            "SELECT * FROM t WHERE d >= '2026-01-31' AND d < '2026-02-01'");
+            "SELECT * FROM t WHERE d >= '2026-01-31 00:00:00' AND d < '2026-02-01 00:00:00'");
   EXPECT_EQ(T("WHERE d = #2026-01-31 10:30:00# OR d = #1/31/2026 1:05 PM#"),
             "WHERE d = '2026-01-31 10:30:00' OR d = '2026-01-31 13:05:00'");
   EXPECT_EQ(T("WHERE d = {d '2026-01-31'} OR t = { t '10:30:00' } OR s = {ts '2026-01-31 10:30:00'}"),
-            "WHERE d = '2026-01-31' OR t = '10:30:00' OR s = '2026-01-31 10:30:00'");
+            "WHERE d = '2026-01-31 00:00:00' OR t = '10:30:00' OR s = '2026-01-31 10:30:00'");
   EXPECT_EQ(Refusal("WHERE d = #31.01.2026#"),
             "42000 [Tabrix] cannot read the date literal at '#31.01.2026#' (write #YYYY-MM-DD# or #M/D/YYYY#)");
   EXPECT_EQ(Refusal("WHERE d = #2026-13-01#").substr(0, 5), "42000");

@@ -154,7 +154,8 @@ TEST(EngineDates, SerialsOfBothSystemsAsTimestamps) {
   };
   EXPECT_EQ(date(1, false), "1900-01-01 00:00:00");
   EXPECT_EQ(date(59, false), "1900-02-28 00:00:00");
-  EXPECT_EQ(date(60, false), "1900-02-29 00:00:00");  // the day the 1900 system counts
+  EXPECT_EQ(date(60, false), "1900-02-28 00:00:00");  // the day the 1900 system counts
+  EXPECT_EQ(date(60.5, false), "1900-02-28 12:00:00");
   EXPECT_EQ(date(61, false), "1900-03-01 00:00:00");
   EXPECT_EQ(date(46053.5, false), "2026-01-31 12:00:00");
   EXPECT_EQ(date(0.75, false), "1899-12-30 18:00:00");
@@ -332,6 +333,30 @@ TEST(EngineCache, ASheetIsReadOncePerProcessWhileItsFileIsUnchanged) {
   std::filesystem::remove_all(folder);
 }
 
+TEST(EngineCache, AWorkbookReplacedWhileConnectedIsToldAndNeverReadAsAnotherSheet) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("tabrix-replaced-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string path = (folder / "book.xlsx").string();
+  std::filesystem::copy_file(std::string(TABRIX_WORKBOOKS) + "/kinds.xlsx", path);
+  ConnectOptions options;
+  options.path = path;
+  auto db = Database::Open(options);
+  const auto odd = Select(*db, "SELECT * FROM [My $ Sheet$]").rows;
+  // Written over in place, as a copy does: the same file, other sheets.
+  std::filesystem::copy_file(std::string(TABRIX_WORKBOOKS) + "/date1904.xlsx", path,
+                             std::filesystem::copy_options::overwrite_existing);
+  EXPECT_EQ(StateOf(*db, "SELECT * FROM [Data$]"),
+            "HY000 [Tabrix] the workbook '" + path +
+                "' changed since the connection opened: reconnect to read it");
+  // What the connection read before stays as it was read; a new connection reads the new file.
+  EXPECT_EQ(Select(*db, "SELECT * FROM [My $ Sheet$]").rows, odd);
+  auto fresh = Database::Open(options);
+  EXPECT_EQ(Select(*fresh, "SELECT COUNT(*) FROM [Dates$]").rows.size(), 1u);
+  EXPECT_EQ(StateOf(*db, "SELECT * FROM [Data$]").substr(0, 6), "HY000 ");
+  std::filesystem::remove_all(folder);
+}
+
 TEST(EngineTables, ANewTableMayBeNamedWhileAnotherStatementIsMidway) {
   auto* book = new FakeWorkbook;
   book->Sheet("A", {Str("A1", "a"), Num("A2", 1), Num("A3", 2)}).Sheet("B", {Str("A1", "b"), Num("A2", 5)});
@@ -380,6 +405,16 @@ TEST(EngineTables, LookupsByEqualityFindWhatAScanFinds) {
   EXPECT_EQ(Select(*db, "SELECT COUNT(*) FROM [T$] WHERE n = 3").rows, (Rows{{"20"}}));
   EXPECT_EQ(Select(*db, "SELECT COUNT(*) FROM [K$] k JOIN [T$] t ON t.n = k.key").rows, (Rows{{"60"}}));
   EXPECT_EQ(Select(*db, "SELECT COUNT(*) FROM [T$] t JOIN [K$] k ON t.n = k.key").rows, (Rows{{"60"}}));
+}
+
+TEST(EngineDates, DateLiteralsAndEscapesEqualTheDayAndGreaterExcludesIt) {
+  auto* book = new FakeWorkbook;
+  book->Sheet("S", {Str("A1", "d"), Date("A2", 46053), Date("A3", 46054), Date("A4", 46055)});
+  auto db = Open(book);
+  EXPECT_EQ(Select(*db, "SELECT COUNT(*) FROM [S$] WHERE d = #2026-01-31#").rows, (Rows{{"1"}}));
+  EXPECT_EQ(Select(*db, "SELECT COUNT(*) FROM [S$] WHERE d = {d '2026-02-01'}").rows, (Rows{{"1"}}));
+  EXPECT_EQ(Select(*db, "SELECT d FROM [S$] WHERE d > #02/01/2026#").rows,
+            (Rows{{"2026-02-02 00:00:00"}}));
 }
 
 TEST(EngineFunctions, TheEscapesAndTheDesktopFunctionsRun) {

@@ -288,7 +288,7 @@ int main(int argc, char** argv) {
     rc = SQLNativeSql(dbc, (SQLCHAR*)"SELECT TOP 1 * FROM [S$] WHERE d = {d '2026-01-31'} OR d = #2/1/2026#", SQL_NTS,
                       (SQLCHAR*)out, sizeof out, &length);
     CHECK(rc == SQL_SUCCESS);
-    CHECK(strcmp(out, "SELECT * FROM [S$] WHERE d = '2026-01-31' OR d = '2026-02-01' LIMIT 1") == 0);
+    CHECK(strcmp(out, "SELECT * FROM [S$] WHERE d = '2026-01-31 00:00:00' OR d = '2026-02-01 00:00:00' LIMIT 1") == 0);
   }
 
   /* Failures tell what failed. */

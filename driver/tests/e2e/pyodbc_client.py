@@ -45,6 +45,7 @@ cnxn.rollback()
 assert cur.execute("SELECT Amount FROM [Sales 2026$] WHERE City = 'Zürich'").fetchall()[0][0] == 12.5
 assert cur.execute("SELECT Amount FROM [Sales 2026$] WHERE City = ?", "東京").fetchone()[0] == 3.0
 assert cur.execute("SELECT COUNT(*) FROM [Sales 2026$] WHERE Day >= ?", datetime.datetime(2026, 3, 1)).fetchone()[0] == 2
+assert [r[0] for r in cur.execute("SELECT City FROM [Sales 2026$] WHERE Day = ?", datetime.date(2026, 3, 1)).fetchall()] == ["東京"]
 assert cur.execute("SELECT COUNT(*) FROM [Sales 2026$] WHERE Amount > ?", 10).fetchone()[0] == 2
 assert rows_of(cur.execute("SELECT TOP 2 N FROM [Numbers$] ORDER BY N DESC")) == [(10.0,), (9.0,)]
 assert cur.execute("SELECT SUM(Half) FROM [Numbers$] WHERE N BETWEEN {fn FLOOR(2.5)} AND 4").fetchone()[0] == 4.5
