@@ -453,7 +453,7 @@ SQLRETURN GetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, S
     case SQL_DIAG_CLASS_ORIGIN:
     case SQL_DIAG_SUBCLASS_ORIGIN:
       isText = true;
-      // The states ODBC itself defines, told apart from ISO's as the specification asks.
+      // The states ODBC itself defines, told apart from ISO's as ODBC's reference tells them.
       *text = (r.state.rfind("IM", 0) == 0 || r.state.rfind("HY", 0) == 0 ||
                (field == SQL_DIAG_SUBCLASS_ORIGIN &&
                 (r.state == "01S00" || r.state == "01S01" || r.state == "01S02" ||
