@@ -222,6 +222,19 @@ const Function kFunctions[] = {
     {"power", 2, Power},        {"pi", 0, Pi},
 };
 
+// MID(s, start, length): `length` characters of s from the `start`-th (1-based), in UTF-8.
+void Mid(sqlite3_context* c, int, sqlite3_value** v) {
+  if (sqlite3_value_type(v[0]) == SQLITE_NULL) return;
+  const unsigned char* s = sqlite3_value_text(v[0]);
+  size_t n = static_cast<size_t>(sqlite3_value_bytes(v[0]));
+  sqlite3_int64 start = std::max<sqlite3_int64>(1, sqlite3_value_int64(v[1]));
+  sqlite3_int64 len = std::max<sqlite3_int64>(0, sqlite3_value_int64(v[2]));
+  size_t from = ByteOffset(s, n, static_cast<size_t>(start - 1));
+  size_t to = from + ByteOffset(s + from, n - from, static_cast<size_t>(len));
+  sqlite3_result_text(c, reinterpret_cast<const char*>(s) + from, static_cast<int>(to - from),
+                      SQLITE_TRANSIENT);
+}
+
 }  // namespace
 
 void RegisterFunctions(sqlite3* db) {
@@ -231,35 +244,10 @@ void RegisterFunctions(sqlite3* db) {
     sqlite3_create_function_v2(db, f.name, f.args, flags, nullptr, f.call, nullptr, nullptr,
                                nullptr);
   }
-  // SUBSTRING(s, start, length) is SQLite's substr; MID too.
-  sqlite3_create_function_v2(db, "mid", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
-                             nullptr,
-                             [](sqlite3_context* c, int, sqlite3_value** v) {
-                               if (sqlite3_value_type(v[0]) == SQLITE_NULL) return;
-                               const unsigned char* s = sqlite3_value_text(v[0]);
-                               size_t n = static_cast<size_t>(sqlite3_value_bytes(v[0]));
-                               sqlite3_int64 start = std::max<sqlite3_int64>(1, sqlite3_value_int64(v[1]));
-                               sqlite3_int64 len = std::max<sqlite3_int64>(0, sqlite3_value_int64(v[2]));
-                               size_t from = ByteOffset(s, n, static_cast<size_t>(start - 1));
-                               size_t to = from + ByteOffset(s + from, n - from, static_cast<size_t>(len));
-                               sqlite3_result_text(c, reinterpret_cast<const char*>(s) + from,
-                                                   static_cast<int>(to - from), SQLITE_TRANSIENT);
-                             },
-                             nullptr, nullptr, nullptr);
-  sqlite3_create_function_v2(db, "substring", 3,
-                             SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
-                             [](sqlite3_context* c, int, sqlite3_value** v) {
-                               if (sqlite3_value_type(v[0]) == SQLITE_NULL) return;
-                               const unsigned char* s = sqlite3_value_text(v[0]);
-                               size_t n = static_cast<size_t>(sqlite3_value_bytes(v[0]));
-                               sqlite3_int64 start = std::max<sqlite3_int64>(1, sqlite3_value_int64(v[1]));
-                               sqlite3_int64 len = std::max<sqlite3_int64>(0, sqlite3_value_int64(v[2]));
-                               size_t from = ByteOffset(s, n, static_cast<size_t>(start - 1));
-                               size_t to = from + ByteOffset(s + from, n - from, static_cast<size_t>(len));
-                               sqlite3_result_text(c, reinterpret_cast<const char*>(s) + from,
-                                                   static_cast<int>(to - from), SQLITE_TRANSIENT);
-                             },
-                             nullptr, nullptr, nullptr);
+  // MID(s, start, length), and SUBSTRING as ODBC spells it: counted in characters.
+  for (const char* name : {"mid", "substring"})
+    sqlite3_create_function_v2(db, name, 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+                               nullptr, Mid, nullptr, nullptr, nullptr);
 }
 
 }  // namespace tabrix::sql
