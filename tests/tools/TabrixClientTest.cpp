@@ -48,6 +48,52 @@ TEST_F(Client, CreatesFindsConfiguresAndRemovesThroughTheComponent) {
   EXPECT_NE(r.err.find("does not exist"), std::string::npos) << r.err;
 }
 
+TEST_F(Client, CreatesDataSourcesOfTheOtherDriversThroughTheLibrary) {
+  std::ofstream(dir / "odbcinst.ini", std::ios::app)
+      << "\n[Microsoft Text Driver (*.txt, *.csv)]\nDriver = /opt/odbc/lib/text.so\n"
+         "\n[Microsoft dBase Driver (*.dbf)]\nDriver = /opt/odbc/lib/dbase.so\n"
+         "\n[Microsoft Visual FoxPro Driver (*.dbf)]\nDriver = /opt/odbc/lib/foxpro.so\n"
+         "\n[Microsoft Paradox Driver (*.db )]\nDriver = /opt/odbc/lib/paradox.so\n";
+  // Only the options given are added, spelt as the component spells them.
+  Result r = Tabrix(
+      "create Exports --user --driver text --default-dir /data/csv --description 'CSV exports' "
+      "--max-scan-rows 40 --no-first-row-has-names --read-only");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Odbcinst("Exports"),
+            "[Exports]\nDriver=Microsoft Text Driver (*.txt, *.csv)\nDBQ=\nDefaultDir=/data/csv\n"
+            "Description=CSV exports\nFIL=\nUID=\nPWD=\nReadOnly=1\nFirstRowHasNames=0\n"
+            "MaxScanRows=40\n");
+  r = Tabrix("create Ledger --user --driver foxpro --workbook /data/ledger --uid clerk");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Odbcinst("Ledger"),
+            "[Ledger]\nDriver=Microsoft Visual FoxPro Driver (*.dbf)\nDBQ=/data/ledger\n"
+            "DefaultDir=\nDescription=\nFIL=FoxPro Tables\nUID=clerk\nPWD=\n");
+  EXPECT_EQ(Tabrix("find Ledger").status, 0);
+
+  // An add never replaces one that exists, whichever driver it is of.
+  r = Tabrix("create Ledger --user --driver dbase");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the user data source \"Ledger\" exists already"), std::string::npos)
+      << r.err;
+  EXPECT_NE(Odbcinst("Ledger").find("Visual FoxPro"), std::string::npos);
+
+  // What means nothing to the driver is refused, named, and nothing is written.
+  r = Tabrix("create Tables --user --driver dbase --max-scan-rows 3 --excel-version Excel97");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--excel-version, --max-scan-rows mean nothing to the data sources of "
+                       "\"Microsoft dBase Driver (*.dbf)\""),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Tabrix("find Tables").status, 1);
+  EXPECT_EQ(Tabrix("create Tables --user --driver foxpro --threads 2").status, 2);
+  EXPECT_EQ(Tabrix("create Tables --user --driver sybase").status, 2);
+
+  r = Tabrix("create Tables --driver paradox --dry-run --default-dir /data/px");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("driver:     Microsoft Paradox Driver (*.db )"), std::string::npos) << r.out;
+  EXPECT_EQ(Tabrix("find Tables --system").status, 1);
+}
+
 TEST_F(Client, ADryRunShowsWhatWouldBeSentAndChangesNothing) {
   Result r =
       Tabrix("create Sales --dry-run --workbook /data/Sales.xls --password-stdin", "s3cret\n");

@@ -45,7 +45,70 @@ struct Args {
   bool dryRun = false;
   double wait = 30;
   std::string name;
+  std::string driver = "excel";  // create only
 };
+
+// The drivers create makes data sources for, with their database codes in the catalogue and
+// the properties that mean something to each. Excel data sources are made by the component,
+// with all of them.
+struct DriverChoice {
+  const char* name;
+  int32_t database;
+  std::vector<std::string_view> properties;
+};
+
+const std::vector<DriverChoice>& DriverChoices() {
+  // What every driver stores, and the options of the database engine the file drivers share.
+  const std::vector<std::string_view> kPlain{"DSNUserDescription", "DatabasePath", "DefaultDir",
+                                             "UserID", "Password"};
+  auto with = [&](std::vector<std::string_view> more) {
+    more.insert(more.begin(), kPlain.begin(), kPlain.end());
+    return more;
+  };
+  const std::vector<std::string_view> kEngine{"optDSNReadOnly", "optSafeTransactions",
+                                              "optThreads", "optUserCommitSync",
+                                              "optImplitCommitSync"};
+  auto engine = [&](std::vector<std::string_view> more) {
+    more.insert(more.begin(), kEngine.begin(), kEngine.end());
+    return with(more);
+  };
+  static const std::vector<DriverChoice> choices{
+      {"access", 1, engine({})},
+      {"excel", 2, {}},
+      {"text", 3, engine({"MaxScanRows", "optFirstRowHasNames"})},
+      {"paradox", 4, engine({})},
+      {"dbase", 5, engine({})},
+      {"foxpro", 6, with({})},
+  };
+  return choices;
+}
+
+std::vector<std::string> DriverNames() {
+  std::vector<std::string> names;
+  for (const DriverChoice& choice : DriverChoices()) names.emplace_back(choice.name);
+  return names;
+}
+
+// The option that sets a published property, for messages.
+std::string_view OptionOf(std::string_view property) {
+  static const std::pair<std::string_view, std::string_view> kOptions[] = {
+      {"DSNUserDescription", "--description"},
+      {"DatabasePath", "--workbook"},
+      {"DefaultDir", "--default-dir"},
+      {"UserID", "--uid"},
+      {"Password", "--password-stdin"},
+      {"optImplitCommitSync", "--implicit-commit-sync"},
+      {"optDSNReadOnly", "--read-only"},
+      {"optFirstRowHasNames", "--first-row-has-names"},
+      {"MaxScanRows", "--max-scan-rows"},
+      {"optSafeTransactions", "--safe-transactions"},
+      {"optThreads", "--threads"},
+      {"optUserCommitSync", "--user-commit-sync"},
+  };
+  for (const auto& [p, option] : kOptions)
+    if (p == property) return option;
+  return property;
+}
 
 void AddProperties(CLI::App& verb, Properties& p) {
   verb.add_option("--description", p.description, "DSNUserDescription");
@@ -203,6 +266,59 @@ int ChangeExisting(const Args& args, bool remove, const std::optional<std::strin
   }
 }
 
+// create --driver for any driver but Excel: the library's CreateDSN with that driver's database
+// code and the pairs of the options given, spelt as the component spells them. An option that
+// means nothing to the driver is refused, naming it, rather than stored where nothing reads it.
+int CreateForDriver(const Args& args, const std::optional<std::string>& password) {
+  const DriverChoice* choice = nullptr;
+  for (const DriverChoice& c : DriverChoices())
+    if (args.driver == c.name) choice = &c;
+  if (!choice) return Usage("--driver: no such driver: " + args.driver);
+  std::string fileType;
+  const std::string description = TabrixCodeUnit::GetDSNTypeString(choice->database, fileType);
+
+  std::vector<std::string_view> given = GivenProperties(args.properties, password);
+  std::string refused;
+  if (args.properties.excelVersion) refused = "--excel-version";
+  for (std::string_view property : given)
+    if (std::find(choice->properties.begin(), choice->properties.end(), property) ==
+        choice->properties.end())
+      refused += (refused.empty() ? "" : ", ") + std::string(OptionOf(property));
+  if (!refused.empty())
+    return Usage("create --driver " + args.driver + ": " + refused + " " +
+                 (refused.find(',') == std::string::npos ? "means" : "mean") +
+                 " nothing to the data sources of \"" + description + "\"");
+
+  TTabrixCreator spelling(nullptr);
+  Apply(args.properties, password, spelling);
+  std::string extra;
+  for (const TDataSourceValue& value : DataSourceValues())
+    if (value.Advanced && std::find(given.begin(), given.end(), value.Property) != given.end())
+      extra += value.Keyword + ("=" + value.Spell(spelling)) + '\0';
+
+  const bool system = !args.scope.user;
+  const int32_t request = system ? 4 : 1;
+  const Properties& p = args.properties;
+  auto value = [](const std::optional<std::string>& v) { return v.value_or(""); };
+  Json json;
+  int code = RunLibraryCall(request, args.name, args.dryRun, args.common.json ? &json : nullptr, [&] {
+    // As the component does for Excel: an add never replaces a data source that exists.
+    if (TabrixCodeUnit::FindDSN(args.name, request)) {
+      const platform::HKEY root = system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER;
+      platform::PostInstallerError(
+          std::string("the ") + (system ? "system" : "user") + " data source \"" + args.name +
+          "\" exists already (" +
+          platform::CurrentKeyStore().Describe(root, platform::DataSourceKey(args.name)) + ")");
+      return false;
+    }
+    return TabrixCodeUnit::CreateDSN(request, choice->database, args.name, value(p.description),
+                                     value(p.workbook), value(p.defaultDir), value(p.uid),
+                                     value(password), extra);
+  });
+  if (args.common.json) PrintJson(json);
+  return code;
+}
+
 Runner AddChange(CLI::App& app, const char* name, const char* help, const char* example,
                  TDSNExecuteAction userAction, TDSNExecuteAction systemAction) {
   auto args = std::make_shared<Args>();
@@ -213,6 +329,11 @@ Runner AddChange(CLI::App& app, const char* name, const char* help, const char* 
       verb->add_flag("--system", args->scope.system, "A system data source (the default)");
   user->excludes(system);
   const bool changesProperties = userAction != REMOVE_DSN;
+  if (userAction == ADD_DSN)
+    verb->add_option("--driver", args->driver,
+                     "The data source's driver (default excel; the others through the library's "
+                     "CreateDSN)")
+        ->check(CLI::IsMember(DriverNames()));
   if (changesProperties) AddProperties(*verb, args->properties);
   verb->add_flag("--dry-run", args->dryRun,
                  "Show what would be sent and which file and section would change; change "
@@ -228,6 +349,7 @@ Runner AddChange(CLI::App& app, const char* name, const char* help, const char* 
     if (changesProperties && !ReadPassword(args->properties, password))
       return Usage("--password-stdin: no password on standard input");
     if (userAction != ADD_DSN) return ChangeExisting(*args, userAction == REMOVE_DSN, password);
+    if (args->driver != "excel") return CreateForDriver(*args, password);
 
     TTabrixCreator creator(nullptr);
     creator.SetAction(args->scope.user ? userAction : systemAction);
@@ -243,9 +365,11 @@ Runner AddChange(CLI::App& app, const char* name, const char* help, const char* 
 }  // namespace
 
 Runner AddCreate(CLI::App& app) {
-  return AddChange(app, "create", "Create a data source for an Excel workbook",
+  return AddChange(app, "create", "Create a data source for an Excel workbook (or, with --driver, "
+                   "for another desktop driver)",
                    "Example: tabrix create Sales --user --workbook /data/Sales.xls "
-                   "--default-dir /data --read-only",
+                   "--default-dir /data --read-only\n"
+                   "         tabrix create Exports --user --driver text --default-dir /data/csv",
                    ADD_DSN, ADD_SYS_DSN);
 }
 

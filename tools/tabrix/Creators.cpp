@@ -192,4 +192,9 @@ int RunRequest(uint16_t request, const std::string& driver, const std::string& a
              [&] { return platform::SQLConfigDataSource(nullptr, request, driver, attributes); });
 }
 
+int RunLibraryCall(int32_t request, const std::string& name, bool dryRun, Json* json,
+                   const std::function<bool()>& send) {
+  return Run(request, name, dryRun, json, "", send);
+}
+
 }  // namespace tabrix::cli

@@ -1,6 +1,8 @@
 // Running a TTabrixCreator for the client and reporting what came of it.
 #pragma once
 
+#include <functional>
+
 #include "component/TabrixCreateUnit.h"
 #include "tools/tabrix/Cli.h"
 
@@ -19,5 +21,10 @@ std::string WhyRefusedWhatever(TabrixCreateUnit::TTabrixCreator& creator);
 // The same for one installer request that the client builds itself.
 int RunRequest(uint16_t request, const std::string& driver, const std::string& attributes,
                const std::string& name, bool dryRun, Json* json);
+
+// The same for a call into the library that the client makes itself: `send` answers its
+// result, and `request` is the installer request it makes.
+int RunLibraryCall(int32_t request, const std::string& name, bool dryRun, Json* json,
+                   const std::function<bool()>& send);
 
 }  // namespace tabrix::cli

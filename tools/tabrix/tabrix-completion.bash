@@ -1,4 +1,4 @@
-# Bash completion for tabrix: verbs, each verb's options, --excel-version values, data-source
+# Bash completion for tabrix: verbs, each verb's options, --excel-version and --driver values, data-source
 # names (from `tabrix list`) where a verb names an existing one, files and folders elsewhere.
 # A new verb: add it to _tabrix_verbs, and a line to _tabrix_options and, when it takes
 # arguments, to _tabrix_arguments.
@@ -12,7 +12,8 @@ _tabrix_options() {
     --first-row-has-names --no-first-row-has-names --safe-transactions --threads
     --user-commit-sync --no-user-commit-sync"
   case $1 in
-    create | configure) echo "--help --user --system $properties --dry-run --wait --config-dir --json" ;;
+    create) echo "--help --user --system --driver $properties --dry-run --wait --config-dir --json" ;;
+    configure) echo "--help --user --system $properties --dry-run --wait --config-dir --json" ;;
     remove) echo "--help --user --system --dry-run --wait --config-dir --json" ;;
     find | list) echo "--help --user --system --config-dir --json" ;;
     drivers) echo "--help --config-dir --json" ;;
@@ -38,7 +39,7 @@ _tabrix_arguments() {
 }
 
 # The options that take a value.
-_tabrix_valued="--description --workbook --default-dir --uid --max-scan-rows --excel-version
+_tabrix_valued="--driver --description --workbook --default-dir --uid --max-scan-rows --excel-version
   --implicit-commit-sync --safe-transactions --threads --wait --config-dir --png --format -o
   --output --map-path"
 
@@ -95,6 +96,9 @@ _tabrix() {
   case $prev in
     --excel-version)
       mapfile -t COMPREPLY < <(compgen -W "Excel3 Excel4 Excel5 Excel95 Excel97 Excel2000" -- "$cur")
+      return 0 ;;
+    --driver)
+      mapfile -t COMPREPLY < <(compgen -W "access excel text paradox dbase foxpro" -- "$cur")
       return 0 ;;
     --config-dir | --default-dir)
       compopt -o filenames 2>/dev/null
