@@ -148,6 +148,9 @@ Runner AddExport(CLI::App& app) {
           if (!wanted) continue;
           found.insert(Folded(s.name));
         }
+        // What unixODBC reads is what goes out, so that the export says what the data source
+        // is; the lines it never reads are named, since a round trip drops them.
+        for (const std::string& line : s.ignored) Warn(line + "; exported without it");
         sources.push_back({s.name, system, DriverOf(stored, s, *drivers), WithoutDriver(s.values)});
       }
     }
