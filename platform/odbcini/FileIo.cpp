@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <sys/fsuid.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
@@ -741,6 +742,18 @@ bool SeesEveryAttribute() {
   return (data[CAP_SYS_ADMIN / 32].effective & (1u << (CAP_SYS_ADMIN % 32))) != 0;
 }
 
+// Whether this identity can give a new file the owner and group of `st`: root acting as
+// itself can; a user (root acting as one included) only its own uid and one of its groups.
+bool CanGiveOwnerAndGroup(const struct stat& st) {
+  const uid_t uid = Identity::CurrentFsUid();
+  if (uid == 0) return true;
+  if (st.st_uid != uid) return false;
+  if (static_cast<gid_t>(setfsgid(static_cast<gid_t>(-1))) == st.st_gid) return true;
+  std::vector<gid_t> groups(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)));
+  if (getgroups(static_cast<int>(groups.size()), groups.data()) < 0) return false;
+  return std::find(groups.begin(), groups.end(), st.st_gid) != groups.end();
+}
+
 // Whether the file's file system keeps extended attributes at all.
 bool KeepsAttributes(int fd) { return flistxattr(fd, nullptr, 0) >= 0 || errno != ENOTSUP; }
 
@@ -781,6 +794,12 @@ Fd OpenJournal(const Place& place, const struct stat* file) {
 // Puts `data` into the open file `fd` in place: reserved first where the file system can, so
 // that a full disk fails before anything is written; then written, cut to its length, synced.
 void WriteInPlace(int fd, std::string_view data, const std::string& target) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      data.size() > limit.rlim_cur) {
+    errno = EFBIG;
+    Fail("cannot write " + target);
+  }
   if (data.size() > 0 &&
       fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(data.size())) != 0 &&
       errno != EOPNOTSUPP && errno != ENOSYS)
@@ -984,9 +1003,12 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const S
           rejected->In(target) + "; unixODBC reads nothing from this file, so it is left as it is";
       return false;
     }
-    // Attributes this writer cannot list would not survive a rename: such a file is
-    // rewritten in place, journaled, and keeps them with its inode.
-    const bool inPlace = exists && !SeesEveryAttribute() && KeepsAttributes(old.get());
+    // Attributes this writer cannot list, or an owner or group it cannot give, would not
+    // survive a rename: such a file is rewritten in place, journaled, and keeps them with its
+    // inode.
+    const bool inPlace =
+        exists && ((!SeesEveryAttribute() && KeepsAttributes(old.get())) ||
+                   !CanGiveOwnerAndGroup(st));
     std::string earlier;
     if (inPlace) {
       RefuseWhatAWriteClears(old.get(), st, target);

@@ -267,8 +267,10 @@ TEST_F(Rewrite, AStrangersLockFileLocksOutNeitherTheOwnerNorRoot) {
   if (!nobody) GTEST_SKIP() << "needs root, to run tabrix as two other users";
   const OtherUser stranger{12345, 12345};
   ASSERT_EQ(chmod(dir.c_str(), 01777), 0);
+  // The file's group is root's, which nobody is not in: root, acting as nobody there, writes
+  // it in place as nobody does, and it keeps that group.
   Spit(SystemFile(), kSales);
-  ASSERT_EQ(chown(SystemFile().c_str(), nobody->uid, nobody->gid), 0);
+  ASSERT_EQ(chown(SystemFile().c_str(), nobody->uid, 0), 0);
   const fs::path lock = SystemFile().string() + ".lock";
   Spit(lock, "");
   ASSERT_EQ(chown(lock.c_str(), stranger.uid, stranger.gid), 0);
@@ -281,6 +283,7 @@ TEST_F(Rewrite, AStrangersLockFileLocksOutNeitherTheOwnerNorRoot) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Contains(Odbcinst("Sales"), "Threads=3\n"));
   EXPECT_EQ(Lstat(SystemFile()).st_uid, nobody->uid);
+  EXPECT_EQ(Lstat(SystemFile()).st_gid, 0u);
   // Where there is no data file yet, nothing else can be locked: the message says whose the
   // lock file is, and who can set it right.
   const fs::path userLock = UserFile().string() + ".lock";
