@@ -13,11 +13,7 @@ namespace {
 namespace ini = platform::odbcini;
 using platform::text::EqualsIgnoreCase;
 
-std::string Folded(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) c = platform::text::AsciiLower(c);
-  return folded;
-}
+using platform::text::Folded;
 
 // A section's keys, one value per keyword: a keyword given again with the same value is that
 // one value; with another value the file contradicts itself (unixODBC would read the first),

@@ -18,11 +18,7 @@ namespace {
 using namespace exchange;
 using platform::text::EqualsIgnoreCase;
 
-std::string Folded(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) c = platform::text::AsciiLower(c);
-  return folded;
-}
+using platform::text::Folded;
 
 // The file or key holding one scope's data sources, for messages.
 std::string WhereScope(bool system) {

@@ -114,11 +114,7 @@ std::string ReadableByOthers(bool system) {
 
 namespace {
 
-std::string Folded(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) c = platform::text::AsciiLower(c);
-  return folded;
-}
+using platform::text::Folded;
 
 // Whether a section's bytes read the same taken on their own: it starts a line, ends one (or
 // the text), and has the text's line end.
