@@ -98,11 +98,7 @@ int64_t EnumerationValue(const PropertyNode& p, const TPropInfo& prop) {
 }
 
 // A component name as its owner compares it: ASCII case ignored.
-std::string NameKey(std::string_view name) {
-  std::string key(name);
-  for (char& c : key) c = text::AsciiLower(c);
-  return key;
-}
+std::string NameKey(std::string_view name) { return text::Folded(name); }
 
 // Checks a parsed form against the classes, all of it before anything is created, so that a
 // fault changes nothing. Every object it plans is created with `owner` as its owner, whatever

@@ -5,9 +5,11 @@
 #include <pthread.h>
 #include <pwd.h>
 #include <signal.h>
+#include <linux/capability.h>
 #include <sys/file.h>
 #include <sys/fsuid.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
@@ -165,9 +167,11 @@ std::vector<std::string> Components(const std::string& path) {
   return parts;
 }
 
-std::string ReadLinkAt(int folder, const std::string& name, const std::string& path) {
+// Where the link open as `link` (O_PATH, not followed) leads: read through its descriptor, so
+// that it is the link that was looked at, whatever has been put at its name since.
+std::string ReadLink(int link, const std::string& path) {
   char target[PATH_MAX];
-  const ssize_t n = readlinkat(folder, name.c_str(), target, sizeof target);
+  const ssize_t n = readlinkat(link, "", target, sizeof target);
   if (n < 0) Fail(path);
   if (n == 0 || static_cast<size_t>(n) >= sizeof target)
     throw std::system_error(ENAMETOOLONG, std::generic_category(), path);
@@ -209,15 +213,17 @@ Place Locate(const std::string& path, Identity& who) {
         place.folderPath = "/";
       }
     };
+    // What is at the name, opened once without following it: a link is read through this
+    // descriptor, never looked up again.
+    Fd at(openat(place.folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat entry {};
-    const bool present =
-        fstatat(place.folder.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool present = at.get() >= 0 && fstat(at.get(), &entry) == 0;
     // In a sticky folder (/tmp) each name is its owner's to change: what it is and where a
     // link leads are that owner's, whoever owns the folder.
     if (present && (folder.st_mode & S_ISVTX) && (folder.st_mode & 0002)) who.EnterFolder(entry);
     if (pending.empty()) {  // the file itself
       if (present && S_ISLNK(entry.st_mode)) {
-        follow(ReadLinkAt(place.folder.get(), name, here));
+        follow(ReadLink(at.get(), here));
         continue;
       }
       if (name == "..") throw std::system_error(EISDIR, std::generic_category(), here);
@@ -225,16 +231,13 @@ Place Locate(const std::string& path, Identity& who) {
       place.path = here;
       return place;
     }
-    Fd next(openat(place.folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-    if (next.get() < 0) Fail(here);
-    struct stat st {};
-    if (fstat(next.get(), &st) != 0) Fail(here);
-    if (S_ISLNK(st.st_mode)) {
-      follow(ReadLinkAt(place.folder.get(), name, here));
+    if (!present) Fail(here);
+    if (S_ISLNK(entry.st_mode)) {
+      follow(ReadLink(at.get(), here));
       continue;
     }
-    if (!S_ISDIR(st.st_mode)) throw std::system_error(ENOTDIR, std::generic_category(), here);
-    place.folder = std::move(next);
+    if (!S_ISDIR(entry.st_mode)) throw std::system_error(ENOTDIR, std::generic_category(), here);
+    place.folder = std::move(at);
     place.folderPath = here;
   }
   throw std::system_error(EISDIR, std::generic_category(), path);
@@ -310,8 +313,9 @@ void RemoveLeftovers(const Place& place) {
   if (!dir) return;
   listed.release();
   const std::string prefix = TempPrefix(place.name);
+  const std::string journal = prefix + "undo";  // put back first, never removed unread
   while (const dirent* entry = readdir(dir))
-    if (std::string_view(entry->d_name).starts_with(prefix))
+    if (std::string_view(entry->d_name).starts_with(prefix) && entry->d_name != journal)
       unlinkat(place.folder.get(), entry->d_name, 0);
   closedir(dir);
 }
@@ -340,7 +344,8 @@ class TempFile {
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   int fd() const { return fd_; }
-  void Commit() {
+  // Syncs the file and renames it to `name` in the folder (the target's own by default).
+  void Commit(const std::string& name = "") {
     const std::string& target = place_.path;
     if (Sync(fd_) != 0) Fail("cannot sync " + target + " to disk");
     if (close(fd_) != 0) {
@@ -349,7 +354,8 @@ class TempFile {
     }
     fd_ = -1;
     const int folder = place_.folder.get();
-    if (Sys().renameat(folder, name_.c_str(), folder, place_.name.c_str()) != 0)
+    const std::string& to = name.empty() ? place_.name : name;
+    if (Sys().renameat(folder, name_.c_str(), folder, to.c_str()) != 0)
       Fail("cannot replace " + target);
     renamed_ = true;
   }
@@ -450,12 +456,39 @@ void ShareLock(int fd, const struct stat& lock, const Place& place, mode_t newMo
   if ((lock.st_mode & 07777) != mode) (void)!fchmod(fd, mode);
 }
 
+// What OpenLockFile answers for a lock file that is there and that this identity may not open.
+constexpr int kUnusableLock = -2;
+
+// Why the lock file cannot be opened, and who can set it right: its owner, by giving it the
+// data file's group and write bits, or whoever may remove names from its folder.
+[[noreturn]] void RefuseUnusableLock(const Place& place) {
+  const std::string lockPath = place.path + ".lock";
+  struct stat lock {}, folder{};
+  if (fstatat(place.folder.get(), (place.name + ".lock").c_str(), &lock, AT_SYMLINK_NOFOLLOW) !=
+          0 ||
+      fstat(place.folder.get(), &folder) != 0)
+    Fail("cannot open the lock file " + lockPath);
+  const std::string folderPath = place.folderPath.empty() ? "." : place.folderPath;
+  throw std::system_error(
+      EACCES, std::generic_category(),
+      "cannot open the lock file " + lockPath + ", which belongs to uid " +
+          std::to_string(lock.st_uid) + " (mode " + Octal(lock.st_mode) +
+          "), and there is no data file to lock instead; uid " + std::to_string(lock.st_uid) +
+          " can give it the data file's group and write bits, and " +
+          ((folder.st_mode & S_ISVTX) ? "uid " + std::to_string(lock.st_uid) +
+                                            ", the folder's owner (uid " +
+                                            std::to_string(folder.st_uid) + ") or root"
+                                      : "whoever may write " + folderPath) +
+          " can remove it");
+}
+
 // Opens "<file>.lock" beside the file, making it when missing; never through a link. Write
 // access is not needed to lock: flock takes an exclusive lock on a descriptor open for
 // reading, which is what a writer gets from a lock file whose mode is not for it. Returns -1,
 // without failing, when `optional` and the lock file could not be made because nothing can be
 // made in the folder (a read-only mount, a folder this caller may not write): then nothing can
-// be changed there either, and there is nothing to keep others from.
+// be changed there either, and there is nothing to keep others from. Returns kUnusableLock
+// when it is there and this identity may not open it at all.
 int OpenLockFile(const Place& place, mode_t newMode, bool optional) {
   const std::string lockName = place.name + ".lock";
   const std::string lockPath = place.path + ".lock";
@@ -463,7 +496,8 @@ int OpenLockFile(const Place& place, mode_t newMode, bool optional) {
   const int folder = place.folder.get();
   int raw = openat(folder, lockName.c_str(), O_RDWR | flags | O_CREAT | O_EXCL, 0600);
   const bool created = raw >= 0;
-  if (!created && errno == EEXIST) {
+  const bool existed = !created && errno == EEXIST;
+  if (existed) {
     raw = openat(folder, lockName.c_str(), O_RDWR | flags);
     if (raw < 0 && (errno == EACCES || errno == EROFS || errno == ETXTBSY))
       raw = openat(folder, lockName.c_str(), O_RDONLY | flags);
@@ -473,14 +507,7 @@ int OpenLockFile(const Place& place, mode_t newMode, bool optional) {
   Fd fd(raw);
   if (fd.get() < 0) {
     if (errno == ELOOP) Refuse(lockPath, "a symbolic link; the lock file must be a regular file");
-    const int error = errno;
-    struct stat st {};
-    if (error == EACCES && fstatat(folder, lockName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-      throw std::system_error(error, std::generic_category(),
-                              "cannot open the lock file " + lockPath + " (uid " +
-                                  std::to_string(st.st_uid) + ", mode " + Octal(st.st_mode) +
-                                  "; its owner can give it the data file's group and write bits)");
-    errno = error;
+    if (existed && errno == EACCES) return kUnusableLock;
     Fail("cannot open the lock file " + lockPath);
   }
   struct stat st {};
@@ -534,26 +561,61 @@ void RefuseOtherThanFile(const Place& place) {
     Refuse(place.path, KindOf(st.st_mode) + ", not a configuration file");
 }
 
-// Locks the file at `place` unless this thread holds its lock already: the descriptor, or -1
-// when the lock is reused (or, when `optional`, needs not be had; see OpenLockFile).
-int Lock(const Place& place, const std::string& key, mode_t newMode, bool optional) {
-  if (HeldHere(key)) return -1;
+// A writer's hold on a file: its lock file, and the data file itself. Every writer locks the
+// data file when it exists, so a lock file planted by someone who cannot open it for the
+// others (another user's, for its owner alone) locks nobody out: whoever cannot open it is
+// kept apart from every other writer by the data file's lock alone.
+struct Locks {
+  Fd side, data;
+  bool Held() const { return side.get() >= 0 || data.get() >= 0; }
+};
+
+// Whether the descriptor `fd` is still what is at `name` in the folder.
+bool StillThere(int fd, const Place& place, const std::string& name) {
+  struct stat held {}, there{};
+  return fstat(fd, &held) == 0 &&
+         fstatat(place.folder.get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+         held.st_dev == there.st_dev && held.st_ino == there.st_ino;
+}
+
+// Locks the data file as it is now, once it is the one at its name; an empty descriptor when
+// there is none (or this identity may not open it, and so could not change it either).
+Fd LockDataFile(const Place& place, Clock::time_point deadline) {
+  for (;;) {
+    Fd fd(openat(place.folder.get(), place.name.c_str(),
+                 O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0) return Fd();
+    struct stat st {};
+    if (fstat(fd.get(), &st) != 0) Fail(place.path);
+    if (!S_ISREG(st.st_mode)) Refuse(place.path, KindOf(st.st_mode) + ", not a configuration file");
+    Acquire(fd.get(), place.path, deadline);
+    // A file replaced meanwhile by another writer's rename: lock the one now there.
+    if (StillThere(fd.get(), place, place.name)) return fd;
+  }
+}
+
+// Locks the file at `place` unless this thread holds its lock already (then nothing is held;
+// nor, when `optional`, where nothing needs be; see OpenLockFile). The lock file first, then
+// the data file, in that order for every writer.
+Locks Lock(const Place& place, const std::string& key, mode_t newMode, bool optional) {
+  if (HeldHere(key)) return Locks();
   RefuseOtherThanFile(place);
   const auto deadline = Deadline();
+  const std::string lockName = place.name + ".lock";
   for (;;) {
-    Fd fd(OpenLockFile(place, newMode, optional));
-    if (fd.get() < 0) return -1;
-    Acquire(fd.get(), place.path, deadline);
-    // A lock file removed or replaced meanwhile is no lock at all: take the one now there.
-    struct stat held {
-    }, there{};
-    if (fstat(fd.get(), &held) == 0 &&
-        fstatat(place.folder.get(), (place.name + ".lock").c_str(), &there, AT_SYMLINK_NOFOLLOW) ==
-            0 &&
-        held.st_dev == there.st_dev && held.st_ino == there.st_ino) {
-      heldLocks.push_back(key);
-      return fd.release();
+    Locks locks;
+    const int side = OpenLockFile(place, newMode, optional);
+    if (side == -1) return Locks();
+    if (side != kUnusableLock) {
+      locks.side = Fd(side);
+      Acquire(locks.side.get(), place.path, deadline);
+      // A lock file removed or replaced meanwhile is no lock at all: take the one now there.
+      if (!StillThere(locks.side.get(), place, lockName)) continue;
     }
+    locks.data = LockDataFile(place, deadline);
+    if (locks.side.get() < 0 && locks.data.get() < 0) RefuseUnusableLock(place);
+    heldLocks.push_back(key);
+    return locks;
   }
 }
 
@@ -561,19 +623,18 @@ int Lock(const Place& place, const std::string& key, mode_t newMode, bool option
 class Held {
  public:
   Held(const Place& place, mode_t newMode) : key_(place.Key()) {
-    fd_ = Lock(place, key_, newMode, false);
+    locks_ = Lock(place, key_, newMode, false);
   }
   ~Held() {
-    if (fd_ < 0) return;
+    if (!locks_.Held()) return;
     heldLocks.erase(std::find(heldLocks.begin(), heldLocks.end(), key_));
-    close(fd_);
   }
   Held(const Held&) = delete;
   Held& operator=(const Held&) = delete;
 
  private:
   std::string key_;
-  int fd_ = -1;
+  Locks locks_;
 };
 
 // After a rename: the new file is in place and seen by every reader from now on, so a folder
@@ -670,6 +731,141 @@ void KeepAttributes(int from, int to, const struct stat& st, const std::string& 
     CannotKeep("mode (" + Octal(st.st_mode) + ")", path, EPERM);
 }
 
+// ---- the rewrite in place, for a writer that cannot see every attribute of the file
+
+// Whether this process can list and copy every extended attribute: those of the trusted
+// namespace are listed only to a holder of CAP_SYS_ADMIN, and a rename would drop them unseen.
+bool SeesEveryAttribute() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2] = {};
+  if (syscall(SYS_capget, &header, data) != 0) return false;
+  return (data[CAP_SYS_ADMIN / 32].effective & (1u << (CAP_SYS_ADMIN % 32))) != 0;
+}
+
+// Whether this identity can give a new file the owner and group of `st`: root acting as
+// itself can; a user (root acting as one included) only its own uid and one of its groups.
+bool CanGiveOwnerAndGroup(const struct stat& st) {
+  const uid_t uid = Identity::CurrentFsUid();
+  if (uid == 0) return true;
+  if (st.st_uid != uid) return false;
+  if (static_cast<gid_t>(setfsgid(static_cast<gid_t>(-1))) == st.st_gid) return true;
+  std::vector<gid_t> groups(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)));
+  if (getgroups(static_cast<int>(groups.size()), groups.data()) < 0) return false;
+  return std::find(groups.begin(), groups.end(), st.st_gid) != groups.end();
+}
+
+// Whether the file's file system keeps extended attributes at all.
+bool KeepsAttributes(int fd) { return flistxattr(fd, nullptr, 0) >= 0 || errno != ENOTSUP; }
+
+// The undo journal of a rewrite in place: the file's earlier text, beside it, present from
+// before the first byte is written in place until the new text is synced. A writer that finds
+// it (after a crash or a failure that could not be undone) puts that text back first.
+std::string JournalName(const std::string& name) { return TempPrefix(name) + "undo"; }
+
+// The journal at `place`, opened, when there is one that a writer of the file left: a regular
+// file of one name, writable by its owner alone, and its owner the file's, root, or this
+// identity. Another is refused by name rather than trusted.
+Fd OpenJournal(const Place& place, const struct stat* file) {
+  const std::string name = JournalName(place.name);
+  Fd fd(openat(place.folder.get(), name.c_str(),
+               O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT) return Fd();
+    if (errno == EACCES)
+      Refuse(Join(place.folderPath, name),
+             "the journal of an interrupted change of " + place.path +
+                 ", which this user may not read; the writer who left it, or root, puts the "
+                 "file back on its next change");
+    Fail(Join(place.folderPath, name));
+  }
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0) Fail(Join(place.folderPath, name));
+  const bool trusted = S_ISREG(st.st_mode) && st.st_nlink == 1 && (st.st_mode & 0022) == 0 &&
+                       (st.st_uid == 0 || st.st_uid == Identity::CurrentFsUid() ||
+                        (file && st.st_uid == file->st_uid));
+  if (!trusted)
+    Refuse(Join(place.folderPath, name),
+           "not a journal that a writer of " + place.path + " left (uid " +
+               std::to_string(st.st_uid) + ", mode " + Octal(st.st_mode) +
+               "); it is left as it is, and so is " + place.path);
+  return fd;
+}
+
+// Puts `data` into the open file `fd` in place: reserved first where the file system can, so
+// that a full disk fails before anything is written; then written, cut to its length, synced.
+void WriteInPlace(int fd, std::string_view data, const std::string& target) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      data.size() > limit.rlim_cur) {
+    errno = EFBIG;
+    Fail("cannot write " + target);
+  }
+  if (data.size() > 0 &&
+      fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(data.size())) != 0 &&
+      errno != EOPNOTSUPP && errno != ENOSYS)
+    Fail("cannot write " + target);
+  if (lseek(fd, 0, SEEK_SET) != 0) Fail("cannot write " + target);
+  WriteAll(fd, data, target);
+  if (ftruncate(fd, static_cast<off_t>(data.size())) != 0) Fail("cannot write " + target);
+  if (Sync(fd) != 0) Fail("cannot sync " + target + " to disk");
+}
+
+// The kernel clears a file capability on any write, and set-ID bits on a write by one
+// without CAP_FSETID: a file that has them cannot be written in place and stay what it was.
+void RefuseWhatAWriteClears(int fd, const struct stat& st, const std::string& path) {
+  for (const std::string& name : AttributeNames(fd, path))
+    if (name == "security.capability") CannotKeep("extended attribute " + name, path, EPERM);
+  if (st.st_mode & (S_ISUID | S_ISGID)) CannotKeep("mode (" + Octal(st.st_mode) + ")", path, EPERM);
+}
+
+// Puts back the earlier text an interrupted rewrite in place left in its journal.
+void RecoverFromJournal(const Place& place) {
+  struct stat file {};
+  const bool exists =
+      fstatat(place.folder.get(), place.name.c_str(), &file, AT_SYMLINK_NOFOLLOW) == 0;
+  Fd journal = OpenJournal(place, exists ? &file : nullptr);
+  if (journal.get() < 0) return;
+  struct stat st {};
+  if (fstat(journal.get(), &st) != 0) Fail(place.path);
+  std::string earlier;
+  const std::string journalPath = Join(place.folderPath, JournalName(place.name));
+  ReadOpen(journal.get(), journalPath, st, earlier);
+  Fd fd(openat(place.folder.get(), place.name.c_str(),
+               O_RDWR | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0)
+    Fail("cannot put back " + place.path + " from " + journalPath +
+         ", left by an interrupted change");
+  WriteInPlace(fd.get(), earlier, place.path);
+  if (unlinkat(place.folder.get(), JournalName(place.name).c_str(), 0) != 0)
+    Fail("cannot remove " + journalPath);
+  SyncFolder(place);
+}
+
+// Rewrites the open file `fd` in place with `data`, its earlier text `earlier` journaled
+// first: the file keeps its inode, and with it every attribute, seen or not. A failure puts
+// the earlier text back; where even that fails, the journal stays for the next writer.
+void RewriteInPlace(const Place& place, int fd, std::string_view earlier, std::string_view data) {
+  {
+    TempFile journal(place);
+    WriteAll(journal.fd(), earlier, place.path);
+    journal.Commit(JournalName(place.name));
+  }
+  SyncFolder(place);
+  try {
+    WriteInPlace(fd, data, place.path);
+  } catch (const std::system_error&) {
+    try {
+      WriteInPlace(fd, earlier, place.path);
+      unlinkat(place.folder.get(), JournalName(place.name).c_str(), 0);
+    } catch (const std::system_error&) {
+    }
+    throw;
+  }
+  if (unlinkat(place.folder.get(), JournalName(place.name).c_str(), 0) != 0)
+    Fail("cannot remove " + Join(place.folderPath, JournalName(place.name)));
+  SyncFolder(place);
+}
+
 // Opens the file to change, at `place`, for reading and, to tell whether the caller could
 // write it in place, for writing: a replacement by rename would bypass its own permissions.
 // Reads it whole with its status; false when it does not exist. `whyNot` gets why it may not
@@ -722,6 +918,16 @@ bool ReadFile(const std::string& path, std::string& text) {
     if (errno == ENOENT) return false;
     Fail(path);
   }
+  // While a rewrite in place is under way (or was cut short), the file may be half written:
+  // its earlier text, in the journal, is what it holds until the new text is synced.
+  struct stat file {};
+  if (fstat(fd.get(), &file) == 0) {
+    try {
+      if (Fd journal = OpenJournal(place, &file); journal.get() >= 0) fd = std::move(journal);
+    } catch (const std::system_error&) {
+      // One that cannot be read or trusted is not ours to read: the file is read as it is.
+    }
+  }
   struct stat st {};
   if (fstat(fd.get(), &st) != 0) Fail(path);
   if (!S_ISREG(st.st_mode)) Refuse(path, KindOf(st.st_mode) + ", not a configuration file");
@@ -742,13 +948,16 @@ FileLock::FileLock(const std::string& path) {
   Identity who;
   const Place place = Locate(path, who);
   target_ = place.Key();
-  fd_ = Lock(place, target_, 0600, true);
+  Locks locks = Lock(place, target_, 0600, true);
+  fd_ = locks.side.release();
+  dataFd_ = locks.data.release();
 }
 
 FileLock::~FileLock() {
-  if (fd_ < 0) return;
+  if (fd_ < 0 && dataFd_ < 0) return;
   heldLocks.erase(std::find(heldLocks.begin(), heldLocks.end(), target_));
-  close(fd_);  // releases the lock
+  if (fd_ >= 0) close(fd_);  // releases the lock
+  if (dataFd_ >= 0) close(dataFd_);
 }
 
 bool RewriteFile(const std::string& path, bool create, unsigned newMode, const Edit& edit,
@@ -766,6 +975,7 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const S
     const Place place = Locate(path, who);
     const std::string& target = place.path;
     Held lock(place, newMode);
+    RecoverFromJournal(place);
     RemoveLeftovers(place);
 
     std::string text;
@@ -793,6 +1003,17 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const S
           rejected->In(target) + "; unixODBC reads nothing from this file, so it is left as it is";
       return false;
     }
+    // Attributes this writer cannot list, or an owner or group it cannot give, would not
+    // survive a rename: such a file is rewritten in place, journaled, and keeps them with its
+    // inode.
+    const bool inPlace =
+        exists && ((!SeesEveryAttribute() && KeepsAttributes(old.get())) ||
+                   !CanGiveOwnerAndGroup(st));
+    std::string earlier;
+    if (inPlace) {
+      RefuseWhatAWriteClears(old.get(), st, target);
+      earlier = text;
+    }
     std::optional<Splice> splice;
     if (!edit(text, splice, reason)) return false;
     if (splice && splice->at + splice->erase > text.size()) {
@@ -801,6 +1022,11 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const S
     }
 
     FileSizeSignalHeld signalHeld;
+    if (inPlace) {
+      if (splice) Apply(text, *splice);
+      RewriteInPlace(place, old.get(), earlier, text);
+      return true;
+    }
     TempFile temp(place);
     const std::string_view all(text);
     if (!splice) {

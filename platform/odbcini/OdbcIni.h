@@ -162,7 +162,9 @@ void SetLockWait(LockWait wait);
 // The exclusive lock on one configuration file, "<file>.lock" beside it (symbolic links to
 // the file followed, a link in the lock's place refused), made with the data file's group and
 // write bits so that whoever may write the file may take it; one this caller may only read
-// is locked all the same. Hold one across a whole read-modify-write; changes of the same file
+// is locked all the same. The data file itself is locked too, where it exists, so that a lock
+// file this caller may not open at all (another user's, for its owner alone) keeps it apart
+// from the other writers without locking it out. Hold one across a whole read-modify-write; changes of the same file
 // by this thread within its scope reuse it instead of locking again. Where no lock file can be
 // made (a read-only mount, a folder the caller may not write) it holds nothing: nothing can be
 // changed there either, and a change tried within its scope is refused by its own lock.
@@ -177,6 +179,7 @@ class FileLock {
  private:
   std::string target_;  // the file's folder (device, inode) and name
   int fd_ = -1;         // -1 when an outer lock of this thread is reused, or none is needed
+  int dataFd_ = -1;     // the data file's own lock, where it exists
 };
 
 // One locked, atomic rewrite of `path`. Under its FileLock it reads the file (an empty text

@@ -42,11 +42,7 @@ std::optional<std::string> After(std::string_view path, std::string_view prefix)
   return std::string(path);
 }
 
-std::string Folded(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) c = text::AsciiLower(c);
-  return folded;
-}
+using text::Folded;
 
 std::optional<Location> Locate(HKEY root, std::string_view path) {
   if (!path.empty() && path[0] == '\\') path.remove_prefix(1);

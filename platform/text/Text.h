@@ -10,6 +10,14 @@ namespace platform::text {
 
 inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
+// The text in ASCII lower case: the key under which names that compare without regard to
+// case are kept.
+inline std::string Folded(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded) c = AsciiLower(c);
+  return folded;
+}
+
 inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)

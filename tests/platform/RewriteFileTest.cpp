@@ -125,7 +125,8 @@ TEST_F(RewriteFile, SyncsTheNewFileBeforeItsRenameAndTheFolderAfter) {
   EXPECT_EQ(Slurp(file), kAfter);
   const std::string temp = dir + "/.user.ini.tabrix-";
   EXPECT_EQ(script.log,
-            (std::vector<std::string>{"flock " + file + ".lock", "write " + temp, "fsync " + temp,
+            (std::vector<std::string>{"flock " + file + ".lock", "flock " + file,
+                                      "write " + temp, "fsync " + temp,
                                       "rename " + temp + " " + file, "fsync " + dir}));
   EXPECT_EQ(Files(), (std::vector<std::string>{"user.ini", "user.ini.lock"}));
 }

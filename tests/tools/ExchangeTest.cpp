@@ -123,7 +123,7 @@ TEST_F(Exchange, WritesTheRoundTripFilesTheWindowsBuildImports) {
   }
 }
 
-TEST_F(Exchange, ExportsEveryValueInFileOrderWithPasswordsMasked) {
+TEST_F(Exchange, ExportsEveryValueUnixOdbcReadsInFileOrderWithPasswordsMasked) {
   Spit(dir / "odbc.user.ini",
        "[ODBC Data Sources]\nSales = Microsoft Excel Driver (*.xls)\n\n"
        "[Sales]\nDBQ = C:\\Data\\Sales.xls\nDriver = /opt/odbc/lib/excel.so\nPWD = s3cret\n"
@@ -135,10 +135,13 @@ TEST_F(Exchange, ExportsEveryValueInFileOrderWithPasswordsMasked) {
   EXPECT_EQ(
       json.dump(),
       R"J({"dsns":[{"name":"Sales","scope":"user","driver":"Microsoft Excel Driver (*.xls)",)J"
-      R"J("attributes":[["DBQ","C:\\Data\\Sales.xls"],["PWD","********"],["Zeta","last"],)J"
-      R"J(["PWD","********"]]},{"name":"Other","scope":"user",)J"
+      R"J("attributes":[["DBQ","C:\\Data\\Sales.xls"],["PWD","********"],["Zeta","last"]]},)J"
+      R"J({"name":"Other","scope":"user",)J"
       R"J("driver":"Microsoft Access Driver (*.mdb)","attributes":[]}]})J");
   EXPECT_EQ(r.out.find("s3cret"), std::string::npos);
+  EXPECT_EQ(r.err, "tabrix: warning: " + (dir / "odbc.user.ini").string() +
+                       ":9: [Sales] gives \"PWD\" again, which unixODBC does not read (it reads "
+                       "the first); exported without it\n");
 
   r = Tabrix("export Other --user --format ini");
   ASSERT_EQ(r.status, 0) << r.err;
@@ -366,6 +369,65 @@ TEST_F(Exchange, RefusesHostileFilesNamingTheLineAndChangesNothing) {
   EXPECT_EQ(r.out, "Fine (system): created\n");
   EXPECT_EQ(Odbcinst("Bad").find("DBQ"), std::string::npos);
   EXPECT_NE(Odbcinst("Fine").find("DBQ=/srv/fine.xls\n"), std::string::npos);
+}
+
+// A fragment that says two things of one data source is refused where it says the second,
+// whatever unixODBC would make of it; a file another tool wrote so is exported as unixODBC
+// reads it, and the line it ignores is named.
+TEST_F(Exchange, AKeywordOrSectionGivenTwiceIsNamedAtItsLine) {
+  const std::string excel = "Microsoft Excel Driver (*.xls)";
+  const std::string l3 = "[L3]\nDriver = " + excel + "\nDBQ = /a.xls\n";
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string expected;  // after "tabrix: FILE:"
+  };
+  const std::vector<Case> cases{
+      {"keyword.ini", l3 + "Threads = 3\ndbq = /b.xls\n",
+       "5: [L3]: \"dbq\" is given a second value (the first at line 3); which one is meant?"},
+      {"section.ini", l3 + "\n[Other]\nDriver = " + excel + "\n\n[l3]\nDBQ = /b.xls\n",
+       "8: the section [l3] is given again (the first at line 1); which one is meant?"},
+      {"listing.ini",
+       "[ODBC Data Sources]\nL3 = " + excel + "\nL3 = Microsoft Access Driver (*.mdb)\n\n" + l3,
+       "3: [ODBC Data Sources]: \"L3\" is given a second value (the first at line 2); which one "
+       "is meant?"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Spit(dir / c.name, c.text);
+    Result r = Tabrix("import " + In(c.name) + " --user");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "tabrix: " + (dir / c.name).string() + ":" + c.expected +
+                         "; nothing imported\n");
+    EXPECT_FALSE(fs::exists(dir / "odbc.user.ini"));
+  }
+  // Given twice alike, it is one value.
+  Spit(dir / "alike.ini", l3 + "DBQ = /a.xls\n");
+  Result r = Tabrix("import " + In("alike.ini") + " --user");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slurp(dir / "odbc.user.ini"),
+            "[ODBC Data Sources]\nL3 = " + excel + "\n\n[L3]\nDriver = " + excel +
+                "\nDBQ = /a.xls\n");
+
+  Spit(dir / "odbc.user.ini", "[ODBC Data Sources]\nL3 = " + excel + "\n\n" + l3 +
+                                  "Threads = 3\nDBQ = /b.xls\n");
+  EXPECT_NE(Odbcinst("L3").find("DBQ=/a.xls\n"), std::string::npos);
+  const std::string warning = "tabrix: warning: " + (dir / "odbc.user.ini").string() +
+                              ":8: [L3] gives \"DBQ\" again, which unixODBC does not read (it "
+                              "reads the first); exported without it\n";
+  for (const char* format : {"json", "ini"}) {
+    SCOPED_TRACE(format);
+    r = Tabrix(std::string("export --user --format ") + format);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, warning);
+    EXPECT_EQ(r.out.find("/b.xls"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("/a.xls"), std::string::npos) << r.out;
+  }
+  r = Tabrix("export --user");
+  Spit(dir / "out.json", r.out);
+  r = Tabrix("apply " + In("out.json"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Nothing to change: 1 data source as the state wants it.\n");
 }
 
 }  // namespace

@@ -20,11 +20,7 @@ namespace {
 using namespace exchange;
 using platform::text::EqualsIgnoreCase;
 
-std::string Folded(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) c = platform::text::AsciiLower(c);
-  return folded;
-}
+using platform::text::Folded;
 
 struct Change {
   std::string key;

@@ -17,11 +17,7 @@ namespace ini = platform::odbcini;
 namespace reg = platform::registry;
 using platform::text::EqualsIgnoreCase;
 
-std::string Folded(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) c = platform::text::AsciiLower(c);
-  return folded;
-}
+using platform::text::Folded;
 
 // The key holding every driver's definition.
 std::string DriversKey() {

@@ -13,10 +13,38 @@ namespace {
 namespace ini = platform::odbcini;
 using platform::text::EqualsIgnoreCase;
 
-std::string Folded(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) c = platform::text::AsciiLower(c);
-  return folded;
+using platform::text::Folded;
+
+// A section's keys, one value per keyword: a keyword given again with the same value is that
+// one value; with another value the file contradicts itself (unixODBC would read the first),
+// and it is refused naming the line. Lines are no longer than 999 bytes here, so each line is
+// one of unixODBC's pieces.
+ini::KeyValues KeysOnce(std::string_view all, const ini::Section& s, size_t headerLine,
+                        const std::string& file) {
+  ini::KeyValues keys;
+  std::vector<size_t> lines;
+  size_t line = headerLine + static_cast<size_t>(std::count(
+                                 all.begin() + s.header, all.begin() + s.body, '\n'));
+  const std::string_view body = all.substr(s.body, s.end - s.body);
+  for (size_t at = 0; at < body.size(); ++line) {
+    size_t eol = body.find('\n', at);
+    if (eol == std::string_view::npos) eol = body.size();
+    for (auto& [k, v] : ini::ReadKeys(body.substr(at, eol - at))) {
+      auto same = [&](const auto& pair) { return EqualsIgnoreCase(pair.first, k); };
+      auto it = std::find_if(keys.begin(), keys.end(), same);
+      if (it == keys.end()) {
+        keys.emplace_back(std::move(k), std::move(v));
+        lines.push_back(line);
+      } else if (it->second != v) {
+        throw Malformed(file + ":" + std::to_string(line) + ": [" + std::string(s.name) +
+                        "]: \"" + k + "\" is given a second value (the first at line " +
+                        std::to_string(lines[static_cast<size_t>(it - keys.begin())]) +
+                        "); which one is meant?");
+      }
+    }
+    at = eol + 1;
+  }
+  return keys;
 }
 
 }  // namespace
@@ -55,13 +83,24 @@ std::vector<Incoming> ParseIni(const std::string& text, const std::string& file)
     throw Malformed(rejected->In(file) + "; unixODBC reads nothing from this file");
   std::vector<Incoming> result;
   std::unordered_map<std::string, std::string> listed;
+  std::unordered_map<std::string, size_t> sectionLines;  // folded name -> its header's line
   const std::string_view all(text);
   size_t counted = 0;  // lines before `offset`, counted as sections come
   size_t offset = 0;
+  auto lineAt = [&](size_t at) {
+    counted += static_cast<size_t>(std::count(all.begin() + offset, all.begin() + at, '\n'));
+    offset = at;
+    return counted + 1;
+  };
   ini::ForEachSection(all, [&](const ini::Section& s) {
-    counted += static_cast<size_t>(std::count(all.begin() + offset, all.begin() + s.header, '\n'));
-    offset = s.header;
-    ini::KeyValues keys = ini::ReadKeys(all.substr(s.body, s.end - s.body));
+    const size_t headerLine = lineAt(s.header);
+    // unixODBC reads the first section of a name and ignores the rest; which one the file
+    // means is not for an import to guess.
+    if (auto [first, added] = sectionLines.emplace(Folded(s.name), headerLine); !added)
+      throw Malformed(file + ":" + std::to_string(headerLine) + ": the section [" +
+                      std::string(s.name) + "] is given again (the first at line " +
+                      std::to_string(first->second) + "); which one is meant?");
+    ini::KeyValues keys = KeysOnce(all, s, headerLine, file);
     if (EqualsIgnoreCase(s.name, ini::kDataSourcesSection)) {
       for (auto& [k, v] : keys) listed.emplace(Folded(k), v);
       return true;
@@ -69,11 +108,11 @@ std::vector<Incoming> ParseIni(const std::string& text, const std::string& file)
     Incoming in;
     in.source.name = s.name;
     in.scopeGiven = false;
-    in.where = file + ":" + std::to_string(counted + 1);
+    in.where = file + ":" + std::to_string(headerLine);
     for (auto& [k, v] : keys)
       if (!EqualsIgnoreCase(k, "Driver"))
         in.source.attributes.emplace_back(std::move(k), std::move(v));
-      else if (in.driverValue.empty())
+      else
         in.driverValue = std::move(v);
     result.push_back(std::move(in));
     return true;

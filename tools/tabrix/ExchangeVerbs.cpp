@@ -18,11 +18,7 @@ namespace {
 using namespace exchange;
 using platform::text::EqualsIgnoreCase;
 
-std::string Folded(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) c = platform::text::AsciiLower(c);
-  return folded;
-}
+using platform::text::Folded;
 
 // The file or key holding one scope's data sources, for messages.
 std::string WhereScope(bool system) {
@@ -148,6 +144,9 @@ Runner AddExport(CLI::App& app) {
           if (!wanted) continue;
           found.insert(Folded(s.name));
         }
+        // What unixODBC reads is what goes out, so that the export says what the data source
+        // is; the lines it never reads are named, since a round trip drops them.
+        for (const std::string& line : s.ignored) Warn(line + "; exported without it");
         sources.push_back({s.name, system, DriverOf(stored, s, *drivers), WithoutDriver(s.values)});
       }
     }

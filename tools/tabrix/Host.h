@@ -44,7 +44,9 @@ using Pairs = std::vector<std::pair<std::string, std::string>>;
 // values (a name given twice: its first section only), and the listing's name = driver lines.
 struct StoredSource {
   std::string name;
-  Pairs values;
+  Pairs values;  // one per keyword: the value unixODBC reads (the first)
+  // The values it does not read, a keyword given again in its section: "FILE:LINE: ..." each.
+  std::vector<std::string> ignored;
 };
 struct StoredSources {
   std::vector<StoredSource> sources;

@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -113,11 +114,7 @@ std::string ReadableByOthers(bool system) {
 
 namespace {
 
-std::string Folded(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) c = platform::text::AsciiLower(c);
-  return folded;
-}
+using platform::text::Folded;
 
 // Whether a section's bytes read the same taken on their own: it starts a line, ends one (or
 // the text), and has the text's line end.
@@ -192,6 +189,36 @@ void RemoveListed(std::string& text, const std::vector<SourceEdit>& edits) {
   if (alone && removed) text.replace(listing->header, listing->end - listing->header, section);
 }
 
+// Keeps the first value of each keyword in `keys`, the one unixODBC reads, and answers where
+// each later one stands ("FILE:LINE: ..."). The lines are counted only when there is a repeat.
+std::vector<std::string> KeepFirst(ini::KeyValues& keys, std::string_view all,
+                                   const ini::Section& s, ini::Reader reader,
+                                   const std::string& file) {
+  std::unordered_set<std::string> seen;
+  bool repeated = false;
+  for (const auto& pair : keys) repeated = !seen.insert(Folded(pair.first)).second || repeated;
+  if (!repeated) return {};
+  seen.clear();
+  keys.clear();
+  std::vector<std::string> ignored;
+  size_t line = 1 + static_cast<size_t>(std::count(all.begin(), all.begin() + s.body, '\n'));
+  const std::string_view body = all.substr(s.body, s.end - s.body);
+  for (size_t at = 0; at < body.size(); ++line) {
+    size_t eol = body.find('\n', at);
+    if (eol == std::string_view::npos) eol = body.size();
+    for (auto& [k, v] : ini::ReadKeys(body.substr(at, eol - at), reader)) {
+      if (seen.insert(Folded(k)).second)
+        keys.emplace_back(std::move(k), std::move(v));
+      else
+        ignored.push_back(file + ":" + std::to_string(line) + ": [" + std::string(s.name) +
+                          "] gives \"" + k + "\" again, which unixODBC does not read (it reads "
+                          "the first)");
+    }
+    at = eol + 1;
+  }
+  return ignored;
+}
+
 }  // namespace
 
 StoredSources ReadDataSources(bool system) {
@@ -210,10 +237,11 @@ StoredSources ReadDataSources(bool system) {
       [&](const ini::Section& s) {
         if (s.name.empty() || !seen.insert(Folded(s.name)).second) return true;
         ini::KeyValues keys = ini::ReadKeys(all.substr(s.body, s.end - s.body), reader);
+        std::vector<std::string> ignored = KeepFirst(keys, all, s, reader, file);
         if (platform::text::EqualsIgnoreCase(s.name, ini::kDataSourcesSection))
           stored.listing = std::move(keys);
         else
-          stored.sources.push_back({std::string(s.name), std::move(keys)});
+          stored.sources.push_back({std::string(s.name), std::move(keys), std::move(ignored)});
         return true;
       },
       reader);

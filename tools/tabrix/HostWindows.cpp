@@ -220,7 +220,7 @@ StoredSources ReadDataSources(bool system) {
         stored.listing = std::move(*values);
       continue;
     }
-    stored.sources.push_back({name, {}});
+    stored.sources.push_back({name, {}, {}});
     ReadAllValues(Root(system), platform::DataSourceKey(name).substr(1),
                   stored.sources.back().values);
   }

@@ -111,8 +111,7 @@ Runner AddList(CLI::App& app) {
       std::unordered_set<std::string> seen;
       for (size_t i = 0; i < subKeys->size(); ++i) {
         auto& [name, driver] = (*subKeys)[i];
-        std::string folded = name;
-        for (char& c : folded) c = platform::text::AsciiLower(c);
+        const std::string folded = platform::text::Folded(name);
         if (folded.empty()) {
           Warn(std::string("the ") + scope.name + " data sources hold a section with no name (" +
                Where(scope, "") + "); unixODBC's listings end there");
