@@ -30,7 +30,7 @@
 namespace platform::odbcini {
 
 SystemCalls& DefaultSystemCalls() {
-  static SystemCalls calls{::flock, ::write, ::fsync, ::renameat};
+  static SystemCalls calls;
   return calls;
 }
 
@@ -39,7 +39,7 @@ SystemCalls* SystemCallsSeam::override_ = nullptr;
 
 namespace {
 
-const SystemCalls& Sys() { return SystemCallsSeam::Current(); }
+SystemCalls& Sys() { return SystemCallsSeam::Current(); }
 
 class Fd {
  public:
