@@ -27,15 +27,15 @@
 #include "platform/odbcini/OdbcIni.h"
 #include "platform/odbcini/SystemCalls.h"
 
+template <>
+platform::odbcini::SystemCalls* platform::odbcini::SystemCallsSeam::override_ = nullptr;
+
 namespace platform::odbcini {
 
 SystemCalls& DefaultSystemCalls() {
   static SystemCalls calls;
   return calls;
 }
-
-template <>
-SystemCalls* SystemCallsSeam::override_ = nullptr;
 
 namespace {
 

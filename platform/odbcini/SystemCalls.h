@@ -30,10 +30,13 @@ class SystemCalls {
 SystemCalls& DefaultSystemCalls();
 
 using SystemCallsSeam = Seam<SystemCalls, DefaultSystemCalls>;
-template <>
-SystemCalls* SystemCallsSeam::override_;  // FileIo.cpp
 
 // Puts other calls in place of the C library's for its lifetime (tests).
 using ScopedSystemCalls = SystemCallsSeam::Scoped;
 
 }  // namespace platform::odbcini
+
+// Declared in a namespace that encloses the template's, as the language asks (clang holds
+// to it).
+template <>
+platform::odbcini::SystemCalls* platform::odbcini::SystemCallsSeam::override_;  // FileIo.cpp
