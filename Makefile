@@ -94,8 +94,10 @@ bench-driver:
 	@cmake --build $(BUILD)-bench --target tabrix_workbook_bench tabrix_odbc_fetch tabrixodbc
 	@bench/driver $(BUILD)-bench
 
-# Each fuzz target (form-file reader, INI reader and writer, attribute lists) for FUZZ_SECONDS
-# under libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer; not part of make test.
+# Each fuzz target (form-file reader, INI reader and writer, attribute lists, registry-file
+# reader, the driver's .xlsx and .xls readers) for FUZZ_SECONDS under libFuzzer with
+# AddressSanitizer and UndefinedBehaviorSanitizer; not part of make test (.ci/run runs each
+# for a few seconds).
 fuzz: bootstrap
 	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 

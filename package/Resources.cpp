@@ -2,6 +2,9 @@
 
 #include <array>
 #include <string>
+#include <string_view>
+
+#include "design/TabrixCreateEditors.h"
 
 namespace tabrix::package {
 namespace {
@@ -145,29 +148,72 @@ Bytes MakeIcon() {
   return b;
 }
 
-Bytes MakeVersionBlock() {
+// One block of a version resource: its length, its value's length (in bytes, or in UTF-16
+// units for text), its type (1 text, 0 binary) and key, then the value and the children,
+// each starting on a 4-byte boundary.
+Bytes VersionNode(std::u16string_view key, uint16_t valueLength, uint16_t type,
+                  const Bytes& value, const std::vector<Bytes>& children) {
   Bytes b;
-  const std::u16string key = u"VS_VERSION_INFO";
-  Put16(b, 6 + 2 * (key.size() + 1) + 2 + 52);  // length, with the padding
-  Put16(b, 52);                                 // the value: VS_FIXEDFILEINFO
-  Put16(b, 0);                                  // binary
+  Put16(b, 0);  // the length, once known
+  Put16(b, valueLength);
+  Put16(b, type);
   for (char16_t c : key) Put16(b, c);
   Put16(b, 0);
   while (b.size() % 4) b.push_back(0);
-  Put32(b, 0xFEEF04BD);  // signature
-  Put32(b, 0x00010000);  // structure version
-  Put32(b, (kFileVersion[0] << 16) | kFileVersion[1]);
-  Put32(b, (kFileVersion[2] << 16) | kFileVersion[3]);
-  Put32(b, (kProductVersion[0] << 16) | kProductVersion[1]);
-  Put32(b, (kProductVersion[2] << 16) | kProductVersion[3]);
-  Put32(b, 0x3F);     // flags mask
-  Put32(b, 0);        // flags
-  Put32(b, 0x40004);  // NT, 32-bit Windows
-  Put32(b, 2);        // a library
-  Put32(b, 0);
-  Put32(b, 0);
-  Put32(b, 0);
+  b.insert(b.end(), value.begin(), value.end());
+  for (const Bytes& child : children) {
+    while (b.size() % 4) b.push_back(0);
+    b.insert(b.end(), child.begin(), child.end());
+  }
+  b[0] = static_cast<uint8_t>(b.size() & 0xFF);
+  b[1] = static_cast<uint8_t>(b.size() >> 8);
   return b;
+}
+
+// A String of the string table: text in UTF-16 with its NUL (the strings are ASCII).
+Bytes VersionString(std::u16string_view key, std::string_view text) {
+  Bytes value;
+  for (char c : text) Put16(value, static_cast<unsigned char>(c));
+  Put16(value, 0);
+  return VersionNode(key, static_cast<uint16_t>(text.size() + 1), 1, value, {});
+}
+
+std::string Dotted(const uint16_t (&v)[4]) {
+  return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." +
+         std::to_string(v[3]);
+}
+
+Bytes MakeVersionBlock() {
+  Bytes fixed;
+  Put32(fixed, 0xFEEF04BD);  // signature
+  Put32(fixed, 0x00010000);  // structure version
+  Put32(fixed, (kFileVersion[0] << 16) | kFileVersion[1]);
+  Put32(fixed, (kFileVersion[2] << 16) | kFileVersion[3]);
+  Put32(fixed, (kProductVersion[0] << 16) | kProductVersion[1]);
+  Put32(fixed, (kProductVersion[2] << 16) | kProductVersion[3]);
+  Put32(fixed, 0x3F);     // flags mask
+  Put32(fixed, 0);        // flags
+  Put32(fixed, 0x40004);  // NT, 32-bit Windows
+  Put32(fixed, 2);        // a library
+  Put32(fixed, 0);
+  Put32(fixed, 0);
+  Put32(fixed, 0);
+  // US English (0409) in Unicode (04B0): the table's name and the one translation listed.
+  const Bytes table = VersionNode(
+      u"040904B0", 0, 1, {},
+      {VersionString(u"CompanyName", TabrixCreateUnit::kAuthor),
+       VersionString(u"FileDescription", TABRIX_PACKAGE_DESCRIPTION),
+       VersionString(u"FileVersion", Dotted(kFileVersion)),
+       VersionString(u"LegalCopyright", TabrixCreateUnit::kCopyright),
+       VersionString(u"ProductName", TABRIX_PRODUCT),
+       VersionString(u"ProductVersion", Dotted(kProductVersion))});
+  Bytes translation;
+  Put16(translation, 0x0409);
+  Put16(translation, 0x04B0);
+  return VersionNode(u"VS_VERSION_INFO", static_cast<uint16_t>(fixed.size()), 0, fixed,
+                     {VersionNode(u"StringFileInfo", 0, 1, {}, {table}),
+                      VersionNode(u"VarFileInfo", 0, 1, {},
+                                  {VersionNode(u"Translation", 4, 0, translation, {})})});
 }
 
 }  // namespace

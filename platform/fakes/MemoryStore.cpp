@@ -1,12 +1,13 @@
 #include "platform/fakes/MemoryStore.h"
 
-#include <cstdio>
-#include <cstring>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
 
+#include "platform/registry/RegEncoding.h"
+#include "platform/registry/RegFile.h"
 #include "platform/text/Text.h"
 
 namespace platform {
@@ -70,15 +71,6 @@ std::optional<HKEY> RootFromName(const std::string& name) {
   if (text::EqualsIgnoreCase(name, "HKEY_LOCAL_MACHINE") || text::EqualsIgnoreCase(name, "HKLM"))
     return HKEY_LOCAL_MACHINE;
   return std::nullopt;
-}
-
-std::string Quote(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
-  return out + '"';
 }
 
 bool IsString(const Value& v) { return v.type == REG_SZ || v.type == REG_EXPAND_SZ; }
@@ -221,191 +213,146 @@ int MemoryStore::FlushCount() const { return impl_->flushes; }
 
 namespace {
 
-[[noreturn]] void BadLine(int line, const std::string& what) {
-  throw std::invalid_argument("REGEDIT4 line " + std::to_string(line) + ": " + what);
-}
+using registry::RegType;
+using registry::RegValue;
 
-bool IsHexDigits(const std::string& s, size_t maxDigits) {
-  return !s.empty() && s.size() <= maxDigits &&
-         s.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
-}
-
-// Parses a quoted string starting at text[pos] == '"'; leaves pos after the closing quote.
-std::string Unquote(const std::string& text, size_t& pos, int line) {
+std::string LittleEndian(uint64_t n, int bytes) {
   std::string out;
-  for (++pos; pos < text.size(); ++pos) {
-    char c = text[pos];
-    if (c == '"') {
-      ++pos;
-      return out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((n >> (8 * i)) & 0xFF);
+  return out;
+}
+
+uint64_t FromLittleEndian(const std::string& bytes) {
+  uint64_t n = 0;
+  for (size_t i = bytes.size(); i-- > 0;) n = n << 8 | static_cast<unsigned char>(bytes[i]);
+  return n;
+}
+
+// The store holds what the registry's ANSI calls give, code page 1252 bytes; the codec's text
+// is UTF-8. Every byte has a 1252 character, so each way is exact.
+std::string StoreBytes(const std::string& text, size_t line) {
+  std::optional<std::string> bytes = registry::Utf8ToCp1252(text);
+  if (!bytes) registry::Refuse(line, "text code page 1252 cannot hold");
+  return *bytes;
+}
+
+// A value read from the file as the store's type and bytes.
+std::pair<uint32_t, std::string> StoreValue(const RegValue& v) {
+  switch (v.type) {
+    case RegType::String:
+      return {REG_SZ, StoreBytes(v.text, v.line)};
+    case RegType::ExpandString:
+      return {REG_EXPAND_SZ, StoreBytes(v.text, v.line)};
+    case RegType::MultiString: {
+      std::string data;
+      for (const std::string& item : v.items) data += StoreBytes(item, v.line) + '\0';
+      return {v.rawType, data + '\0'};
     }
-    if (c == '\\') {
-      if (++pos == text.size()) break;
-      c = text[pos];
+    case RegType::Dword:
+      return {REG_DWORD, LittleEndian(std::stoull(v.text), 4)};
+    case RegType::Qword:
+      return {v.rawType, LittleEndian(std::stoull(v.text), 8)};
+    case RegType::Binary:
+    case RegType::Other:
+      break;
+  }
+  return {v.rawType, v.text};
+}
+
+// A stored value as the codec writes it: strings as text (a string read ends at its first
+// NUL, so that is all of it there is), a dword as a number, everything else byte for byte.
+RegValue FileValue(const Value& v) {
+  RegValue out;
+  out.name = registry::Cp1252ToUtf8(v.name);
+  out.rawType = v.type;
+  if (v.type == REG_SZ || v.type == REG_EXPAND_SZ) {
+    out.type = v.type == REG_SZ ? RegType::String : RegType::ExpandString;
+    out.text = registry::Cp1252ToUtf8(TextOf(v));
+  } else if (v.type == REG_DWORD && v.data.size() == 4) {
+    out.type = RegType::Dword;
+    out.text = std::to_string(FromLittleEndian(v.data));
+  } else {
+    out.type = v.type == REG_BINARY ? RegType::Binary : RegType::Other;
+    out.text = v.data;
+  }
+  return out;
+}
+
+void Remove(std::vector<std::unique_ptr<Node>>& nodes, const Node* node) {
+  for (auto it = nodes.begin(); it != nodes.end(); ++it)
+    if (it->get() == node) {
+      nodes.erase(it);
+      return;
     }
-    out += c;
-  }
-  BadLine(line, "unterminated string");
-}
-
-// One line's comma-separated bytes; an empty item (the comma before a line break) adds none.
-std::string HexBytes(const std::string& list, int line) {
-  std::string bytes;
-  for (const auto& item : text::Split(list, ',')) {
-    std::string b = text::Trim(item);
-    if (b.empty()) continue;
-    if (!IsHexDigits(b, 2)) BadLine(line, "bad hex byte '" + b + "'");
-    bytes += static_cast<char>(std::stoul(b, nullptr, 16));
-  }
-  return bytes;
-}
-
-// Whether a quoted line carries the string back whole: a line end would split it and a NUL
-// would cut it short, so such a string goes out as hex(1) bytes instead.
-bool FitsQuotes(const std::string& s) {
-  return s.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
-}
-
-std::string HexByte(unsigned char b) {
-  char buf[4];
-  std::snprintf(buf, sizeof buf, "%02x", b);
-  return buf;
-}
-
-// "hex:" or "hex(N):" and the bytes, as regedit wraps them: after the comma that takes the
-// line to 77 characters, a backslash, then two spaces on the next line.
-void PutHex(std::string& out, size_t lineLength, uint32_t type, const std::string& bytes) {
-  char prefix[20] = "hex:";
-  if (type != REG_BINARY)
-    std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(type));
-  out += prefix;
-  lineLength += std::strlen(prefix);
-  constexpr size_t kMaxHexLine = 77;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    out += HexByte(static_cast<unsigned char>(bytes[i]));
-    if (i + 1 == bytes.size()) break;
-    out += ',';
-    lineLength += 3;
-    if (lineLength >= kMaxHexLine) {
-      out += "\\\n  ";
-      lineLength = 2;
-    }
-  }
 }
 
 }  // namespace
 
 void MemoryStore::Import(const std::string& regedit4) {
-  std::vector<std::string> lines = text::Split(regedit4, '\n');
-  Node* key = nullptr;
-  bool sawHeader = false;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const int lineNo = static_cast<int>(i) + 1;
-    std::string line = text::Trim(lines[i]);
-    if (line.empty() || line[0] == ';') continue;
-    if (!sawHeader) {
-      if (line != "REGEDIT4") BadLine(lineNo, "expected REGEDIT4");
-      sawHeader = true;
-      continue;
+  try {
+    const registry::RegFile file = registry::ParseRegFile(regedit4);
+    if (file.format != registry::RegFormat::Regedit4)
+      registry::Refuse(1, "a Version 5.00 file: this store reads REGEDIT4");
+    // Every key's root is checked before the first change: a file refused changes nothing.
+    std::vector<std::pair<HKEY, std::string>> places;
+    for (const registry::RegKey& key : file.keys) {
+      const std::string path = StoreBytes(key.path, key.line);
+      const size_t slash = path.find('\\');
+      const std::optional<HKEY> root = RootFromName(path.substr(0, slash));
+      if (!root) registry::Refuse(key.line, "unknown root in '" + key.path + "'");
+      places.emplace_back(*root, slash == std::string::npos ? "" : path.substr(slash + 1));
     }
-    if (line[0] == '[') {
-      if (line.back() != ']') BadLine(lineNo, "unterminated key name");
-      std::string full = line.substr(1, line.size() - 2);
-      size_t slash = full.find('\\');
-      auto root = RootFromName(full.substr(0, slash));
-      if (!root) BadLine(lineNo, "unknown root in '" + full + "'");
-      key = impl_->Create(*root, slash == std::string::npos ? "" : full.substr(slash + 1));
-      continue;
-    }
-    if (!key) BadLine(lineNo, "value outside a key");
-    size_t pos = 0;
-    std::string name;
-    if (line[0] == '@') {
-      pos = 1;
-    } else if (line[0] == '"') {
-      name = Unquote(line, pos, lineNo);
-    } else {
-      BadLine(lineNo, "expected a value name");
-    }
-    if (pos >= line.size() || line[pos] != '=') BadLine(lineNo, "expected '='");
-    std::string data = line.substr(pos + 1);
-    if (!data.empty() && data[0] == '"') {
-      size_t p = 0;
-      std::string value = Unquote(data, p, lineNo);
-      if (p != data.size()) BadLine(lineNo, "text after the closing quote");
-      key->Set(name, REG_SZ, value);
-    } else if (data.rfind("dword:", 0) == 0) {
-      std::string digits = data.substr(6);
-      if (!IsHexDigits(digits, 8)) BadLine(lineNo, "bad dword '" + digits + "'");
-      uint32_t v = static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
-      std::string bytes;
-      for (int b = 0; b < 4; ++b) bytes += static_cast<char>((v >> (8 * b)) & 0xFF);
-      key->Set(name, REG_DWORD, bytes);
-    } else if (data.rfind("hex", 0) == 0) {
-      uint32_t type = REG_BINARY;
-      size_t listAt = 4;
-      if (data.rfind("hex(", 0) == 0) {
-        const size_t close = data.find("):");
-        const std::string digits = data.substr(4, close == std::string::npos ? close : close - 4);
-        if (close == std::string::npos || !IsHexDigits(digits, 8))
-          BadLine(lineNo, "bad value type in '" + data + "'");
-        type = static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
-        listAt = close + 2;
-      } else if (data.rfind("hex:", 0) != 0) {
-        BadLine(lineNo, "unsupported value data '" + data + "'");
+    for (size_t k = 0; k < file.keys.size(); ++k) {
+      const registry::RegKey& key = file.keys[k];
+      const auto& [root, below] = places[k];
+      if (key.remove) {
+        if (Node* gone = impl_->Find(root, below)) {
+          const size_t cut = below.rfind('\\');
+          Node* parent = impl_->Find(root, cut == std::string::npos ? "" : below.substr(0, cut));
+          if (parent && parent != gone) Remove(parent->children, gone);
+        }
+        continue;
       }
-      // Long data goes on over the next lines, each but the last ending in a backslash.
-      std::string list = data.substr(listAt);
-      std::string bytes;
-      for (int at = lineNo;;) {
-        const bool more = !list.empty() && list.back() == '\\';
-        if (more) list.pop_back();
-        bytes += HexBytes(list, at);
-        if (!more) break;
-        if (++i == lines.size()) BadLine(at, "hex data continues past the end of the text");
-        at = static_cast<int>(i) + 1;
-        list = text::Trim(lines[i]);
+      Node* node = impl_->Create(root, below);
+      for (const RegValue& v : key.values) {
+        const std::string name = StoreBytes(v.name, v.line);
+        if (v.removed) {
+          std::erase_if(node->values,
+                        [&](const Value& held) { return text::EqualsIgnoreCase(held.name, name); });
+          continue;
+        }
+        auto [type, data] = StoreValue(v);
+        node->Set(name, type, std::move(data));
       }
-      // string types are stored as text without their terminating NUL
-      if ((type == REG_SZ || type == REG_EXPAND_SZ) && !bytes.empty() && bytes.back() == '\0')
-        bytes.pop_back();
-      key->Set(name, type, bytes);
-    } else {
-      BadLine(lineNo, "unsupported value data '" + data + "'");
     }
+  } catch (const registry::RegFileError& e) {
+    throw std::invalid_argument(std::string("REGEDIT4 ") + e.what());
   }
 }
 
 std::string MemoryStore::Export() const {
-  std::string out = "REGEDIT4\n";
+  registry::RegFile file;
+  file.format = registry::RegFormat::Regedit4;
   struct Walker {
-    std::string& out;
+    registry::RegFile& file;
     // A root is written as a key only when it holds values of its own.
     void Walk(const Node& node, const std::string& path, bool isRoot = false) {
-      if (!isRoot || !node.values.empty()) out += "\n[" + path + "]\n";
-      for (const auto& v : node.values) {
-        const size_t lineStart = out.size();
-        out += v.name.empty() ? "@" : Quote(v.name);
-        out += '=';
-        if (v.type == REG_SZ && FitsQuotes(v.data)) {
-          out += Quote(v.data);
-        } else if (v.type == REG_DWORD && v.data.size() == 4) {
-          uint32_t d = 0;
-          for (int b = 3; b >= 0; --b) d = (d << 8) | static_cast<unsigned char>(v.data[b]);
-          char buf[16];
-          std::snprintf(buf, sizeof buf, "dword:%08x", d);
-          out += buf;
-        } else {
-          // A string's bytes go out with the NUL that ends them, which Import takes off again.
-          PutHex(out, out.size() - lineStart, v.type, IsString(v) ? v.data + '\0' : v.data);
-        }
-        out += '\n';
+      if (!isRoot || !node.values.empty()) {
+        registry::RegKey key;
+        key.path = registry::Cp1252ToUtf8(path);
+        for (const Value& v : node.values) key.values.push_back(FileValue(v));
+        file.keys.push_back(std::move(key));
       }
       for (const auto& c : node.children) Walk(*c, path + "\\" + c->name);
     }
-  } walker{out};
+  } walker{file};
   for (const auto& [root, node] : impl_->roots) walker.Walk(node, RootName(root), true);
-  return out;
+  try {
+    return registry::WriteRegFile(file);
+  } catch (const registry::RegFileError& e) {
+    // Only a name with a line end or a NUL in it can be refused: fixtures make none.
+    throw std::invalid_argument(std::string("REGEDIT4 export: ") + e.what());
+  }
 }
 
 }  // namespace platform

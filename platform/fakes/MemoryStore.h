@@ -20,10 +20,13 @@ class MemoryStore : public KeyStore {
   MemoryStore();
   ~MemoryStore() override;
 
-  // Loads REGEDIT4 text on top of what the store holds (keys are created as needed).
-  // Raises std::invalid_argument naming the line for text it cannot read.
+  // Loads REGEDIT4 text on top of what the store holds (keys are created as needed; [-key]
+  // and "name"=- remove), read by the registry-file codec, CRLF or LF. Raises
+  // std::invalid_argument, "REGEDIT4 line N: reason", for a file it cannot read, and has then
+  // changed nothing.
   void Import(const std::string& regedit4);
-  // The whole store as REGEDIT4 text, keys and values in the order they were created.
+  // The whole store as REGEDIT4 text, keys and values in the order they were created, as the
+  // registry editor writes it (CRLF).
   std::string Export() const;
 
   // Fixture helpers. Keys are created with their parents; `path` has no leading backslash.

@@ -29,19 +29,19 @@
 #include "platform/odbcini/OdbcIni.h"
 #include "platform/odbcini/SystemCalls.h"
 
+template <>
+platform::odbcini::SystemCalls* platform::odbcini::SystemCallsSeam::override_ = nullptr;
+
 namespace platform::odbcini {
 
 SystemCalls& DefaultSystemCalls() {
-  static SystemCalls calls{::flock, ::write, ::fsync, ::renameat};
+  static SystemCalls calls;
   return calls;
 }
 
-template <>
-SystemCalls* SystemCallsSeam::override_ = nullptr;
-
 namespace {
 
-const SystemCalls& Sys() { return SystemCallsSeam::Current(); }
+SystemCalls& Sys() { return SystemCallsSeam::Current(); }
 
 class Fd {
  public:

@@ -2,6 +2,8 @@
 // fixed-width text metrics: the editors, both Register procedures, and the about box.
 #include <gtest/gtest.h>
 
+#include "TabrixVersion.h"
+
 #include "component/TabrixCreateUnit.h"
 #include "design/TabrixCreateEditors.h"
 #include "design/eOrvaneAbout.h"
@@ -177,7 +179,7 @@ TEST_F(Design, TheAboutEditorShowsTheFilledBoxModallyAndFreesIt) {
     auto& about = static_cast<TOrvaneAboutForm&>(form);
     EXPECT_EQ(about.GetOwner(), Application);
     EXPECT_EQ(about.lblComponent->GetCaption(), "TTabrixCreator");
-    EXPECT_EQ(about.lblVersion->GetCaption(), "v1.1.0");
+    EXPECT_EQ(about.lblVersion->GetCaption(), "v" TABRIX_VERSION);
     EXPECT_EQ(about.lblAuthor->GetCaption(), std::string("by ") + TabrixCreateUnit::kAuthor);
     EXPECT_EQ(about.lblCopyRight->GetCaption(), TabrixCreateUnit::kCopyright);
     EXPECT_EQ(about.lblURL->GetCaption(), TabrixCreateUnit::kWebAddress);
@@ -185,7 +187,7 @@ TEST_F(Design, TheAboutEditorShowsTheFilledBoxModallyAndFreesIt) {
     EXPECT_NE(about.GetModalResult(), mrNone);
   };
   Editor("About")->Edit();
-  EXPECT_EQ(app.shownForms, std::vector<std::string>{"About TTabrixCreator v1.1.0"});
+  EXPECT_EQ(app.shownForms, std::vector<std::string>{"About TTabrixCreator v" TABRIX_VERSION});
   EXPECT_EQ(Application->ComponentCount(), 0);
 
   app.whileShown = [](TForm&) { throw std::runtime_error("the host failed"); };

@@ -7,22 +7,7 @@
 #include <vector>
 
 #include "component/TabrixCreateUnit.h"
-#include "library/TabrixCodeUnit.h"
 #include "platform/framework/FormFile.h"
-
-// Reading never executes a creator, so the data-source library is left out of this build.
-namespace TabrixCodeUnit {
-bool FindDSN(const std::string&, int32_t) { __builtin_trap(); }
-bool CreateDSN(int32_t, int32_t, const std::string&, const std::string&, const std::string&,
-               const std::string&, const std::string&, const std::string&, const std::string&) {
-  __builtin_trap();
-}
-bool ConfigureDSN(int32_t, int32_t, const std::string&, const std::string&, const std::string&,
-                  const std::string&, const std::string&, const std::string&, const std::string&) {
-  __builtin_trap();
-}
-bool RemoveDSN(int32_t, int32_t, const std::string&) { __builtin_trap(); }
-}  // namespace TabrixCodeUnit
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "InstallFixture.h"
+#include "TabrixVersion.h"
 
 namespace {
 
@@ -27,10 +28,11 @@ std::string Listing(const fs::path& top) {
 TEST_F(Installed, PutsEachFileInItsPlaceAndNothingElse) {
   ASSERT_NO_FATAL_FAILURE(Install());
   std::string libraries;
+  const std::string major = std::to_string(TABRIX_VERSION_MAJOR);
   for (const char* v : {"4", "5", "6"}) {
     const std::string so = std::string("lib/libTabrix_D") + v + "U.so";
-    libraries += so + " -> libTabrix_D" + v + "U.so.1\n" + so + ".1 -> libTabrix_D" + v +
-                 "U.so.1.1.0\n" + so + ".1.1.0\n";
+    libraries += so + " -> libTabrix_D" + v + "U.so." + major + "\n" + so + "." + major +
+                 " -> libTabrix_D" + v + "U.so." TABRIX_VERSION "\n" + so + "." TABRIX_VERSION "\n";
   }
   EXPECT_EQ(Listing(prefix),
             "bin/tabrix\n"

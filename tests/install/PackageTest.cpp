@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "InstallFixture.h"
+#include "TabrixVersion.h"
 
 namespace {
 

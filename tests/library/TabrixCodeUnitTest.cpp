@@ -300,8 +300,8 @@ TEST_F(Library, RegisterMDWWritesSystemDBFlushesThenProcessesMessagesOnce) {
   EXPECT_EQ(host.openKeysAtCall, 0);  // the key was closed first...
   EXPECT_EQ(host.flushesAtCall, 1);   // ...and flushed, lazy writing being off
   EXPECT_TRUE(RegisterMDW("Books", "D:\\Other.mdw"));
-  EXPECT_NE(store.Export().find("[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI\\Books]\n"
-                                "\"SystemDB\"=\"D:\\\\Other.mdw\"\n"),
+  EXPECT_NE(store.Export().find("[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI\\Books]\r\n"
+                                "\"SystemDB\"=\"D:\\\\Other.mdw\"\r\n"),
             std::string::npos);
 }
 

@@ -6,6 +6,7 @@
 #include <elf.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "TabrixVersion.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -24,6 +27,7 @@ namespace {
 struct DynamicSection {
   std::string soname;
   std::vector<std::string> exported;  // defined global symbols, demangled
+  std::vector<std::string> defined;   // every symbol the file defines, its own included
 };
 
 template <class T>
@@ -62,7 +66,13 @@ DynamicSection ReadDynamicSection(const std::string& path) {
   DynamicSection result;
   for (const Elf64_Shdr& section : sections) {
     const Elf64_Shdr& strings = sections.at(section.sh_link);
-    if (section.sh_type == SHT_DYNSYM) {
+    if (section.sh_type == SHT_SYMTAB) {
+      for (uint64_t at = sizeof(Elf64_Sym); at < section.sh_size; at += sizeof(Elf64_Sym)) {
+        const auto symbol = ReadAt<Elf64_Sym>(image, section.sh_offset + at);
+        if (symbol.st_shndx != SHN_UNDEF && ELF64_ST_TYPE(symbol.st_info) == STT_FUNC)
+          result.defined.push_back(Demangle(text(strings, symbol.st_name)));
+      }
+    } else if (section.sh_type == SHT_DYNSYM) {
       for (uint64_t at = sizeof(Elf64_Sym); at < section.sh_size; at += sizeof(Elf64_Sym)) {
         const auto symbol = ReadAt<Elf64_Sym>(image, section.sh_offset + at);
         const int binding = ELF64_ST_BIND(symbol.st_info);
@@ -127,7 +137,8 @@ class PackageExports : public ::testing::TestWithParam<Library> {};
 
 TEST_P(PackageExports, LoadsByItsVersionedName) {
   const fs::path path = GetParam().path;
-  const std::string soname = "lib" + std::string(GetParam().name) + ".so.1";
+  const std::string soname =
+      "lib" + std::string(GetParam().name) + ".so." + std::to_string(TABRIX_VERSION_MAJOR);
   EXPECT_EQ(ReadDynamicSection(path).soname, soname);
   // The name the loader looks for beside the library, and the real file both links lead to.
   ASSERT_TRUE(fs::is_symlink(path.parent_path() / soname));
@@ -182,6 +193,21 @@ TEST_P(PackageExports, AreThePublicApiAndNothingElseOfThePlatform) {
     for (const std::string& symbol : exported) found = found || Names(symbol, name);
     EXPECT_TRUE(found) << "not exported: " << name;
   }
+}
+
+// The client's drawing module: its two C functions are all it exports, and it holds only
+// what the about box runs, not the data-source library, the component or the INI layer.
+TEST(DrawingModule, ExportsItsTwoFunctionsAndHoldsNoCodeItDoesNotRun) {
+  const DynamicSection module = ReadDynamicSection(TABRIX_ABOUT_MODULE);
+  std::vector<std::string> exported = module.exported;
+  std::sort(exported.begin(), exported.end());
+  EXPECT_EQ(exported, (std::vector<std::string>{"TabrixDrawAbout", "TabrixMeasureText"}));
+  ASSERT_FALSE(module.defined.empty()) << "no symbol table: stripped?";
+  for (const std::string& symbol : module.defined)
+    for (std::string_view unused : {"TabrixCodeUnit::", "TabrixCreateUnit::TTabrixCreator::",
+                                    "platform::odbcini::", "platform::registry::",
+                                    "platform::odbcinst::"})
+      EXPECT_FALSE(symbol.starts_with(unused)) << "carried and never run: " << symbol;
 }
 
 INSTANTIATE_TEST_SUITE_P(All, PackageExports,

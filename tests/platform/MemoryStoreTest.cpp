@@ -24,28 +24,30 @@ TEST(MemoryStore, Regedit4RoundTrips) {
   store.Import(kFixture);
   const std::string exported = store.Export();
   EXPECT_EQ(exported,
-            "REGEDIT4\n"
-            "\n[HKEY_CURRENT_USER\\Software]\n"
-            "\n[HKEY_CURRENT_USER\\Software\\ODBC]\n"
-            "\n[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI]\n"
-            "\n[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI\\Mine]\n"
-            "\"Path\"=hex(2):25,00\n"
-            "\n[HKEY_LOCAL_MACHINE\\Software]\n"
-            "\n[HKEY_LOCAL_MACHINE\\Software\\ODBC]\n"
-            "\n[HKEY_LOCAL_MACHINE\\Software\\ODBC\\ODBC.INI]\n"
-            "\n[HKEY_LOCAL_MACHINE\\Software\\ODBC\\ODBC.INI\\Sales]\n"
-            "\"Driver\"=\"C:\\\\odbc\\\\\\\"quoted\\\".dll\"\n"
-            "\"Count\"=dword:0000002a\n"
-            "\"Blob\"=hex:01,ff,10\n"
-            "@=\"default\"\n");
+            "REGEDIT4\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software]\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software\\ODBC]\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI]\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI\\Mine]\r\n"
+            "\"Path\"=hex(2):25,00\r\n"
+            "\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n"
+            "\r\n[HKEY_LOCAL_MACHINE\\Software\\ODBC]\r\n"
+            "\r\n[HKEY_LOCAL_MACHINE\\Software\\ODBC\\ODBC.INI]\r\n"
+            "\r\n[HKEY_LOCAL_MACHINE\\Software\\ODBC\\ODBC.INI\\Sales]\r\n"
+            "\"Driver\"=\"C:\\\\odbc\\\\\\\"quoted\\\".dll\"\r\n"
+            "\"Count\"=dword:0000002a\r\n"
+            "\"Blob\"=hex:01,ff,10\r\n"
+            "@=\"default\"\r\n"
+            "\r\n");
   MemoryStore again;
   again.Import(exported);
   EXPECT_EQ(again.Export(), exported);
 }
 
-// Every type and every byte comes back from Export then Import: a string a quoted line
-// cannot hold goes out as hex(1) bytes, other types as hex(N) with N in hex, and long data
-// wrapped at 77 characters onto lines indented by two spaces.
+// Every type and every byte comes back from Export then Import: a string holding a line end
+// goes out as hex(1) bytes, a string as far as its first NUL (all a reader gets of it), other
+// types as hex(N) with N in hex, and long data wrapped at 77 characters onto lines indented by
+// two spaces, with CRLF line ends, as the registry editor writes them.
 TEST(MemoryStore, ExportThenImportGivesTheSameStore) {
   using namespace std::string_literals;
   std::string everyByte;
@@ -75,37 +77,37 @@ TEST(MemoryStore, ExportThenImportGivesTheSameStore) {
 
   const std::string exported = store.Export();
   EXPECT_EQ(exported.substr(0, exported.find("[HKEY_CURRENT_USER\\Software\\Tricky\\Big]")),
-            "REGEDIT4\n"
-            "\n[HKEY_CURRENT_USER\\Software]\n"
-            "\n[HKEY_CURRENT_USER\\Software\\Tricky]\n"
-            "\"Plain\"=\"C:\\\\a \\\"q\\\"\t\xE9\xFF\"\n"
-            "\"Lines\"=hex(1):61,0d,0a,62,0a,00\n"
-            "\"Nuls\"=hex(1):78,00,79,00,00\n"
-            "\"Empty\"=\"\"\n"
-            "\"Count\"=dword:deadbeef\n"
-            "\"Expand\"=hex(2):25,50,41,54,48,25,00\n"
-            "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
-            "  16,17,18,19,1a,1b,1c,1d\n"
-            "\"NoBytes\"=hex:\n"
-            "\"None\"=hex(0):ff\n"
-            "\"Multi\"=hex(7):61,00,62,00,00\n"
-            "\"Quad\"=hex(b):01,02,03,04,05,06,07,08\n"
-            "\"ShortDword\"=hex(4):01,02,03\n"
-            "\"Custom\"=hex(ffffffff):ab\n"
-            "@=\"default\"\n"
-            "\n");
+            "REGEDIT4\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software]\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software\\Tricky]\r\n"
+            "\"Plain\"=\"C:\\\\a \\\"q\\\"\t\xE9\xFF\"\r\n"
+            "\"Lines\"=hex(1):61,0d,0a,62,0a,00\r\n"
+            "\"Nuls\"=\"x\"\r\n"
+            "\"Empty\"=\"\"\r\n"
+            "\"Count\"=dword:deadbeef\r\n"
+            "\"Expand\"=hex(2):25,50,41,54,48,25,00\r\n"
+            "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
+            "  16,17,18,19,1a,1b,1c,1d\r\n"
+            "\"NoBytes\"=hex:\r\n"
+            "\"None\"=hex(0):ff\r\n"
+            "\"Multi\"=hex(7):61,00,62,00,00\r\n"
+            "\"Quad\"=hex(b):01,02,03,04,05,06,07,08\r\n"
+            "\"ShortDword\"=hex(4):01,02,03\r\n"
+            "\"Custom\"=hex(ffffffff):ab\r\n"
+            "@=\"default\"\r\n"
+            "\r\n");
   // The 256 bytes of the last value: 18 after its long name, then 25 a line, as regedit does.
   const size_t bigAt = exported.find("\"Every");
-  const size_t rootAt = exported.find("\n[HKEY_LOCAL_MACHINE]\n");
-  EXPECT_EQ(exported.substr(rootAt), "\n[HKEY_LOCAL_MACHINE]\n\"AtRoot\"=\"r\"\n");
+  const size_t rootAt = exported.find("\r\n[HKEY_LOCAL_MACHINE]\r\n");
+  EXPECT_EQ(exported.substr(rootAt), "\r\n[HKEY_LOCAL_MACHINE]\r\n\"AtRoot\"=\"r\"\r\n\r\n");
   const std::string big = exported.substr(bigAt, rootAt - bigAt);
   EXPECT_EQ(big.substr(0, big.find('\n') + 1),
             "\"Every \\\"byte\\\"\"=hex(1):01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,"
-            "12,\\\n");
-  EXPECT_NE(big.find("\n  13,14,15,16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,"
-                     "2a,2b,\\\n  2c,"),
+            "12,\\\r\n");
+  EXPECT_NE(big.find("\r\n  13,14,15,16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,"
+                     "2a,2b,\\\r\n  2c,"),
             std::string::npos);
-  EXPECT_EQ(big.substr(big.rfind("\n  ") + 1), "  f4,f5,f6,f7,f8,f9,fa,fb,fc,fd,fe,ff,00\n");
+  EXPECT_EQ(big.substr(big.rfind("\n  ") + 1), "  f4,f5,f6,f7,f8,f9,fa,fb,fc,fd,fe,ff,00\r\n");
 
   MemoryStore again;
   again.Import(exported);
@@ -191,31 +193,17 @@ TEST(Registry, StartsOnTheCurrentUserWithLazyWriteAndNoKey) {
   EXPECT_THROW(reg.ReadString("x"), ERegistryException);
 }
 
-TEST(MemoryStore, ImportNamesTheLineItCannotRead) {
-  const std::string key = "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n";
+TEST(MemoryStore, ImportNamesTheLineItCannotReadAndThenHasChangedNothing) {
+  const std::string key = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"kept\"=\"1\"\r\n";
   const std::pair<std::string, std::string> cases[] = {
-      {key + "\"x\"=dword:zz\n", "REGEDIT4 line 4: bad dword 'zz'"},
-      {key + "\"x\"=dword:123456789\n", "REGEDIT4 line 4: bad dword '123456789'"},
-      {key + "\"x\"=hex(zz):01\n", "REGEDIT4 line 4: bad value type in 'hex(zz):01'"},
-      {key + "\"x\"=hex(123456789):01\n", "REGEDIT4 line 4: bad value type in 'hex(123456789):01'"},
-      {key + "\"x\"=hex(1)01\n", "REGEDIT4 line 4: bad value type in 'hex(1)01'"},
-      {key + "\"x\"=hex:01,1ff\n", "REGEDIT4 line 4: bad hex byte '1ff'"},
-      {key + "\"x\"=hex:01,\\\n  02,\\\n  zz\n", "REGEDIT4 line 6: bad hex byte 'zz'"},
-      {key + "\"x\"=hex:01,\\", "REGEDIT4 line 4: hex data continues past the end of the text"},
-      {key + "\"x\"=hexa:01\n", "REGEDIT4 line 4: unsupported value data 'hexa:01'"},
-      {key + "\"x\"=word:1\n", "REGEDIT4 line 4: unsupported value data 'word:1'"},
-      {key + "\"x\"=\"a\" \"b\"\n", "REGEDIT4 line 4: text after the closing quote"},
-      {key + "\"x\"=\"a\\\"\n", "REGEDIT4 line 4: unterminated string"},
-      {key + "\"x\n", "REGEDIT4 line 4: unterminated string"},
-      {key + "\"x\"\n", "REGEDIT4 line 4: expected '='"},
-      {key + "x=\"y\"\n", "REGEDIT4 line 4: expected a value name"},
-      {key + "[HKEY_CURRENT_USER\\B\n", "REGEDIT4 line 4: unterminated key name"},
-      {key + "[HKEY_NOWHERE\\B]\n", "REGEDIT4 line 4: unknown root in 'HKEY_NOWHERE\\B'"},
-      {"REGEDIT4\n\"x\"=\"y\"\n", "REGEDIT4 line 2: value outside a key"},
-      {"\n; exported\nWindows Registry Editor Version 5.00\n",
-       "REGEDIT4 line 3: expected REGEDIT4"},
-      {"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"x\"=hex(zz):\r\n",
-       "REGEDIT4 line 4: bad value type in 'hex(zz):'"},
+      {key + "\"x\"=dword:zz\r\n", "REGEDIT4 line 5: a bad dword (1 to 8 hex digits expected)"},
+      {key + "\"x\"=hex:01,\\\n  02,\\\n  zz\n",
+       "REGEDIT4 line 7: bad hex data (bytes of two hex digits between commas expected)"},
+      {key + "[HKEY_NOWHERE\\B]\n", "REGEDIT4 line 5: unknown root in 'HKEY_NOWHERE\\B'"},
+      {"REGEDIT4\n\"x\"=\"y\"\n", "REGEDIT4 line 2: a value before any [key]"},
+      {std::string("\xFF\xFE" "W\0i\0n\0", 8),
+       "REGEDIT4 line 1: not a registry file: the first line must be REGEDIT4 or Windows "
+       "Registry Editor Version 5.00"},
   };
   for (const auto& [text, message] : cases) {
     MemoryStore store;
@@ -225,7 +213,21 @@ TEST(MemoryStore, ImportNamesTheLineItCannotRead) {
     } catch (const std::invalid_argument& e) {
       EXPECT_EQ(e.what(), message) << text;
     }
+    EXPECT_FALSE(store.KeyExists(HKEY_CURRENT_USER, "A")) << text;
   }
+}
+
+// A fixture can take away what an earlier one made, as the registry editor does.
+TEST(MemoryStore, ImportRemovesKeysAndValues) {
+  MemoryStore store;
+  store.Import(kFixture);
+  store.Import("REGEDIT4\n\n[-HKEY_CURRENT_USER\\Software\\ODBC\\ODBC.INI\\Mine]\n\n"
+               "[HKEY_LOCAL_MACHINE\\Software\\ODBC\\ODBC.INI\\Sales]\n\"COUNT\"=-\n");
+  EXPECT_FALSE(store.KeyExists(HKEY_CURRENT_USER, "Software\\ODBC\\ODBC.INI\\Mine"));
+  EXPECT_TRUE(store.KeyExists(HKEY_CURRENT_USER, "Software\\ODBC\\ODBC.INI"));
+  const std::string exported = store.Export();
+  EXPECT_EQ(exported.find("Count"), std::string::npos);
+  EXPECT_NE(exported.find("\"Blob\"=hex:01,ff,10\r\n"), std::string::npos);
 }
 
 }  // namespace

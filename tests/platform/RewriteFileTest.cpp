@@ -28,7 +28,7 @@ namespace {
 
 // What the fake calls do: `call` fails with `error` after `skip` calls of it went through,
 // `times` times (-1: from then on); a write takes at most `writeSize` bytes. Every call is
-// logged with the file it was made on. Function pointers carry no state: it lives here.
+// logged with the file it was made on.
 struct Script {
   std::string call;
   int error = 0;
@@ -38,7 +38,6 @@ struct Script {
   std::vector<std::string> log;
   int writes = 0;
 };
-Script script;
 
 // The file a descriptor is open on, a temporary file's random end cut off.
 std::string NameOf(int fd) {
@@ -50,38 +49,46 @@ std::string NameOf(int fd) {
   return name;
 }
 
-bool Fails(const std::string& call, const std::string& logged) {
-  // One line for a run of writes to one file, however short each was.
-  if (script.log.empty() || script.log.back() != logged) script.log.push_back(logged);
-  if (call != script.call || script.times == 0) return false;
-  if (script.skip > 0) {
-    --script.skip;
-    return false;
-  }
-  if (script.times > 0) --script.times;
-  errno = script.error;
-  return true;
-}
+class ScriptedCalls : public SystemCalls {
+ public:
+  Script script;
 
-int Flock(int fd, int operation) {
-  return Fails("flock", "flock " + NameOf(fd)) ? -1 : ::flock(fd, operation);
-}
-ssize_t Write(int fd, const void* data, size_t size) {
-  if (++script.writes > 1000) {  // far more than the text needs: a writer that never ends
-    errno = EFBIG;
-    return -1;
+  int flock(int fd, int operation) override {
+    return Fails("flock", "flock " + NameOf(fd)) ? -1 : SystemCalls::flock(fd, operation);
   }
-  if (Fails("write", "write " + NameOf(fd))) return -1;
-  return ::write(fd, data, std::min(size, script.writeSize));
-}
-int Fsync(int fd) { return Fails("fsync", "fsync " + NameOf(fd)) ? -1 : ::fsync(fd); }
-int Renameat(int fromFolder, const char* from, int toFolder, const char* to) {
-  std::string name = NameOf(fromFolder) + "/" + from;
-  name.resize(name.find(".tabrix-") + 8);
-  return Fails("rename", "rename " + name + " " + NameOf(toFolder) + "/" + to)
-             ? -1
-             : ::renameat(fromFolder, from, toFolder, to);
-}
+  ssize_t write(int fd, const void* data, size_t size) override {
+    if (++script.writes > 1000) {  // far more than the text needs: a writer that never ends
+      errno = EFBIG;
+      return -1;
+    }
+    if (Fails("write", "write " + NameOf(fd))) return -1;
+    return SystemCalls::write(fd, data, std::min(size, script.writeSize));
+  }
+  int fsync(int fd) override {
+    return Fails("fsync", "fsync " + NameOf(fd)) ? -1 : SystemCalls::fsync(fd);
+  }
+  int renameat(int fromFolder, const char* from, int toFolder, const char* to) override {
+    std::string name = NameOf(fromFolder) + "/" + from;
+    name.resize(name.find(".tabrix-") + 8);
+    return Fails("rename", "rename " + name + " " + NameOf(toFolder) + "/" + to)
+               ? -1
+               : SystemCalls::renameat(fromFolder, from, toFolder, to);
+  }
+
+ private:
+  bool Fails(const std::string& call, const std::string& logged) {
+    // One line for a run of writes to one file, however short each was.
+    if (script.log.empty() || script.log.back() != logged) script.log.push_back(logged);
+    if (call != script.call || script.times == 0) return false;
+    if (script.skip > 0) {
+      --script.skip;
+      return false;
+    }
+    if (script.times > 0) --script.times;
+    errno = script.error;
+    return true;
+  }
+};
 
 const std::string kBefore = "# kept\r\n[Sales]\r\nDriver = Excel\r\n\0tail"s;
 const std::string kAfter = kBefore + "\r\n[New]\r\n";
@@ -94,7 +101,6 @@ class RewriteFile : public ::testing::Test {
     dir = tmpl;
     file = dir + "/user.ini";
     Spit(file, kBefore);
-    script = Script();
   }
   void TearDown() override { fs::remove_all(dir); }
 
@@ -115,7 +121,8 @@ class RewriteFile : public ::testing::Test {
     return names;
   }
 
-  SystemCalls fake{Flock, Write, Fsync, Renameat};
+  ScriptedCalls fake;
+  Script& script = fake.script;
   ScopedSystemCalls useFake{fake};
   std::string dir, file, reason;
 };

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "ClientFixture.h"
+#include "TabrixVersion.h"
 
 namespace fs = std::filesystem;
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "TabrixVersion.h"
 #include "tests/windows/TestWindows.h"
 #include "tests/windows/WineRegistry.h"
 
@@ -54,7 +55,7 @@ TEST(ClientAbout, ShowsTheFilledBoxUntilItIsClosedAndExitsZero) {
   CloseHandle(process.hThread);
 
   ASSERT_NE(search.found, nullptr) << "no window from " << line << " (exit " << status << ")";
-  EXPECT_EQ(caption, "About TTabrixCreator v1.1.0");
+  EXPECT_EQ(caption, "About TTabrixCreator v" TABRIX_VERSION);
   EXPECT_TRUE(exited);
   EXPECT_EQ(status, 0u);
 }

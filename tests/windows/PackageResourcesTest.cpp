@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "TabrixVersion.h"
+#include "design/TabrixCreateEditors.h"
+#include "package/Resources.h"
 #include "platform/WindowsApi.h"
 #include "platform/designer/PackageAbi.h"
 #include "tests/windows/WineRegistry.h"
@@ -67,7 +70,7 @@ std::string Dotted(DWORD ms, DWORD ls) {
          std::to_string(HIWORD(ls)) + "." + std::to_string(LOWORD(ls));
 }
 
-TEST(PackageResources, TheVersionApiReadsFileVersion1100AndProductVersion1000) {
+TEST(PackageResources, TheVersionApiReadsTheReleaseAsFileVersionAndProductVersion1000) {
   for (const char* package : kPackages) {
     SCOPED_TRACE(package);
     const std::string path = PathOf(package);
@@ -82,10 +85,43 @@ TEST(PackageResources, TheVersionApiReadsFileVersion1100AndProductVersion1000) {
     ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
     const auto& fixed = *static_cast<const VS_FIXEDFILEINFO*>(value);
     EXPECT_EQ(fixed.dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(Dotted(fixed.dwFileVersionMS, fixed.dwFileVersionLS), "1.1.0.0");
+    EXPECT_EQ(Dotted(fixed.dwFileVersionMS, fixed.dwFileVersionLS), TABRIX_VERSION ".0");
     EXPECT_EQ(Dotted(fixed.dwProductVersionMS, fixed.dwProductVersionLS), "1.0.0.0");
     EXPECT_EQ(fixed.dwFileType, static_cast<DWORD>(VFT_DLL));
     EXPECT_EQ(fixed.dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
+  }
+}
+
+// What Windows shows in a file's properties: the string table of the one translation listed.
+TEST(PackageResources, TheVersionApiReadsTheStringsWindowsShowsForTheFile) {
+  for (const char* package : kPackages) {
+    SCOPED_TRACE(package);
+    const std::string path = PathOf(package);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << "no version resource (error " << GetLastError() << ")";
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
+    void* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length));
+    ASSERT_EQ(length, 4u);
+    const auto* translation = static_cast<const WORD*>(value);
+    EXPECT_EQ(translation[0], 0x0409);
+    EXPECT_EQ(translation[1], 0x04B0);
+    const std::pair<const char*, std::string> strings[] = {
+        {"FileDescription", TABRIX_PACKAGE_DESCRIPTION},
+        {"ProductName", TABRIX_PRODUCT},
+        {"CompanyName", TabrixCreateUnit::kAuthor},
+        {"FileVersion", TABRIX_VERSION ".0"},
+        {"ProductVersion", "1.0.0.0"},
+        {"LegalCopyright", TabrixCreateUnit::kCopyright},
+    };
+    for (const auto& [name, expected] : strings) {
+      const std::string query = std::string("\\StringFileInfo\\040904B0\\") + name;
+      ASSERT_TRUE(VerQueryValueA(block.data(), query.c_str(), &value, &length)) << name;
+      EXPECT_EQ(std::string(static_cast<const char*>(value)), expected) << name;
+    }
   }
 }
 
