@@ -11,6 +11,7 @@
 #include <string>
 
 #include "driver/formats/Workbook.h"
+#include "driver/tests/formats/XlsHelper.h"
 
 namespace tabrix::formats::fuzzing {
 
