@@ -1,5 +1,7 @@
 #include "driver/formats/Biff.h"
 
+#include <algorithm>
+
 #include "driver/formats/Workbook.h"
 
 namespace tabrix::formats {
@@ -83,8 +85,9 @@ std::string SheetName(const Record& r) {
   return name;
 }
 
-// One sheet's records, from its BOF to the EOF that closes it (charts inside it nest).
-void ScanSheet(const Records& records, size_t at, BiffSheet& sheet, const std::string& where) {
+// One sheet's records, from its BOF to the EOF that closes it (charts inside it nest); where
+// they end.
+size_t ScanSheet(const Records& records, size_t at, BiffSheet& sheet, const std::string& where) {
   int depth = 0;
   do {
     if (records.AtEnd(at)) Damaged(where + " end before the sheet does");
@@ -128,6 +131,7 @@ void ScanSheet(const Records& records, size_t at, BiffSheet& sheet, const std::s
         break;
     }
   } while (depth > 0);
+  return at;
 }
 
 }  // namespace
@@ -183,15 +187,24 @@ BiffScan ScanBiff(std::string_view stream) {
     scan.sheets.push_back(std::move(sheet));
   }
   if (scan.sheets.empty()) Damaged("the workbook lists no sheets");
-  for (size_t i = 0; i < scan.sheets.size(); ++i) {
-    const std::string where = "the records of sheet " + std::to_string(i + 1);
-    size_t sheetAt = starts[i];
-    if (sheetAt >= records.size()) Damaged("sheet " + std::to_string(i + 1) + " starts beyond the workbook stream");
-    size_t peek = sheetAt;
+  // The parts follow each other without a gap: a record whose length was changed makes the
+  // walk through the rest of its part land elsewhere, though every record looks whole.
+  std::vector<size_t> order(starts.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return starts[a] < starts[b]; });
+  size_t end = at;
+  for (size_t i : order) {
+    const std::string sheet = "sheet " + std::to_string(i + 1);
+    const std::string where = "the records of " + sheet;
+    if (starts[i] != end)
+      Damaged(sheet + " does not start where the records before it end");
+    size_t peek = starts[i];
     if (records.Next(peek, where).id != kBof)
-      Damaged("sheet " + std::to_string(i + 1) + " does not start where the workbook says");
-    ScanSheet(records, sheetAt, scan.sheets[i], where);
+      Damaged(sheet + " does not start where the workbook says");
+    end = ScanSheet(records, starts[i], scan.sheets[i], where);
   }
+  for (size_t i = end; i < records.size(); ++i)  // what follows may only be padding
+    if (stream[i] != 0) Damaged("the workbook stream holds records after its last sheet");
   return scan;
 }
 

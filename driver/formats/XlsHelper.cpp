@@ -205,8 +205,15 @@ void SendSheet(PipeWriter& w, const void* handle, unsigned index, unsigned count
     _exit(0);
   }
   unsigned int count = 0;
-  if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK || count == 0)
-    w.Fail("damaged: the workbook has no sheet that can be read");
+  if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK || count == 0) {
+    // FreeXL gives up silently on damage, and on valid texts longer than about 16,000
+    // characters too: all it tells is that it found no sheet.
+    const size_t listed = scan.sheets.size();
+    w.Fail(listed == 0 ? std::string("damaged: the workbook has no sheet that can be read")
+                       : "damaged, or beyond what the .xls reader reads: the workbook lists " +
+                             std::to_string(listed) + (listed == 1 ? " sheet" : " sheets") +
+                             " and the reader finds none");
+  }
   if (count > 65535) count = 65535;
   w.Put<int32_t>(FREEXL_OK);
   const bool date1904 = freexl_get_info(handle, FREEXL_BIFF_DATEMODE, &info) == FREEXL_OK &&

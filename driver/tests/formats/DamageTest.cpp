@@ -25,7 +25,9 @@ TEST(Damage, CutShortOrChangedWorkbooksAreReadOrRefused) {
     const std::string whole = Contents(entry.path());
     ++files;
     fuzzing::ReadEverything(whole.data(), whole.size());
-    const size_t step = std::max<size_t>(1, whole.size() / 48);
+    // Each .xls read starts a helper program: fewer cuts for them (the fuzzer goes further).
+    const bool xls = entry.path().extension() == ".xls";
+    const size_t step = std::max<size_t>(1, whole.size() / (xls ? 16 : 48));
     for (size_t length = 0; length < whole.size(); length += step)
       fuzzing::ReadEverything(whole.data(), length);
     for (size_t at = 0; at < whole.size(); at += step) {
