@@ -283,6 +283,55 @@ def hand_made():
         pos += 4
     open(path("huge.xlsx"), "wb").write(data)
 
+    # Texts against the 32,767 characters a cell holds, counted in UTF-16 units after the
+    # format's escapes: at the limit (an escape, a pair, the rest), one over it (the pair counts
+    # two), far over it (50 MB in one item), inline, and an item no cell uses.
+    def strings(*items):
+        return ('<?xml version="1.0" encoding="UTF-8"?><sst xmlns="x">' +
+                "".join("<si><t>%s</t></si>" % i for i in items) + "</sst>")
+    at_limit = "_x000D_\U0001F600" + "x" * 32764
+    over = "\U0001F600" + "x" * 32766
+    package("atlimit.xlsx", sheet('<row r="1"><c r="A1" t="s"><v>0</v></c></row>'),
+            strings=strings(at_limit))
+    package("overlimit.xlsx", sheet('<row r="2"><c r="B2" t="s"><v>0</v></c></row>'),
+            strings=strings(over))
+    package("unusedlong.xlsx", sheet('<row r="1"><c r="A1" t="s"><v>1</v></c></row>'),
+            strings=strings("y" * 40000, "short"))
+    package("inlinelong.xlsx", sheet('<row r="3"><c r="C3" t="inlineStr"><is><t>' +
+                                     "z" * 32768 + "</t></is></c></row>"))
+    with zipfile.ZipFile(path("hugestring.xlsx"), "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("[Content_Types].xml", CONTENT_TYPES)
+        z.writestr("_rels/.rels", ROOT_RELS.format(target="xl/workbook.xml"))
+        z.writestr("xl/_rels/workbook.xml.rels", WORKBOOK_RELS)
+        z.writestr("xl/workbook.xml", WORKBOOK)
+        z.writestr("xl/worksheets/sheet1.xml",
+                   sheet('<row r="1"><c r="A1" t="s"><v>0</v></c></row>'))
+        with z.open("xl/sharedStrings.xml", "w") as part:
+            part.write(b'<sst xmlns="x"><si><t>')
+            for _ in range(50):
+                part.write(b"w" * (1 << 20))
+            part.write(b"</t></si></sst>")
+
+    # Booleans as the application reads them: any number but 0 is TRUE.
+    package("booleans.xlsx", sheet(
+        '<row r="1"><c r="A1" t="b"><v>1</v></c><c r="B1" t="b"><v>0</v></c>'
+        '<c r="C1" t="b"><v>2</v></c><c r="D1" t="b"><v>-1</v></c><c r="E1" t="b"><v>0.5</v></c>'
+        '<c r="F1" t="b"><v>true</v></c><c r="G1" t="b"><v> 0 </v></c></row>'))
+    package("badboolean.xlsx", sheet('<row r="4"><c r="D4" t="b"><v>yes</v></c></row>'))
+
+    # Sheets no writer makes: an empty part, a column past XFD, more cells in a row than a
+    # sheet has columns, a row past 1048576, a declared dimension of the whole sheet, and
+    # elements nested a hundred thousand deep.
+    package("emptypart.xlsx", "")
+    package("widecell.xlsx", sheet('<row r="1"><c r="XFE1"><v>1</v></c></row>'))
+    package("widerow.xlsx", sheet('<row r="1"><c r="XFD1"><v>1</v></c><c><v>2</v></c></row>'))
+    package("deeprow.xlsx", sheet('<row r="1048577"><c><v>1</v></c></row>'))
+    package("lastcell.xlsx", '<?xml version="1.0"?><worksheet xmlns="x">'
+            '<dimension ref="A1:XFD1048576"/><sheetData><row r="1048576">'
+            '<c r="XFD1048576"><v>7</v></c></row></sheetData></worksheet>')
+    package("nested.xlsx", sheet('<row r="1"><c r="A1"><v>1</v></c></row>' +
+                                 "<x>" * 100000 + "</x>" * 100000))
+
     whole = open(path("kinds.xlsx"), "rb").read()
     open(path("truncated.xlsx"), "wb").write(whole[: len(whole) // 2])
     open(path("text.xlsx"), "w").write("Name,Amount\nZürich,42\n")
