@@ -174,6 +174,12 @@ class XlsWorkbook : public Workbook {
       failure = "damaged: the .xls reader failed on it";
     } catch (const FormatError& e) {
       failure = e.what();
+    } catch (...) {  // no memory for what it sends: the helper is ended and reaped, never left
+      ::kill(child, SIGKILL);
+      ::close(fds[0]);
+      while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+      }
+      throw;
     }
     ::close(fds[0]);
     int status = 0;

@@ -1,5 +1,8 @@
 // The .xls reader on workbooks written by xlwt.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cerrno>
 
 #include "driver/tests/formats/Cells.h"
 
@@ -95,6 +98,10 @@ TEST(Xls, DamageIsToldNotReadAsAnEmptyWorkbook) {
               Workbooks(file) + ": damaged, or beyond what the .xls reader reads: the workbook lists " +
                   listed + " and the reader finds none");
   }
+  // Every helper program was waited for: none is left behind as a zombie.
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ TEST(XlsThreads, OpeningWhileOtherThreadsConvertTextNeverStalls) {
   churn.emplace_back(ChurnConversions, std::cref(stop));
   churn.emplace_back(ChurnLocales, std::cref(stop));
   std::string failure;
-  for (int i = 0; i < 150 && failure.empty(); ++i) {
+  for (int i = 0; i < 60 && failure.empty(); ++i) {
     try {
       auto book = OpenWorkbook(Workbooks("legacy.xls"));
       if (ReadAll(*book, 1) != "D4 Text far\n") failure = "wrong cells";
