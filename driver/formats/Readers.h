@@ -16,4 +16,18 @@ std::unique_ptr<Workbook> OpenXls(int fd, const std::string& path);
 // Open XML workbook holds "EncryptedPackage"). Reads the directory's sectors only.
 bool CompoundFileHasStream(int fd, const std::u16string& name);
 
+// The .xls reader's helper program: the file beside the module this code is linked into (the
+// driver's library, installed with the helper beside it), unless a test names another.
+std::string XlsHelperPath();
+class ScopedXlsHelper {
+ public:
+  explicit ScopedXlsHelper(std::string path);
+  ~ScopedXlsHelper();
+  ScopedXlsHelper(const ScopedXlsHelper&) = delete;
+  ScopedXlsHelper& operator=(const ScopedXlsHelper&) = delete;
+
+ private:
+  std::string previous_;
+};
+
 }  // namespace tabrix::formats

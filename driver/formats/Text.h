@@ -54,6 +54,25 @@ inline bool EndsWith(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
 }
 
+// The most text one cell holds, in characters as the spreadsheet application counts them
+// (UTF-16 code units); a cell's text longer than that is refused, never held whole.
+constexpr size_t kMaxCellCharacters = 32767;
+// The longest UTF-8 such a text can take (a unit is at most 3 bytes; a pair, 4).
+constexpr size_t kMaxCellTextBytes = 3 * kMaxCellCharacters;
+// The longest such a text can be as the formats write it, escapes included ("_xHHHH_", seven
+// bytes a unit): beyond this, the text is too long whatever it decodes to.
+constexpr size_t kMaxCellEscapedBytes = 7 * kMaxCellCharacters;
+
+// The length of UTF-8 text in UTF-16 code units (a byte that is not valid UTF-8 counts one).
+inline size_t Utf16Length(std::string_view utf8) {
+  size_t units = 0;
+  for (unsigned char c : utf8) {
+    if ((c & 0xC0) != 0x80) ++units;
+    if (c >= 0xF0) ++units;
+  }
+  return units;
+}
+
 // Undoes the format's "_xHHHH_" escapes (UTF-16 code units, pairs joined) in `text` from
 // `from` on, in place: the UTF-8 of an escape is never longer than the escape.
 void DecodeEscapes(std::string& text, size_t from = 0);

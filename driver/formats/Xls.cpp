@@ -2,23 +2,33 @@
 // which tells date, date-time and time cells apart by their formats.
 //
 // FreeXL reads the whole workbook at open, and a crafted file can make it read out of
-// bounds (found by fuzzing 1.0.6). So it runs in a child process of its own: the child reads
-// the workbook and sends the sheets and their cells down a pipe, and a child that dies or
-// stalls is a damaged file, not a dead application.
+// bounds (found by fuzzing 1.0.6). So it runs in a helper program of its own (XlsHelper.cpp),
+// started afresh for each workbook: it reads the workbook and sends the sheets and their
+// cells down a pipe, and a helper that dies or stalls is a damaged file, not a dead
+// application. A fresh program, not a fork: a copy of a threaded client would inherit locks
+// its other threads held, and wait on them forever.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <freexl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/formats/Dates.h"
 #include "driver/formats/Readers.h"
+#include "driver/formats/Text.h"
+#include "driver/formats/XlsProtocol.h"
+
+extern char** environ;
 
 namespace tabrix::formats {
 namespace {
@@ -26,8 +36,7 @@ namespace {
 // How long the child may go without sending anything before it is taken for stuck.
 constexpr int kStallMilliseconds = 60'000;
 
-// What the child reports first, when it cannot read the workbook.
-constexpr int32_t kEncrypted = 1;
+using namespace xls;
 
 std::string FreeXlError(int code) {
   switch (code) {
@@ -66,122 +75,6 @@ std::string FreeXlError(int code) {
   }
 }
 
-// ---- The child: FreeXL's answers as a stream of records -------------------------------
-
-class PipeWriter {
- public:
-  explicit PipeWriter(int fd) : fd_(fd) { buffer_.reserve(kSize); }
-  ~PipeWriter() { Flush(); }
-  void Bytes(const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    buffer_.insert(buffer_.end(), p, p + size);
-    if (buffer_.size() >= kSize) Flush();
-  }
-  template <typename T>
-  void Put(T value) {
-    Bytes(&value, sizeof value);
-  }
-  void Text(const char* text) {
-    const uint32_t size = text ? static_cast<uint32_t>(std::strlen(text)) : 0;
-    Put(size);
-    Bytes(text, size);
-  }
-  void Flush() {
-    size_t done = 0;
-    while (done < buffer_.size()) {
-      const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) _exit(3);  // the reader has gone
-      done += static_cast<size_t>(n);
-    }
-    buffer_.clear();
-  }
-
- private:
-  static constexpr size_t kSize = 64 * 1024;
-  int fd_;
-  std::vector<char> buffer_;
-};
-
-// Record kinds of a sheet's cells; one byte each, then the value.
-enum : uint8_t { kEndOfSheet = 0, kNumber = 1, kText = 2, kDate = 3 };
-
-[[noreturn]] void ReadInChild(int fileFd, int out) {
-  PipeWriter w(out);
-  const void* handle = nullptr;
-  const std::string self = "/proc/self/fd/" + std::to_string(fileFd);
-  int32_t status = freexl_open(self.c_str(), &handle);
-  unsigned int info = 0;
-  if (status == FREEXL_OK && freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK &&
-      info == FREEXL_BIFF_OBFUSCATED)
-    status = kEncrypted;
-  w.Put(status);
-  if (status != FREEXL_OK) {
-    w.Flush();
-    _exit(0);
-  }
-  const bool date1904 = freexl_get_info(handle, FREEXL_BIFF_DATEMODE, &info) == FREEXL_OK &&
-                        info == FREEXL_BIFF_DATEMODE_1904;
-  w.Put<uint8_t>(date1904);
-  unsigned int count = 0;
-  freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count);
-  if (count > 65535) count = 65535;
-  w.Put<uint32_t>(count);
-  for (unsigned int i = 0; i < count; ++i) {
-    const char* name = nullptr;
-    if (freexl_get_worksheet_name(handle, static_cast<unsigned short>(i), &name) != FREEXL_OK)
-      name = nullptr;
-    w.Text(name);
-    unsigned int rows = 0;
-    unsigned short columns = 0;
-    if (freexl_select_active_worksheet(handle, static_cast<unsigned short>(i)) != FREEXL_OK ||
-        freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK)
-      rows = columns = 0;
-    w.Put<uint32_t>(rows);
-    w.Put<uint16_t>(columns);
-    for (unsigned int r = 0; r < rows; ++r) {
-      for (unsigned short c = 0; c < columns; ++c) {
-        FreeXL_CellValue value;
-        status = freexl_get_cell_value(handle, r, c, &value);
-        if (status != FREEXL_OK) {
-          w.Put<uint8_t>(kEndOfSheet);
-          w.Put(status);
-          w.Flush();
-          _exit(0);
-        }
-        switch (value.type) {
-          case FREEXL_CELL_INT:
-          case FREEXL_CELL_DOUBLE:
-            w.Put<uint8_t>(kNumber);
-            w.Put(r);
-            w.Put(c);
-            w.Put(value.type == FREEXL_CELL_INT ? static_cast<double>(value.value.int_value)
-                                                : value.value.double_value);
-            break;
-          case FREEXL_CELL_TEXT:
-          case FREEXL_CELL_SST_TEXT:
-          case FREEXL_CELL_DATE:
-          case FREEXL_CELL_DATETIME:
-          case FREEXL_CELL_TIME:
-            w.Put<uint8_t>(value.type == FREEXL_CELL_TEXT || value.type == FREEXL_CELL_SST_TEXT
-                               ? kText
-                               : kDate);
-            w.Put(r);
-            w.Put(c);
-            w.Text(value.value.text_value);
-            break;
-          default:
-            break;
-        }
-      }
-    }
-    w.Put<uint8_t>(kEndOfSheet);
-    w.Put<int32_t>(FREEXL_OK);
-  }
-  w.Flush();
-  _exit(0);
-}
-
 // ---- The parent: the records read back -------------------------------------------------
 
 class PipeReader {
@@ -204,8 +97,10 @@ class PipeReader {
     Bytes(&value, sizeof value);
     return value;
   }
+  // Texts are a cell's or a sheet's name, each bounded: a longer size is a broken helper.
   void Text(std::string& out) {
     const uint32_t size = Get<uint32_t>();
+    if (size > kMaxCellTextBytes + 4096) throw Ended();
     const size_t start = out.size();
     out.resize(start + size);
     Bytes(out.data() + start, size);
@@ -257,20 +152,17 @@ class XlsWorkbook : public Workbook {
   XlsWorkbook(int fd, const std::string& path) : path_(path) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
+      const int error = errno;
       ::close(fd);
-      throw FormatError(path_ + ": cannot be read (" + std::strerror(errno) + ")");
+      throw FormatError(path_ + ": cannot be read (" + std::strerror(error) + ")");
     }
-    const pid_t child = ::fork();
-    if (child == 0) {
-      ::close(fds[0]);
-      ReadInChild(fd, fds[1]);
-    }
-    const int error = errno;
+    pid_t child = -1;
+    const std::string failedToStart = Spawn(fd, fds[1], child);
     ::close(fd);
     ::close(fds[1]);
-    if (child < 0) {
+    if (!failedToStart.empty()) {
       ::close(fds[0]);
-      throw FormatError(path_ + ": cannot be read (" + std::strerror(error) + ")");
+      throw FormatError(path_ + ": cannot be read: " + failedToStart);
     }
     std::string failure;
     try {
@@ -282,6 +174,12 @@ class XlsWorkbook : public Workbook {
       failure = "damaged: the .xls reader failed on it";
     } catch (const FormatError& e) {
       failure = e.what();
+    } catch (...) {  // no memory for what it sends: the helper is ended and reaped, never left
+      ::kill(child, SIGKILL);
+      ::close(fds[0]);
+      while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+      }
+      throw;
     }
     ::close(fds[0]);
     int status = 0;
@@ -313,10 +211,51 @@ class XlsWorkbook : public Workbook {
   }
 
  private:
+  // Starts the helper with the workbook as its input and the pipe as its output, its signals
+  // as a new program's; the reason it could not be started, or nothing.
+  static std::string Spawn(int fd, int out, pid_t& child) {
+    const std::string helper = XlsHelperPath();
+    if (::access(helper.c_str(), X_OK) != 0)
+      return "the .xls reader " + helper + " is missing (" + std::strerror(errno) + ")";
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    // Descriptors 0 and 1 are the helper's input and output; ours may be either already (a
+    // client that closed its own), so each is moved above them first.
+    const int in = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    const int to = ::fcntl(out, F_DUPFD_CLOEXEC, 3);
+    posix_spawn_file_actions_adddup2(&actions, in, 0);
+    posix_spawn_file_actions_adddup2(&actions, to, 1);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    char* argv[] = {const_cast<char*>(helper.c_str()), nullptr};
+    const int error = in < 0 || to < 0 ? errno
+                                       : posix_spawn(&child, helper.c_str(), &actions,
+                                                     &attributes, argv, environ);
+    if (in >= 0) ::close(in);
+    if (to >= 0) ::close(to);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) return "the .xls reader " + helper + " cannot be started (" + std::strerror(error) + ")";
+    return {};
+  }
+
+  [[noreturn]] void Refuse(PipeReader& in, int32_t status) {
+    if (status != kReason) throw FormatError(path_ + ": " + FreeXlError(status));
+    std::string reason;
+    in.Text(reason);
+    throw FormatError(path_ + ": " + reason);
+  }
+
   void Receive(int fd) {
     PipeReader in(fd);
     const int32_t status = in.Get<int32_t>();
-    if (status != FREEXL_OK) throw FormatError(path_ + ": " + FreeXlError(status));
+    if (status != FREEXL_OK) Refuse(in, status);
     date1904_ = in.Get<uint8_t>() != 0;
     const uint32_t count = in.Get<uint32_t>();
     for (uint32_t i = 0; i < count; ++i) {
@@ -342,15 +281,21 @@ class XlsWorkbook : public Workbook {
       const uint8_t kind = in.Get<uint8_t>();
       if (kind == kEndOfSheet) {
         const int32_t status = in.Get<int32_t>();
-        if (status != FREEXL_OK) throw FormatError(path_ + ": " + FreeXlError(status));
+        if (status != FREEXL_OK) Refuse(in, status);
         return;
       }
+      if (kind > kError) throw PipeReader::Ended();
       StoredCell cell{};
       cell.row = in.Get<uint32_t>();
       cell.column = in.Get<uint16_t>();
-      if (kind == kNumber) {
-        cell.kind = CellKind::Number;
+      if (kind == kNumber || kind == kBoolean) {
+        cell.kind = kind == kNumber ? CellKind::Number : CellKind::Boolean;
         cell.number = in.Get<double>();
+      } else if (kind == kError) {
+        text.clear();
+        in.Text(text);
+        cell.kind = CellKind::Error;
+        Keep(sheet, cell, text);
       } else {
         text.clear();
         in.Text(text);
@@ -361,13 +306,19 @@ class XlsWorkbook : public Workbook {
           cell.number = *serial;
         } else {  // text, or a date outside what serials count: the text FreeXL shows
           cell.kind = CellKind::Text;
-          cell.textStart = static_cast<uint32_t>(sheet.text.size());
-          cell.textSize = static_cast<uint32_t>(text.size());
-          sheet.text += text;
+          Keep(sheet, cell, text);
         }
       }
       sheet.cells.push_back(cell);
     }
+  }
+
+  void Keep(Sheet& sheet, StoredCell& cell, const std::string& text) {
+    if (sheet.text.size() + text.size() > UINT32_MAX)
+      throw FormatError(path_ + ": refused: a sheet's text is larger than 4 GB");
+    cell.textStart = static_cast<uint32_t>(sheet.text.size());
+    cell.textSize = static_cast<uint32_t>(text.size());
+    sheet.text += text;
   }
 
   std::string path_;
@@ -377,6 +328,40 @@ class XlsWorkbook : public Workbook {
 };
 
 }  // namespace
+
+namespace {
+
+std::mutex helperMutex;
+std::string& HelperOverride() {
+  static std::string* path = new std::string;  // never destroyed: readers may run late
+  return *path;
+}
+
+}  // namespace
+
+std::string XlsHelperPath() {
+  {
+    std::lock_guard<std::mutex> lock(helperMutex);
+    if (!HelperOverride().empty()) return HelperOverride();
+  }
+  Dl_info info{};
+  std::string module;
+  if (::dladdr(reinterpret_cast<void*>(&XlsHelperPath), &info) != 0 && info.dli_fname)
+    module = info.dli_fname;
+  const size_t slash = module.rfind('/');
+  return (slash == std::string::npos ? std::string(".") : module.substr(0, slash)) + "/" +
+         kHelperName;
+}
+
+ScopedXlsHelper::ScopedXlsHelper(std::string path) {
+  std::lock_guard<std::mutex> lock(helperMutex);
+  previous_ = std::exchange(HelperOverride(), std::move(path));
+}
+
+ScopedXlsHelper::~ScopedXlsHelper() {
+  std::lock_guard<std::mutex> lock(helperMutex);
+  HelperOverride() = std::move(previous_);
+}
 
 std::unique_ptr<Workbook> OpenXls(int fd, const std::string& path) {
   return std::make_unique<XlsWorkbook>(fd, path);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -201,9 +202,15 @@ class StylesReader : public XmlHandler {
 
 // Every string in one buffer, found by its start; the text of rich-text runs joined, the
 // phonetic runs left out.
+//
+// An item longer than a cell can hold is not kept: it is cut off as soon as it passes the
+// bound, and a cell that uses it is refused.
 class SharedStrings : public XmlHandler {
  public:
   size_t size() const { return starts_.empty() ? 0 : starts_.size() - 1; }
+  bool TooLong(size_t i) const {
+    return std::binary_search(tooLong_.begin(), tooLong_.end(), static_cast<uint32_t>(i));
+  }
   std::string_view Get(size_t i) const {
     return std::string_view(arena_).substr(starts_[i], starts_[i + 1] - starts_[i]);
   }
@@ -211,7 +218,8 @@ class SharedStrings : public XmlHandler {
     arena_.clear();
     arena_.shrink_to_fit();
     starts_.assign(1, 0);
-    inItem_ = inText_ = false;
+    tooLong_.clear();
+    inItem_ = inText_ = overflow_ = false;
     phonetic_ = 0;
   }
 
@@ -232,17 +240,30 @@ class SharedStrings : public XmlHandler {
     } else if (name == "si") {
       inItem_ = false;
       DecodeEscapes(arena_, starts_.back());
+      if (overflow_ ||
+          Utf16Length(std::string_view(arena_).substr(starts_.back())) > kMaxCellCharacters) {
+        arena_.resize(starts_.back());
+        tooLong_.push_back(static_cast<uint32_t>(size()));
+      }
+      overflow_ = false;
       starts_.push_back(static_cast<uint32_t>(arena_.size()));
     }
   }
   void OnText(const char* text, int length) override {
-    if (inText_) arena_.append(text, static_cast<size_t>(length));
+    if (!inText_ || overflow_) return;
+    if (arena_.size() - starts_.back() + static_cast<size_t>(length) > kMaxCellEscapedBytes) {
+      overflow_ = true;
+      arena_.resize(starts_.back());
+      return;
+    }
+    arena_.append(text, static_cast<size_t>(length));
   }
 
  private:
   std::string arena_;
   std::vector<uint32_t> starts_{0};
-  bool inItem_ = false, inText_ = false;
+  std::vector<uint32_t> tooLong_;  // the items cut off, ascending
+  bool inItem_ = false, inText_ = false, overflow_ = false;
   int phonetic_ = 0;
 };
 
@@ -337,10 +358,20 @@ class SheetReader : public XmlHandler {
   }
 
   void OnText(const char* text, int length) override {
-    if (collect_) collect_->append(text, static_cast<size_t>(length));
+    if (!collect_) return;
+    if (collect_->size() + static_cast<size_t>(length) > kMaxCellEscapedBytes) TooLong();
+    collect_->append(text, static_cast<size_t>(length));
   }
 
  private:
+  [[noreturn]] void TooLong() const {
+    throw FormatError(path_ + ": refused: " + sheet_ + "$" + CellName(cell_.row, cell_.column) +
+                      ": its text is longer than the " + std::to_string(kMaxCellCharacters) +
+                      " characters a cell holds");
+  }
+  void CheckLength(std::string_view text) const {
+    if (text.size() > kMaxCellCharacters && Utf16Length(text) > kMaxCellCharacters) TooLong();
+  }
   [[noreturn]] void Damaged(const std::string& what) const {
     throw FormatError(path_ + ": damaged: " + part_ + ": " + what);
   }
@@ -422,6 +453,7 @@ class SheetReader : public XmlHandler {
         if (*index >= strings_.size())
           BadCell("shared string " + std::to_string(*index) + " of " +
                   std::to_string(strings_.size()));
+        if (strings_.TooLong(*index)) TooLong();
         cell_.kind = CellKind::Text;
         cell_.text = strings_.Get(*index);
         break;
@@ -435,18 +467,29 @@ class SheetReader : public XmlHandler {
         } else {
           return;
         }
+        CheckLength(cell_.text);
         cell_.kind = CellKind::Text;
         break;
       case 'f':
         if (!hasValue_) return;
+        CheckLength(value_);
         cell_.kind = CellKind::Text;
         cell_.text = value_;
         break;
-      case 'b':
-        if (!hasValue_ || Trim(value_).empty()) return;
+      case 'b': {
+        // As the spreadsheet application reads it: any number but 0 is TRUE.
+        const std::string_view v = Trim(value_);
+        if (!hasValue_ || v.empty()) return;
         cell_.kind = CellKind::Boolean;
-        cell_.number = Trim(value_) == "1" || Trim(value_) == "true" ? 1 : 0;
+        if (const auto number = ParseNumber(v)) {
+          cell_.number = *number != 0 ? 1 : 0;
+        } else if (EqualsIgnoreCase(v, "true") || EqualsIgnoreCase(v, "false")) {
+          cell_.number = EqualsIgnoreCase(v, "true") ? 1 : 0;
+        } else {
+          BadCell("\"" + value_ + "\" is not a boolean");
+        }
         break;
+      }
       case 'e':
         if (!hasValue_) return;
         cell_.kind = CellKind::Error;

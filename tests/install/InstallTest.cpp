@@ -48,6 +48,7 @@ TEST_F(Installed, PutsEachFileInItsPlaceAndNothingElse) {
             "lib/cmake/Tabrix/TabrixTargets.cmake\n" +
                 libraries +
                 "lib/odbc/libtabrixodbc.so\n"
+                "lib/odbc/tabrixodbc-xls\n"
                 "lib/pkgconfig/tabrix.pc\n"
                 "lib/tabrix/tabrix-about.so\n"
                 "share/bash-completion/completions/tabrix\n"

@@ -72,6 +72,7 @@ TEST_F(Package, InstallsWorksAndRemovesWithoutATrace) {
   ASSERT_EQ(r.status, 0) << r.text;
   const std::string files = Shell("dpkg -L tabrix").text;
   EXPECT_NE(files.find("/usr/lib/odbc/libtabrixodbc.so\n"), std::string::npos) << files;
+  EXPECT_NE(files.find("/usr/lib/odbc/tabrixodbc-xls\n"), std::string::npos) << files;
   if (definedBefore) {
     std::printf("this machine defines the Excel driver already: its registration not checked\n");
   } else {

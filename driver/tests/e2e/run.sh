@@ -1,5 +1,5 @@
 #!/bin/bash
-# run.sh BUILD CLIENT LOCALE: one client (isql, iusql, pyodbc, perl, c) against the driver built
+# run.sh BUILD CLIENT LOCALE: one client (isql, iusql, pyodbc, perl, c, threads) against the driver built
 # in BUILD, through unixODBC's driver manager, in a private ODBC folder, under LANG=LOCALE.
 # Workbooks are written by independent writers; the data sources by the built client.
 set -euo pipefail
@@ -43,5 +43,6 @@ case $client in
   pyodbc) "${foreign[@]}" /usr/bin/python3 "$here/pyodbc_client.py" "$work" ;;
   perl) "${foreign[@]}" perl "$here/dbd_odbc_client.pl" "$work" ;;
   c) "$build/driver/tests/driver_e2e_client" "$work" ;;
+  threads) "$build/driver/tests/driver_e2e_threads" "$work" ;;
   *) echo "run.sh: unknown client '$client'" >&2; exit 2 ;;
 esac

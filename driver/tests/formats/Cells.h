@@ -10,6 +10,7 @@
 #include "driver/formats/CellReference.h"
 #include "driver/formats/Dates.h"
 #include "driver/formats/Workbook.h"
+#include "driver/tests/formats/XlsHelper.h"
 
 namespace tabrix::formats::testing {
 

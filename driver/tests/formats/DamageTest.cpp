@@ -21,11 +21,14 @@ TEST(Damage, CutShortOrChangedWorkbooksAreReadOrRefused) {
   size_t files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(testing::Workbooks(""))) {
     const std::string name = entry.path().filename().string();
-    if (name == "stamp" || name == "bomb.xlsx") continue;  // the bomb: once is enough
+    // The bomb and the 50 MB text: once is enough.
+    if (name == "stamp" || name == "bomb.xlsx" || name == "hugestring.xlsx") continue;
     const std::string whole = Contents(entry.path());
     ++files;
     fuzzing::ReadEverything(whole.data(), whole.size());
-    const size_t step = std::max<size_t>(1, whole.size() / 48);
+    // Each .xls read starts a helper program: fewer cuts for them (the fuzzer goes further).
+    const bool xls = entry.path().extension() == ".xls";
+    const size_t step = std::max<size_t>(1, whole.size() / (xls ? 16 : 48));
     for (size_t length = 0; length < whole.size(); length += step)
       fuzzing::ReadEverything(whole.data(), length);
     for (size_t at = 0; at < whole.size(); at += step) {

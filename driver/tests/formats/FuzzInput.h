@@ -11,6 +11,7 @@
 #include <string>
 
 #include "driver/formats/Workbook.h"
+#include "driver/tests/formats/XlsHelper.h"
 
 namespace tabrix::formats::fuzzing {
 
@@ -26,6 +27,7 @@ class MemoryFile {
     }
   }
   ~MemoryFile() { ::close(fd_); }
+  int fd() const { return fd_; }
   std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
 
  private:

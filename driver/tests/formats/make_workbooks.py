@@ -120,6 +120,68 @@ def xlwt_books():
     wb.save(path("legacy1904.xls"))
 
 
+def xlwt_kinds():
+    # Booleans and errors, which the format keeps in one kind of record; a long text (over
+    # two records); a workbook whose one sheet is empty; a text as long as a cell holds, which
+    # FreeXL cannot read.
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = wb.add_sheet("Kinds")
+    ws.write(0, 0, True)
+    ws.write(0, 1, False)
+    ws.write(0, 2, 3.5)
+    ws.row(1).set_cell_error(0, "#DIV/0!")
+    ws.row(1).set_cell_error(1, 0x2A)  # #N/A, which xlwt names only by its code
+    ws.write(2, 0, "\u00e9" + "x" * 9000)
+    wb.save(path("kinds.xls"))
+
+    wb = xlwt.Workbook(encoding="utf-8")
+    wb.add_sheet("Long").write(0, 0, "x" * 32767)
+    wb.save(path("longtext.xls"))
+
+    wb = xlwt.Workbook()
+    wb.add_sheet("Nothing")
+    wb.save(path("emptysheet.xls"))
+
+
+def record(rid, body=b""):
+    return struct.pack("<HH", rid, len(body)) + body
+
+
+def damaged_xls():
+    """Workbooks whose compound file or record stream is broken where FreeXL reads on: bytes
+    changed in a file xlwt wrote, and compound files made by hand."""
+    legacy = bytearray(open(path("legacy.xls"), "rb").read())
+    bof = legacy.find(bytes.fromhex("0908100000060500"))
+    flipped = bytearray(legacy)
+    flipped[bof] ^= 0x5A
+    open(path("flippedbof.xls"), "wb").write(flipped)
+
+    # The first sheet's dimension says one row: FreeXL then drops the cells below it.
+    sheet_bof = legacy.find(bytes.fromhex("0908100000061000"))
+    dims = legacy.find(bytes.fromhex("00020e00"), sheet_bof)
+    shrunk = bytearray(legacy)
+    struct.pack_into("<I", shrunk, dims + 8, 1)
+    open(path("lostcells.xls"), "wb").write(shrunk)
+
+    # A record whose length runs past the end of the stream.
+    cut = bytearray(legacy)
+    struct.pack_into("<H", cut, dims + 2, 0x2000)
+    open(path("longrecord.xls"), "wb").write(cut)
+
+    globals_ = (record(0x0809, struct.pack("<HHHHII", 0x0600, 5, 0x0DBB, 0x07CC, 0, 6)) +
+                record(0x000A))
+    compound_file("nosheets.xls", {"Workbook": globals_.ljust(4096, b"\0")})
+    payload = b"\0" * 5000
+    # The stream's chain of sectors comes back to its start.
+    compound_file("fatloop.xls", {"Workbook": payload},
+                  edit_fat=lambda fat: fat.__setitem__(9, 0))
+    # The directory gives the stream more bytes than its chain holds.
+    compound_file("shortchain.xls", {"Workbook": payload}, claimed={"Workbook": 5500})
+    # The chain leads to a sector beyond the end of the file.
+    compound_file("outside.xls", {"Workbook": payload},
+                  edit_fat=lambda fat: fat.__setitem__(3, 5000))
+
+
 # ---- Hand-made packages, for what writers never produce ----------------------------------
 
 CONTENT_TYPES = """<?xml version="1.0" encoding="UTF-8"?>
@@ -221,6 +283,55 @@ def hand_made():
         pos += 4
     open(path("huge.xlsx"), "wb").write(data)
 
+    # Texts against the 32,767 characters a cell holds, counted in UTF-16 units after the
+    # format's escapes: at the limit (an escape, a pair, the rest), one over it (the pair counts
+    # two), far over it (50 MB in one item), inline, and an item no cell uses.
+    def strings(*items):
+        return ('<?xml version="1.0" encoding="UTF-8"?><sst xmlns="x">' +
+                "".join("<si><t>%s</t></si>" % i for i in items) + "</sst>")
+    at_limit = "_x000D_\U0001F600" + "x" * 32764
+    over = "\U0001F600" + "x" * 32766
+    package("atlimit.xlsx", sheet('<row r="1"><c r="A1" t="s"><v>0</v></c></row>'),
+            strings=strings(at_limit))
+    package("overlimit.xlsx", sheet('<row r="2"><c r="B2" t="s"><v>0</v></c></row>'),
+            strings=strings(over))
+    package("unusedlong.xlsx", sheet('<row r="1"><c r="A1" t="s"><v>1</v></c></row>'),
+            strings=strings("y" * 40000, "short"))
+    package("inlinelong.xlsx", sheet('<row r="3"><c r="C3" t="inlineStr"><is><t>' +
+                                     "z" * 32768 + "</t></is></c></row>"))
+    with zipfile.ZipFile(path("hugestring.xlsx"), "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("[Content_Types].xml", CONTENT_TYPES)
+        z.writestr("_rels/.rels", ROOT_RELS.format(target="xl/workbook.xml"))
+        z.writestr("xl/_rels/workbook.xml.rels", WORKBOOK_RELS)
+        z.writestr("xl/workbook.xml", WORKBOOK)
+        z.writestr("xl/worksheets/sheet1.xml",
+                   sheet('<row r="1"><c r="A1" t="s"><v>0</v></c></row>'))
+        with z.open("xl/sharedStrings.xml", "w") as part:
+            part.write(b'<sst xmlns="x"><si><t>')
+            for _ in range(50):
+                part.write(b"w" * (1 << 20))
+            part.write(b"</t></si></sst>")
+
+    # Booleans as the application reads them: any number but 0 is TRUE.
+    package("booleans.xlsx", sheet(
+        '<row r="1"><c r="A1" t="b"><v>1</v></c><c r="B1" t="b"><v>0</v></c>'
+        '<c r="C1" t="b"><v>2</v></c><c r="D1" t="b"><v>-1</v></c><c r="E1" t="b"><v>0.5</v></c>'
+        '<c r="F1" t="b"><v>true</v></c><c r="G1" t="b"><v> 0 </v></c></row>'))
+    package("badboolean.xlsx", sheet('<row r="4"><c r="D4" t="b"><v>yes</v></c></row>'))
+
+    # Sheets no writer makes: an empty part, a column past XFD, more cells in a row than a
+    # sheet has columns, a row past 1048576, a declared dimension of the whole sheet, and
+    # elements nested a hundred thousand deep.
+    package("emptypart.xlsx", "")
+    package("widecell.xlsx", sheet('<row r="1"><c r="XFE1"><v>1</v></c></row>'))
+    package("widerow.xlsx", sheet('<row r="1"><c r="XFD1"><v>1</v></c><c><v>2</v></c></row>'))
+    package("deeprow.xlsx", sheet('<row r="1048577"><c><v>1</v></c></row>'))
+    package("lastcell.xlsx", '<?xml version="1.0"?><worksheet xmlns="x">'
+            '<dimension ref="A1:XFD1048576"/><sheetData><row r="1048576">'
+            '<c r="XFD1048576"><v>7</v></c></row></sheetData></worksheet>')
+    package("nested.xlsx", sheet('<row r="1"><c r="A1"><v>1</v></c></row>' +
+                                 "<x>" * 100000 + "</x>" * 100000))
+
     whole = open(path("kinds.xlsx"), "rb").read()
     open(path("truncated.xlsx"), "wb").write(whole[: len(whole) // 2])
     open(path("text.xlsx"), "w").write("Name,Amount\nZürich,42\n")
@@ -229,9 +340,11 @@ def hand_made():
     open(path("truncated.xls"), "wb").write(legacy[:1536])
 
 
-def compound_file(name, streams):
+def compound_file(name, streams, edit_fat=None, claimed=None):
     """A compound file of 512-byte sectors holding `streams` (name -> bytes, each stored in
-    regular sectors): enough structure for a reader of its directory."""
+    regular sectors): enough structure for a reader of its directory. `edit_fat` may change
+    the allocation table (a list of sector numbers); `claimed` gives stream sizes that differ
+    from the bytes stored."""
     sector = 512
     data_sectors = []
     chains = []
@@ -248,6 +361,8 @@ def compound_file(name, streams):
             fat[start + i] = start + i + 1 if i + 1 < count else 0xFFFFFFFE
     fat[fat_sector] = 0xFFFFFFFD
     fat[dir_sector] = 0xFFFFFFFE
+    if edit_fat:
+        edit_fat(fat)
 
     def entry(entry_name, kind, start, size, child=0xFFFFFFFF, right=0xFFFFFFFF):
         encoded = (entry_name + "\0").encode("utf-16-le")
@@ -259,6 +374,7 @@ def compound_file(name, streams):
     names = list(streams)
     entries = [entry("Root Entry", 5, 0xFFFFFFFE, 0, child=1)]
     for i, (n, (start, _, size)) in enumerate(zip(names, chains)):
+        size = (claimed or {}).get(n, size)
         right = i + 2 if i + 1 < len(names) else 0xFFFFFFFF
         entries.append(entry(n, 2, start, size, right=right))
     directory = b"".join(entries).ljust(sector, b"\0")
@@ -284,7 +400,9 @@ def compound_file(name, streams):
 xlsxwriter_book()
 openpyxl_books()
 xlwt_books()
+xlwt_kinds()
 hand_made()
 compound_file("encrypted.xlsx", {"EncryptionInfo": b"\x04\x00\x04\x00" + b"\0" * 600,
                                  "EncryptedPackage": b"\x10" + b"\0" * 1100})
 compound_file("nostream.xls", {"Other": b"hello"})
+damaged_xls()
