@@ -650,6 +650,12 @@ void Database::Fail(int code, const std::string& sql) {
     throw EngineError("42S22", "no column '" + message.substr(16) + "' in the tables of this statement");
   }
   if (code == SQLITE_NOMEM) throw EngineError("HY001", "out of memory");
+  // The driver's own functions name their SQLSTATE first: "22018: CONVERT: ...".
+  if (message.size() > 7 && message[5] == ':' && message[6] == ' ' &&
+      std::all_of(message.begin(), message.begin() + 5,
+                  [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'Z'); })) {
+    throw EngineError(message.substr(0, 5), message.substr(7));
+  }
   (void)sql;
   throw EngineError("42000", message);
 }
