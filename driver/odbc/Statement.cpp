@@ -655,11 +655,9 @@ SQLRETURN PutData(Stmt* stmt, SQLPOINTER data, SQLLEN length) {
                                     " is none ODBC has (0 or more, SQL_NTS or SQL_NULL_DATA)");
   } else {
     bytes = static_cast<size_t>(length);
+    // Pieces may split a character, even a UTF-16 unit (pyodbc sends 255 bytes at a time):
+    // only the whole value is read.
     if (bytes && !data) return stmt->Error("HY009", which + "the value's pointer is null");
-    if (cType == SQL_C_WCHAR && bytes % sizeof(SQLWCHAR) != 0) {
-      return stmt->Error("HY090", which + "a piece of SQL_C_WCHAR text of " + std::to_string(bytes) +
-                                      " bytes is not a whole number of 2-byte characters");
-    }
   }
   d.bytes.append(static_cast<const char*>(data ? data : ""), bytes);
   d.given = true;
@@ -938,8 +936,11 @@ SQLRETURN Cancel(Stmt* stmt) {
     if (dbc->running.load() == stmt && dbc->database) dbc->database->Interrupt();
     return SQL_SUCCESS;
   }
-  stmt->diags.clear();
-  EndData(stmt);  // the parameters sent at execution time so far are dropped
+  if (stmt->data != Stmt::Data::None) {
+    // Another thread's diagnostics are left alone: only ending the sequence is a call of its own.
+    stmt->diags.clear();
+    EndData(stmt);  // the parameters sent at execution time so far are dropped
+  }
   return SQL_SUCCESS;
 }
 

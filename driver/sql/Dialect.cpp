@@ -124,14 +124,17 @@ std::string Database::Translate(std::string_view sql) {
     return end;
   };
   // TOP n becomes LIMIT n at the end of its own SELECT. An arm of a compound SELECT is made a
-  // subquery, since SQLite takes a LIMIT only at the end of the whole; a compound's closing
-  // ORDER BY stays the compound's. TOP n PERCENT counts the SELECT's rows first.
+  // subquery, since SQLite takes a LIMIT only at the end of the whole. TOP n PERCENT counts the
+  // SELECT's rows first.
   auto closeTop = [&](bool lastArm) {
     Level& l = level();
     if (l.top.empty()) return;
     size_t end = armEnd();
-    if (lastArm && l.compound && l.orderAt != std::string::npos && l.orderAt < end) end = l.orderAt;
-    while (end > l.selectAt && std::isspace(static_cast<unsigned char>(out[end - 1]))) --end;
+    // A closing ORDER BY after a TOP orders the rows TOP takes, and the compound's too.
+    std::string compoundOrder;
+    if (lastArm && l.compound && l.orderAt != std::string::npos && l.orderAt < end) {
+      compoundOrder = " " + out.substr(l.orderAt, end - l.orderAt);
+    }
     std::string limit = l.top;
     if (l.percent) {
       if (l.hasParameter) {
@@ -142,7 +145,7 @@ std::string Database::Translate(std::string_view sql) {
               out.substr(l.selectAt, end - l.selectAt) + "))";
     }
     const bool wrap = l.compound;
-    out.insert(end, " LIMIT " + limit + (wrap ? ")" : ""));
+    out.insert(end, " LIMIT " + limit + (wrap ? ")" : "") + compoundOrder);
     if (wrap) out.insert(l.selectAt, "SELECT * FROM (");
     l.top.clear();
     l.percent = false;

@@ -646,7 +646,8 @@ void Database::Fail(int code, const std::string& sql) {
   if (code == SQLITE_INTERRUPT && impl_->timedOut) {
     impl_->timedOut = false;
     throw EngineError("HYT00", "timeout expired: the statement ran past its query timeout of " +
-                                   std::to_string(impl_->timeout) + " seconds");
+                                   std::to_string(impl_->timeout) +
+                                   (impl_->timeout == 1 ? " second" : " seconds"));
   }
   if (code == SQLITE_INTERRUPT) throw EngineError("HY008", "the statement was cancelled");
   if (code == SQLITE_AUTH || impl_->denied) {

@@ -30,10 +30,13 @@ TEST(Dialect, TopBecomesALimitAtTheEndOfItsOwnSelect) {
 TEST(Dialect, TopInTheArmsOfACompoundSelectLimitsEachArm) {
   EXPECT_EQ(T("SELECT TOP 1 a FROM t UNION SELECT TOP 1 b FROM u"),
             "SELECT * FROM (SELECT a FROM t LIMIT 1) UNION SELECT * FROM (SELECT b FROM u LIMIT 1)");
-  // The closing ORDER BY is the compound's; an arm's own ORDER BY goes with its TOP.
+  // An arm's ORDER BY goes with its TOP; a closing one after a TOP orders both the rows that
+  // TOP takes and the compound.
   EXPECT_EQ(T("SELECT TOP 2 a FROM t ORDER BY a DESC UNION ALL SELECT TOP 3 b FROM u ORDER BY 1;"),
             "SELECT * FROM (SELECT a FROM t ORDER BY a DESC LIMIT 2) UNION ALL "
-            "SELECT * FROM (SELECT b FROM u LIMIT 3) ORDER BY 1;");
+            "SELECT * FROM (SELECT b FROM u ORDER BY 1 LIMIT 3) ORDER BY 1;");
+  EXPECT_EQ(T("SELECT TOP 2 a FROM t UNION SELECT b FROM u ORDER BY 1"),
+            "SELECT * FROM (SELECT a FROM t LIMIT 2) UNION SELECT b FROM u ORDER BY 1");
   EXPECT_EQ(T("SELECT a FROM t EXCEPT SELECT TOP 1 b FROM u"),
             "SELECT a FROM t EXCEPT SELECT * FROM (SELECT b FROM u LIMIT 1)");
   // Parenthesised arms, which SQLite does not parse, become subqueries.

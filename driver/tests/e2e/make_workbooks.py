@@ -40,6 +40,13 @@ def sales():
     for r in range(1, 11):
         numbers.write_number(r, 0, r)
         numbers.write_number(r, 1, r / 2)
+    times = wb.add_worksheet("Times")
+    clock = wb.add_format({"num_format": "hh:mm:ss"})
+    times.write_row(0, 0, ["Shift", "Starts"])
+    for r, (shift, starts) in enumerate([("early", datetime.time(6, 0)), ("late", datetime.time(14, 30)),
+                                         ("night", datetime.time(22, 15, 30))], 1):
+        times.write_string(r, 0, shift)
+        times.write_datetime(r, 1, starts, clock)
     wb.define_name("Cities", "='Sales 2026'!$A$1:$B$5")
     wb.close()
 
