@@ -422,9 +422,14 @@ SQLULEN ElementSize(const Binding& b, const ColumnMeta& meta) {
   }
 }
 
+// A statement run while the cursor of the last is open is refused, and the cursor closed: the
+// driver manager takes the statement as having none after the failure, and would refuse the
+// application's SQLCloseCursor itself.
 SQLRETURN CursorOpen(Stmt* stmt) {
-  return stmt->Error("24000", "[Tabrix] invalid cursor state: the statement's cursor is open "
-                              "(close it with SQLCloseCursor or SQLFreeStmt(SQL_CLOSE) first)");
+  ResetCursor(stmt);
+  return stmt->Error("24000", "[Tabrix] invalid cursor state: the statement's cursor was open "
+                              "(close it with SQLCloseCursor or SQLFreeStmt(SQL_CLOSE) before the "
+                              "next statement); it is closed now");
 }
 
 SQLRETURN Open(Stmt* stmt, std::unique_ptr<RowsResult> rows) {
@@ -604,7 +609,23 @@ SQLRETURN ParamData(Stmt* stmt, SQLPOINTER* value) {
   return Run(stmt);
 }
 
+namespace {
+
+SQLRETURN PutPiece(Stmt* stmt, SQLPOINTER data, SQLLEN length);
+
+}  // namespace
+
+// A failed piece ends the sequence, as ODBC's state tables have it: the statement is back to
+// prepared and runs again from SQLExecute.
 SQLRETURN PutData(Stmt* stmt, SQLPOINTER data, SQLLEN length) {
+  SQLRETURN rc = PutPiece(stmt, data, length);
+  if (rc == SQL_ERROR && stmt->data == Stmt::Data::Put) EndData(stmt);
+  return rc;
+}
+
+namespace {
+
+SQLRETURN PutPiece(Stmt* stmt, SQLPOINTER data, SQLLEN length) {
   if (stmt->data != Stmt::Data::Put) {
     return stmt->Error("HY010", "[Tabrix] SQLPutData gives the value of the parameter SQLParamData "
                                 "has just named, and none is named");
@@ -663,6 +684,8 @@ SQLRETURN PutData(Stmt* stmt, SQLPOINTER data, SQLLEN length) {
   d.given = true;
   return SQL_SUCCESS;
 }
+
+}  // namespace
 
 SQLRETURN ExecDirect(Stmt* stmt, const std::string& text) {
   SQLRETURN rc = Prepare(stmt, text);

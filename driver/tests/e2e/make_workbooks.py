@@ -40,13 +40,6 @@ def sales():
     for r in range(1, 11):
         numbers.write_number(r, 0, r)
         numbers.write_number(r, 1, r / 2)
-    times = wb.add_worksheet("Times")
-    clock = wb.add_format({"num_format": "hh:mm:ss"})
-    times.write_row(0, 0, ["Shift", "Starts"])
-    for r, (shift, starts) in enumerate([("early", datetime.time(6, 0)), ("late", datetime.time(14, 30)),
-                                         ("night", datetime.time(22, 15, 30))], 1):
-        times.write_string(r, 0, shift)
-        times.write_datetime(r, 1, starts, clock)
     wb.define_name("Cities", "='Sales 2026'!$A$1:$B$5")
     wb.close()
 
@@ -58,6 +51,11 @@ def openpyxl_book():
     ws.append(["Name", "Born"])
     ws.append(["Alan", datetime.datetime(1912, 6, 23)])
     ws.append(["Grace", datetime.datetime(1906, 12, 9, 6, 30)])
+    times = wb.create_sheet("Times")  # times of day alone, as openpyxl writes them
+    times.append(["Shift", "Starts"])
+    for shift, starts in [("early", datetime.time(6, 0)), ("late", datetime.time(14, 30)),
+                          ("night", datetime.time(22, 15, 30))]:
+        times.append([shift, starts])
     wb.save(os.path.join(folder, "people.xlsx"))
 
 
