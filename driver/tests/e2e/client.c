@@ -441,6 +441,33 @@ int main(int argc, char** argv) {
     }
     CHECK(units == 5000 + 13);
     CHECK(whole[units - 2] == 0xD83D && whole[units - 1] == 0xDE00);
+    SQLCloseCursor(stmt);
+    /* Buffers with room for one UTF-16 unit or one byte: a character too large for them comes
+       split, never stuck. */
+    for (int form = 0; form < 2; ++form) {
+      CHECK(SQL_SUCCEEDED(SQLExecDirect(stmt, (SQLCHAR*)"SELECT Note FROM [Sales 2026$] WHERE City = 'Bern'", SQL_NTS)));
+      CHECK(SQLFetch(stmt) == SQL_SUCCESS);
+      static char bytes[20000];
+      size_t used = 0;
+      int calls = 0;
+      while (++calls < 30000) {
+        char piece[4];
+        rc = SQLGetData(stmt, 1, form ? SQL_C_CHAR : SQL_C_WCHAR, piece, form ? 2 : 4, &ind);
+        if (rc == SQL_NO_DATA || !SQL_SUCCEEDED(rc)) break;
+        size_t n = form ? 1 : 2;
+        if (rc == SQL_SUCCESS) n = form ? strlen(piece) : (piece[0] || piece[1] ? 2 : 0);
+        memcpy(bytes + used, piece, n);
+        used += n;
+      }
+      CHECK(rc == SQL_NO_DATA);
+      if (form) {
+        bytes[used] = 0;
+        CHECK(longText && strcmp(bytes, longText) == 0);
+      } else {
+        CHECK(used == (5000 + 13) * 2 && memcmp(bytes, whole, used) == 0);
+      }
+      SQLCloseCursor(stmt);
+    }
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   }
 
