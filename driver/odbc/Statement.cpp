@@ -238,9 +238,13 @@ SQLRETURN BindValue(Stmt* stmt, SQLUSMALLINT number, const Binding& b, const cha
   sql::Query& q = *stmt->query;
   const int index = number;
   const std::string which = "[Tabrix] parameter " + std::to_string(number) + ": ";
-  if (length == SQL_NULL_DATA || (!data && length != 0)) {
+  if (length == SQL_NULL_DATA) {
     q.BindNull(index);
     return SQL_SUCCESS;
+  }
+  if (!data) {
+    return stmt->Error("HY009", which + "the value's pointer is null and its length indicator "
+                                        "is not SQL_NULL_DATA");
   }
   if (length == SQL_DEFAULT_PARAM) {
     return stmt->Error("07S01", which + "SQL_DEFAULT_PARAM is for the parameters of procedures, "
@@ -257,7 +261,6 @@ SQLRETURN BindValue(Stmt* stmt, SQLUSMALLINT number, const Binding& b, const cha
   };
   SQLSMALLINT cType = b.cType;
   if (cType == SQL_C_DEFAULT) cType = DefaultCType(b.sqlType);
-  if (!data) data = "";  // a length of 0 and no buffer: the empty value
   switch (cType) {
     case SQL_C_CHAR:
     case SQL_C_BINARY: {
@@ -993,6 +996,14 @@ SQLRETURN BindParameter(Stmt* stmt, SQLUSMALLINT param, SQLSMALLINT ioType, SQLS
   if (param < 1) return stmt->Error("07009", "[Tabrix] parameters are numbered from 1");
   if (ioType != SQL_PARAM_INPUT) {
     return stmt->Error("HYC00", "[Tabrix] output parameters are not offered: a workbook has no procedures");
+  }
+  if (!value && !indicator) {
+    return stmt->Error("HY009", "[Tabrix] parameter " + std::to_string(param) +
+                                    ": neither a value nor a length indicator is given");
+  }
+  if (bufferLength < 0) {
+    return stmt->Error("HY090", "[Tabrix] parameter " + std::to_string(param) +
+                                    ": the buffer length is negative");
   }
   if (stmt->params.size() <= param) stmt->params.resize(param + 1u);
   Binding& b = stmt->params[param];

@@ -385,6 +385,14 @@ int main(int argc, char** argv) {
     length = -99;
     CHECK(SQLExecute(stmt) == SQL_ERROR);
     ExpectState(SQL_HANDLE_STMT, stmt, "HY090", "a length indicator of -99");
+    length = 3;
+    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 255, 0, NULL, 0, &length);
+    CHECK(SQLExecute(stmt) == SQL_ERROR);
+    ExpectState(SQL_HANDLE_STMT, stmt, "HY009", "a parameter of 3 bytes at a null pointer");
+    length = SQL_NULL_DATA;
+    CHECK(SQLExecute(stmt) == SQL_SUCCESS);  /* NULL: no row */
+    CHECK(SQLFetch(stmt) == SQL_SUCCESS);
+    SQLCloseCursor(stmt);
     static SQLWCHAR wideCity[] = {'B', 'e', 'r', 'n', 0};
     length = 7;
     SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 255, 0, wideCity, 0, &length);
