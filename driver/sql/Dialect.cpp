@@ -25,6 +25,20 @@ std::string LowerWord(std::string_view s) {
   return out;
 }
 
+// The SQL type names CONVERT takes (lower-cased), told from columns that happen to start so.
+bool IsTypeName(const std::string& word) {
+  static const char* const kTypes[] = {
+      "sql_char", "sql_varchar", "sql_longvarchar", "sql_wchar", "sql_wvarchar",
+      "sql_wlongvarchar", "sql_tinyint", "sql_smallint", "sql_integer", "sql_bigint", "sql_real",
+      "sql_float", "sql_double", "sql_numeric", "sql_decimal", "sql_bit", "sql_date", "sql_time",
+      "sql_timestamp", "sql_type_date", "sql_type_time", "sql_type_timestamp", "sql_binary",
+      "sql_varbinary", "sql_longvarbinary", "sql_guid"};
+  for (const char* type : kTypes) {
+    if (word == type) return true;
+  }
+  return false;
+}
+
 // #2026-01-31#, #2026-01-31 10:30:00#, #1/31/2026#, #1/31/2026 10:30#: as 'YYYY-MM-DD[ HH:MM:SS]'.
 bool DateLiteral(std::string_view text, std::string& out) {
   unsigned y = 0, m = 0, d = 0, hh = 0, mi = 0, ss = 0;
@@ -153,6 +167,20 @@ std::string Database::Translate(std::string_view sql) {
 
   while (i < sql.size()) {
     char c = sql[i];
+    if (c == '"' && !calls.empty() &&
+        (calls.back() == "dateadd" || calls.back() == "datediff" || calls.back() == "datepart") &&
+        out.find_last_not_of(" \t\r\n") != std::string::npos &&
+        out[out.find_last_not_of(" \t\r\n")] == '(') {
+      // DateAdd("d", ...): the interval is a text in the desktop dialect, never a column.
+      const size_t from = out.size();
+      copyQuoted(c);
+      if (out.size() - from >= 2 && out.back() == '"' &&
+          out.find('\'', from) == std::string::npos) {
+        out[from] = out.back() = '\'';
+      }
+      lastWord.clear();
+      continue;
+    }
     if (c == '\'' || c == '"' || c == '`') {
       copyQuoted(c);
       lastWord.clear();
@@ -318,9 +346,10 @@ std::string Database::Translate(std::string_view sql) {
       const size_t next = skipBlanks(end);
       pendingCall = next < sql.size() && sql[next] == '(' ? lower : std::string();
       const bool constantArgument =
-          !calls.empty() && lower.rfind("sql_", 0) == 0 &&
-          (calls.back() == "convert" || calls.back() == "timestampadd" ||
-           calls.back() == "timestampdiff");
+          !calls.empty() &&
+          ((calls.back() == "convert" && IsTypeName(lower)) ||
+           ((calls.back() == "timestampadd" || calls.back() == "timestampdiff") &&
+            lower.rfind("sql_tsi_", 0) == 0));
       if ((lower == "left" || lower == "right") && !pendingCall.empty()) {
         out += "tabrix_" + lower;
       } else if (constantArgument) {

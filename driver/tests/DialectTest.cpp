@@ -95,6 +95,11 @@ TEST(Dialect, TheTypesAndIntervalsOfConversionsAndDateArithmeticAreTexts) {
             "SELECT CONVERT(a, 'SQL_INTEGER'), TIMESTAMPADD('SQL_TSI_DAY', 1, CONVERT(b, 'SQL_DATE')) FROM t");
   EXPECT_EQ(T("SELECT {fn TIMESTAMPDIFF(SQL_TSI_MONTH, d, {fn NOW()})} FROM t WHERE sql_x = 1"),
             "SELECT TIMESTAMPDIFF('SQL_TSI_MONTH', d, NOW()) FROM t WHERE sql_x = 1");
+  // Columns that only start like them are columns.
+  EXPECT_EQ(T("SELECT {fn CONVERT(sql_x, SQL_VARCHAR)} FROM t"), "SELECT CONVERT(sql_x, 'SQL_VARCHAR') FROM t");
+  // The desktop dialect writes its intervals in double quotes.
+  EXPECT_EQ(T("SELECT DateAdd(\"d\", 1, d), DATEPART( \"ww\", d), DateDiff(\"d\", \"d\", d) FROM t"),
+            "SELECT DateAdd('d', 1, d), DATEPART( 'ww', d), DateDiff('d', \"d\", d) FROM t");
 }
 
 TEST(Dialect, QuotedTextAndNamesAreNeverTouched) {
