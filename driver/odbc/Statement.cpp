@@ -184,6 +184,26 @@ SQLSMALLINT DefaultCType(SQLSMALLINT sqlType) {
   }
 }
 
+// Whether `cType` is one of ODBC's C types (a type this driver does not convert to is told
+// when a value is converted, 07006; a number that is no C type at all is refused at once).
+bool IsCType(SQLSMALLINT cType) {
+  switch (cType) {
+    case SQL_C_CHAR: case SQL_C_WCHAR: case SQL_C_BINARY: case SQL_C_BIT: case SQL_C_TINYINT:
+    case SQL_C_STINYINT: case SQL_C_UTINYINT: case SQL_C_SHORT: case SQL_C_SSHORT:
+    case SQL_C_USHORT: case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: case SQL_C_SBIGINT:
+    case SQL_C_UBIGINT: case SQL_C_FLOAT: case SQL_C_DOUBLE: case SQL_C_NUMERIC: case SQL_C_DATE:
+    case SQL_C_TIME: case SQL_C_TIMESTAMP: case SQL_C_TYPE_DATE: case SQL_C_TYPE_TIME:
+    case SQL_C_TYPE_TIMESTAMP: case SQL_C_DEFAULT: case SQL_C_GUID:
+      return true;
+    default:
+      return cType >= SQL_C_INTERVAL_YEAR && cType <= SQL_C_INTERVAL_MINUTE_TO_SECOND;
+  }
+}
+
+SQLRETURN BadCType(Stmt* stmt, SQLSMALLINT cType) {
+  return stmt->Error("HY003", "[Tabrix] " + std::to_string(cType) + " is not an ODBC C type");
+}
+
 bool IsPieceType(SQLSMALLINT cType) {
   return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY;
 }
@@ -816,6 +836,7 @@ SQLRETURN BindCol(Stmt* stmt, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER
                   SQLLEN bufferLength, SQLLEN* indicator) {
   if (column == 0) return stmt->Error("07009", "[Tabrix] bookmarks are not offered: column 0 cannot be bound");
   if (bufferLength < 0) return stmt->Error("HY090", "[Tabrix] the buffer length is negative");
+  if ((target || indicator) && !IsCType(cType)) return BadCType(stmt, cType);
   if (stmt->columns.size() <= column) stmt->columns.resize(column + 1u);
   Binding& b = stmt->columns[column];
   if (!target && !indicator) {
@@ -913,6 +934,7 @@ SQLRETURN GetData(Stmt* stmt, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER
     return stmt->Error("07009", "[Tabrix] there is no column " + std::to_string(column) +
                                     " (the columns are numbered from 1)");
   }
+  if (!IsCType(cType) && cType != SQL_ARD_TYPE) return BadCType(stmt, cType);
   if (stmt->rowArraySize > 1) {
     return stmt->Error("HYC00", "[Tabrix] SQLGetData reads rows fetched one at a time: the row array size is " +
                                     std::to_string(stmt->rowArraySize));
@@ -997,6 +1019,7 @@ SQLRETURN BindParameter(Stmt* stmt, SQLUSMALLINT param, SQLSMALLINT ioType, SQLS
   if (ioType != SQL_PARAM_INPUT) {
     return stmt->Error("HYC00", "[Tabrix] output parameters are not offered: a workbook has no procedures");
   }
+  if (!IsCType(cType)) return BadCType(stmt, cType);
   if (!value && !indicator) {
     return stmt->Error("HY009", "[Tabrix] parameter " + std::to_string(param) +
                                     ": neither a value nor a length indicator is given");

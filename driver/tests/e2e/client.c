@@ -412,6 +412,9 @@ int main(int argc, char** argv) {
     SQLHSTMT stmt = Run(dbc, "SELECT N FROM [Numbers$] ORDER BY N");
     /* Another statement while this one's cursor is open (the driver manager lets it through
        before the first fetch): refused, and the cursor closed, as the manager then takes it. */
+    SQLINTEGER unused = 0;
+    CHECK(SQLBindCol(stmt, 1, 12345, &unused, 4, NULL) == SQL_ERROR);
+    ExpectState(SQL_HANDLE_STMT, stmt, "HY003", "a C type that is none");
     CHECK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT 1 FROM [Numbers$]", SQL_NTS) == SQL_ERROR);
     Diag(SQL_HANDLE_STMT, stmt, state, message, sizeof message);
     CHECK(strcmp(state, "24000") == 0 && strstr(message, "[Tabrix] invalid cursor state") != NULL);
