@@ -49,8 +49,9 @@ SQLRETURN Call(SQLHANDLE raw, F&& body) {
       if constexpr (std::is_same_v<H, Stmt> && !kDuringData) {
         if (handle->data != Stmt::Data::None) {
           handle->lastReturn = handle->Error(
-              "HY010", "[Tabrix] the statement is waiting for the data of its parameters: send "
-                       "it with SQLParamData and SQLPutData, or end it with SQLCancel");
+              "HY010",
+              "[Tabrix] the statement is waiting for the data of its parameters: send "
+              "it with SQLParamData and SQLPutData, or end it with SQLCancel");
           return SQL_ERROR;
         }
       }
@@ -228,12 +229,14 @@ SQLRETURN SQL_API SQLSetStmtAttrW(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTE
 
 SQLRETURN SQL_API SQLGetStmtAttr(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTER value,
                                  SQLINTEGER bufferLength, SQLINTEGER* length) {
-  return Call<Stmt, true>(stmt, [&](Stmt* s) { return GetStmtAttr(s, attribute, value, bufferLength, length); });
+  return Call<Stmt, true>(
+      stmt, [&](Stmt* s) { return GetStmtAttr(s, attribute, value, bufferLength, length); });
 }
 
 SQLRETURN SQL_API SQLGetStmtAttrW(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTER value,
                                   SQLINTEGER bufferLength, SQLINTEGER* length) {
-  return Call<Stmt, true>(stmt, [&](Stmt* s) { return GetStmtAttr(s, attribute, value, bufferLength, length); });
+  return Call<Stmt, true>(
+      stmt, [&](Stmt* s) { return GetStmtAttr(s, attribute, value, bufferLength, length); });
 }
 
 SQLRETURN SQL_API SQLPrepare(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length) {

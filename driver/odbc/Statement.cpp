@@ -158,7 +158,8 @@ SQLLEN ParamLength(const Stmt* stmt, const Binding& b) {
   SQLLEN* indicator = b.indicator;
   if (!indicator) return SQL_NTS;
   if (stmt->paramBindOffset) {
-    indicator = reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(indicator) + *stmt->paramBindOffset);
+    indicator =
+        reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(indicator) + *stmt->paramBindOffset);
   }
   return *indicator;
 }
@@ -169,18 +170,38 @@ bool AtExecution(SQLLEN length) {
 
 SQLSMALLINT DefaultCType(SQLSMALLINT sqlType) {
   switch (sqlType) {
-    case SQL_INTEGER: return SQL_C_SLONG;
-    case SQL_SMALLINT: return SQL_C_SSHORT;
-    case SQL_BIGINT: return SQL_C_SBIGINT;
-    case SQL_DOUBLE: case SQL_FLOAT: return SQL_C_DOUBLE;
-    case SQL_REAL: return SQL_C_FLOAT;
-    case SQL_BIT: return SQL_C_BIT;
-    case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: return SQL_C_TYPE_TIMESTAMP;
-    case SQL_TYPE_DATE: case SQL_DATE: return SQL_C_TYPE_DATE;
-    case SQL_TYPE_TIME: case SQL_TIME: return SQL_C_TYPE_TIME;
-    case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR: return SQL_C_WCHAR;
-    case SQL_BINARY: case SQL_VARBINARY: case SQL_LONGVARBINARY: return SQL_C_BINARY;
-    default: return SQL_C_CHAR;
+    case SQL_INTEGER:
+      return SQL_C_SLONG;
+    case SQL_SMALLINT:
+      return SQL_C_SSHORT;
+    case SQL_BIGINT:
+      return SQL_C_SBIGINT;
+    case SQL_DOUBLE:
+    case SQL_FLOAT:
+      return SQL_C_DOUBLE;
+    case SQL_REAL:
+      return SQL_C_FLOAT;
+    case SQL_BIT:
+      return SQL_C_BIT;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+      return SQL_C_TYPE_TIMESTAMP;
+    case SQL_TYPE_DATE:
+    case SQL_DATE:
+      return SQL_C_TYPE_DATE;
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+      return SQL_C_TYPE_TIME;
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_WLONGVARCHAR:
+      return SQL_C_WCHAR;
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+      return SQL_C_BINARY;
+    default:
+      return SQL_C_CHAR;
   }
 }
 
@@ -188,12 +209,32 @@ SQLSMALLINT DefaultCType(SQLSMALLINT sqlType) {
 // when a value is converted, 07006; a number that is no C type at all is refused at once).
 bool IsCType(SQLSMALLINT cType) {
   switch (cType) {
-    case SQL_C_CHAR: case SQL_C_WCHAR: case SQL_C_BINARY: case SQL_C_BIT: case SQL_C_TINYINT:
-    case SQL_C_STINYINT: case SQL_C_UTINYINT: case SQL_C_SHORT: case SQL_C_SSHORT:
-    case SQL_C_USHORT: case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: case SQL_C_SBIGINT:
-    case SQL_C_UBIGINT: case SQL_C_FLOAT: case SQL_C_DOUBLE: case SQL_C_NUMERIC: case SQL_C_DATE:
-    case SQL_C_TIME: case SQL_C_TIMESTAMP: case SQL_C_TYPE_DATE: case SQL_C_TYPE_TIME:
-    case SQL_C_TYPE_TIMESTAMP: case SQL_C_DEFAULT: case SQL_C_GUID:
+    case SQL_C_CHAR:
+    case SQL_C_WCHAR:
+    case SQL_C_BINARY:
+    case SQL_C_BIT:
+    case SQL_C_TINYINT:
+    case SQL_C_STINYINT:
+    case SQL_C_UTINYINT:
+    case SQL_C_SHORT:
+    case SQL_C_SSHORT:
+    case SQL_C_USHORT:
+    case SQL_C_LONG:
+    case SQL_C_SLONG:
+    case SQL_C_ULONG:
+    case SQL_C_SBIGINT:
+    case SQL_C_UBIGINT:
+    case SQL_C_FLOAT:
+    case SQL_C_DOUBLE:
+    case SQL_C_NUMERIC:
+    case SQL_C_DATE:
+    case SQL_C_TIME:
+    case SQL_C_TIMESTAMP:
+    case SQL_C_TYPE_DATE:
+    case SQL_C_TYPE_TIME:
+    case SQL_C_TYPE_TIMESTAMP:
+    case SQL_C_DEFAULT:
+    case SQL_C_GUID:
       return true;
     default:
       return cType >= SQL_C_INTERVAL_YEAR && cType <= SQL_C_INTERVAL_MINUTE_TO_SECOND;
@@ -219,10 +260,14 @@ bool ValidUtf8(std::string_view text) {
     }
     size_t n;
     uint32_t c;
-    if (b >= 0xC2 && b <= 0xDF) n = 2, c = b & 0x1F;
-    else if (b >= 0xE0 && b <= 0xEF) n = 3, c = b & 0x0F;
-    else if (b >= 0xF0 && b <= 0xF4) n = 4, c = b & 0x07;
-    else return false;
+    if (b >= 0xC2 && b <= 0xDF)
+      n = 2, c = b & 0x1F;
+    else if (b >= 0xE0 && b <= 0xEF)
+      n = 3, c = b & 0x0F;
+    else if (b >= 0xF0 && b <= 0xF4)
+      n = 4, c = b & 0x07;
+    else
+      return false;
     if (i + n > text.size()) return false;
     for (size_t k = 1; k < n; ++k) {
       const unsigned char cont = static_cast<unsigned char>(text[i + k]);
@@ -254,7 +299,8 @@ bool ValidUtf16(const SQLWCHAR* text, size_t units) {
 
 // A parameter's value, `length` bytes at `data` in the C type of `b` (or as its length
 // indicator says), given to the engine.
-SQLRETURN BindValue(Stmt* stmt, SQLUSMALLINT number, const Binding& b, const char* data, SQLLEN length) {
+SQLRETURN BindValue(Stmt* stmt, SQLUSMALLINT number, const Binding& b, const char* data,
+                    SQLLEN length) {
   sql::Query& q = *stmt->query;
   const int index = number;
   const std::string which = "[Tabrix] parameter " + std::to_string(number) + ": ";
@@ -263,12 +309,14 @@ SQLRETURN BindValue(Stmt* stmt, SQLUSMALLINT number, const Binding& b, const cha
     return SQL_SUCCESS;
   }
   if (!data) {
-    return stmt->Error("HY009", which + "the value's pointer is null and its length indicator "
-                                        "is not SQL_NULL_DATA");
+    return stmt->Error("HY009", which +
+                                    "the value's pointer is null and its length indicator "
+                                    "is not SQL_NULL_DATA");
   }
   if (length == SQL_DEFAULT_PARAM) {
-    return stmt->Error("07S01", which + "SQL_DEFAULT_PARAM is for the parameters of procedures, "
-                                        "and a workbook has none");
+    return stmt->Error("07S01", which +
+                                    "SQL_DEFAULT_PARAM is for the parameters of procedures, "
+                                    "and a workbook has none");
   }
   if (length < 0 && length != SQL_NTS) {
     return stmt->Error("HY090", which + "the length or indicator " + std::to_string(length) +
@@ -291,9 +339,10 @@ SQLRETURN BindValue(Stmt* stmt, SQLUSMALLINT number, const Binding& b, const cha
         return SQL_SUCCESS;
       }
       if (!ValidUtf8(text)) {
-        return stmt->Error("22018", which + "the text is not UTF-8, the encoding this driver "
-                                            "reads the ANSI calls in (bind it as SQL_C_WCHAR, "
-                                            "or convert it)");
+        return stmt->Error("22018", which +
+                                        "the text is not UTF-8, the encoding this driver "
+                                        "reads the ANSI calls in (bind it as SQL_C_WCHAR, "
+                                        "or convert it)");
       }
       q.BindText(index, text);
       return SQL_SUCCESS;
@@ -305,7 +354,8 @@ SQLRETURN BindValue(Stmt* stmt, SQLUSMALLINT number, const Binding& b, const cha
         while (wide[units]) ++units;
       } else if (length % static_cast<SQLLEN>(sizeof(SQLWCHAR)) != 0) {
         return stmt->Error("HY090", which + "the length of a SQL_C_WCHAR value is " +
-                                        std::to_string(length) + " bytes, not a whole number of "
+                                        std::to_string(length) +
+                                        " bytes, not a whole number of "
                                         "2-byte characters");
       } else {
         units = static_cast<size_t>(length) / sizeof(SQLWCHAR);
@@ -355,7 +405,8 @@ SQLRETURN BindValue(Stmt* stmt, SQLUSMALLINT number, const Binding& b, const cha
       std::memcpy(&t, data, sizeof t);
       char text[32];
       // That time on the day time-only cells are kept on, so that it equals them.
-      int n = std::snprintf(text, sizeof text, "1899-12-30 %02u:%02u:%02u", t.hour, t.minute, t.second);
+      int n =
+          std::snprintf(text, sizeof text, "1899-12-30 %02u:%02u:%02u", t.hour, t.minute, t.second);
       q.BindText(index, std::string_view(text, static_cast<size_t>(n)));
       return SQL_SUCCESS;
     }
@@ -450,9 +501,10 @@ SQLULEN ElementSize(const Binding& b, const ColumnMeta& meta) {
 // application's SQLCloseCursor itself.
 SQLRETURN CursorOpen(Stmt* stmt) {
   ResetCursor(stmt);
-  return stmt->Error("24000", "[Tabrix] invalid cursor state: the statement's cursor was open "
-                              "(close it with SQLCloseCursor or SQLFreeStmt(SQL_CLOSE) before the "
-                              "next statement); it is closed now");
+  return stmt->Error("24000",
+                     "[Tabrix] invalid cursor state: the statement's cursor was open "
+                     "(close it with SQLCloseCursor or SQLFreeStmt(SQL_CLOSE) before the "
+                     "next statement); it is closed now");
 }
 
 SQLRETURN Open(Stmt* stmt, std::unique_ptr<RowsResult> rows) {
@@ -511,7 +563,8 @@ namespace {
 class Stepping {
  public:
   explicit Stepping(Stmt* stmt) : dbc_(stmt->dbc) {
-    dbc_->database->SetTimeout(static_cast<unsigned>(std::min<SQLULEN>(stmt->queryTimeout, 86400u * 365)));
+    dbc_->database->SetTimeout(
+        static_cast<unsigned>(std::min<SQLULEN>(stmt->queryTimeout, 86400u * 365)));
     dbc_->running.store(stmt);
   }
   ~Stepping() { dbc_->running.store(nullptr); }
@@ -549,15 +602,37 @@ void EndData(Stmt* stmt) {
 // The size of a value of a fixed-size C type; 0 for texts and bytes.
 size_t FixedSize(SQLSMALLINT cType) {
   switch (cType) {
-    case SQL_C_DOUBLE: case SQL_C_SBIGINT: case SQL_C_UBIGINT: return 8;
-    case SQL_C_FLOAT: case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: return 4;
-    case SQL_C_SHORT: case SQL_C_SSHORT: case SQL_C_USHORT: return 2;
-    case SQL_C_TINYINT: case SQL_C_STINYINT: case SQL_C_UTINYINT: case SQL_C_BIT: return 1;
-    case SQL_C_NUMERIC: return sizeof(SQL_NUMERIC_STRUCT);
-    case SQL_C_TYPE_DATE: case SQL_C_DATE: return sizeof(SQL_DATE_STRUCT);
-    case SQL_C_TYPE_TIME: case SQL_C_TIME: return sizeof(SQL_TIME_STRUCT);
-    case SQL_C_TYPE_TIMESTAMP: case SQL_C_TIMESTAMP: return sizeof(SQL_TIMESTAMP_STRUCT);
-    default: return 0;
+    case SQL_C_DOUBLE:
+    case SQL_C_SBIGINT:
+    case SQL_C_UBIGINT:
+      return 8;
+    case SQL_C_FLOAT:
+    case SQL_C_LONG:
+    case SQL_C_SLONG:
+    case SQL_C_ULONG:
+      return 4;
+    case SQL_C_SHORT:
+    case SQL_C_SSHORT:
+    case SQL_C_USHORT:
+      return 2;
+    case SQL_C_TINYINT:
+    case SQL_C_STINYINT:
+    case SQL_C_UTINYINT:
+    case SQL_C_BIT:
+      return 1;
+    case SQL_C_NUMERIC:
+      return sizeof(SQL_NUMERIC_STRUCT);
+    case SQL_C_TYPE_DATE:
+    case SQL_C_DATE:
+      return sizeof(SQL_DATE_STRUCT);
+    case SQL_C_TYPE_TIME:
+    case SQL_C_TIME:
+      return sizeof(SQL_TIME_STRUCT);
+    case SQL_C_TYPE_TIMESTAMP:
+    case SQL_C_TIMESTAMP:
+      return sizeof(SQL_TIMESTAMP_STRUCT);
+    default:
+      return 0;
   }
 }
 
@@ -600,8 +675,9 @@ SQLRETURN Execute(Stmt* stmt) {
 
 SQLRETURN ParamData(Stmt* stmt, SQLPOINTER* value) {
   if (stmt->data == Stmt::Data::None) {
-    return stmt->Error("HY010", "[Tabrix] no parameter is waiting for data: SQLParamData follows "
-                                "an SQLExecute or SQLExecDirect that answered SQL_NEED_DATA");
+    return stmt->Error("HY010",
+                       "[Tabrix] no parameter is waiting for data: SQLParamData follows "
+                       "an SQLExecute or SQLExecDirect that answered SQL_NEED_DATA");
   }
   if (stmt->data == Stmt::Data::Put) {
     Stmt::Pending& d = stmt->pending[stmt->current - 1];
@@ -613,7 +689,8 @@ SQLRETURN ParamData(Stmt* stmt, SQLPOINTER* value) {
                                     ": no value was sent with SQLPutData");
     } else {
       const SQLLEN length = d.null ? SQL_NULL_DATA : static_cast<SQLLEN>(d.bytes.size());
-      d.bytes.resize(std::max<size_t>(d.bytes.size() + 2, FixedSize(cType)) , '\0');  // room for a fixed type
+      d.bytes.resize(std::max<size_t>(d.bytes.size() + 2, FixedSize(cType)),
+                     '\0');  // room for a fixed type
       rc = BindValue(stmt, d.param, b, d.bytes.data(), length);
     }
     if (!SQL_SUCCEEDED(rc)) {
@@ -650,8 +727,9 @@ namespace {
 
 SQLRETURN PutPiece(Stmt* stmt, SQLPOINTER data, SQLLEN length) {
   if (stmt->data != Stmt::Data::Put) {
-    return stmt->Error("HY010", "[Tabrix] SQLPutData gives the value of the parameter SQLParamData "
-                                "has just named, and none is named");
+    return stmt->Error("HY010",
+                       "[Tabrix] SQLPutData gives the value of the parameter SQLParamData "
+                       "has just named, and none is named");
   }
   Stmt::Pending& d = stmt->pending[stmt->current - 1];
   const Binding& b = stmt->params[d.param];
@@ -659,21 +737,24 @@ SQLRETURN PutPiece(Stmt* stmt, SQLPOINTER data, SQLLEN length) {
   const std::string which = "[Tabrix] parameter " + std::to_string(d.param) + ": ";
   if (length == SQL_NULL_DATA) {
     if (d.given && !d.null) {
-      return stmt->Error("HY020", which + "a NULL cannot follow the pieces of a value already sent");
+      return stmt->Error("HY020",
+                         which + "a NULL cannot follow the pieces of a value already sent");
     }
     d.given = d.null = true;
     return SQL_SUCCESS;
   }
   if (d.null) return stmt->Error("HY020", which + "nothing can follow a NULL sent for it");
   if (length == SQL_DEFAULT_PARAM) {
-    return stmt->Error("07S01", which + "SQL_DEFAULT_PARAM is for the parameters of procedures, "
-                                        "and a workbook has none");
+    return stmt->Error("07S01", which +
+                                    "SQL_DEFAULT_PARAM is for the parameters of procedures, "
+                                    "and a workbook has none");
   }
   const size_t fixed = FixedSize(cType);
   if (fixed) {
     if (d.given) {
-      return stmt->Error("HY019", which + "a value of a fixed-size C type is sent in one piece, "
-                                          "not in several");
+      return stmt->Error("HY019", which +
+                                      "a value of a fixed-size C type is sent in one piece, "
+                                      "not in several");
     }
     if (!data) return stmt->Error("HY009", which + "the value's pointer is null");
     d.bytes.assign(static_cast<const char*>(data), fixed);
@@ -683,7 +764,8 @@ SQLRETURN PutPiece(Stmt* stmt, SQLPOINTER data, SQLLEN length) {
   size_t bytes;
   if (length == SQL_NTS) {
     if (cType == SQL_C_BINARY) {
-      return stmt->Error("HY090", which + "bytes have no terminator: give their length, not SQL_NTS");
+      return stmt->Error("HY090",
+                         which + "bytes have no terminator: give their length, not SQL_NTS");
     }
     if (!data) return stmt->Error("HY009", which + "the value's pointer is null");
     if (cType == SQL_C_WCHAR) {
@@ -1025,8 +1107,8 @@ SQLRETURN BindParameter(Stmt* stmt, SQLUSMALLINT param, SQLSMALLINT ioType, SQLS
                                     ": neither a value nor a length indicator is given");
   }
   if (bufferLength < 0) {
-    return stmt->Error("HY090", "[Tabrix] parameter " + std::to_string(param) +
-                                    ": the buffer length is negative");
+    return stmt->Error(
+        "HY090", "[Tabrix] parameter " + std::to_string(param) + ": the buffer length is negative");
   }
   if (stmt->params.size() <= param) stmt->params.resize(param + 1u);
   Binding& b = stmt->params[param];

@@ -27,12 +27,19 @@ std::string LowerWord(std::string_view s) {
 
 // The SQL type names CONVERT takes (lower-cased), told from columns that happen to start so.
 bool IsTypeName(const std::string& word) {
-  static const char* const kTypes[] = {
-      "sql_char", "sql_varchar", "sql_longvarchar", "sql_wchar", "sql_wvarchar",
-      "sql_wlongvarchar", "sql_tinyint", "sql_smallint", "sql_integer", "sql_bigint", "sql_real",
-      "sql_float", "sql_double", "sql_numeric", "sql_decimal", "sql_bit", "sql_date", "sql_time",
-      "sql_timestamp", "sql_type_date", "sql_type_time", "sql_type_timestamp", "sql_binary",
-      "sql_varbinary", "sql_longvarbinary", "sql_guid"};
+  static const char* const kTypes[] = {"sql_char",          "sql_varchar",
+                                       "sql_longvarchar",   "sql_wchar",
+                                       "sql_wvarchar",      "sql_wlongvarchar",
+                                       "sql_tinyint",       "sql_smallint",
+                                       "sql_integer",       "sql_bigint",
+                                       "sql_real",          "sql_float",
+                                       "sql_double",        "sql_numeric",
+                                       "sql_decimal",       "sql_bit",
+                                       "sql_date",          "sql_time",
+                                       "sql_timestamp",     "sql_type_date",
+                                       "sql_type_time",     "sql_type_timestamp",
+                                       "sql_binary",        "sql_varbinary",
+                                       "sql_longvarbinary", "sql_guid"};
   for (const char* type : kTypes) {
     if (word == type) return true;
   }
@@ -93,11 +100,11 @@ std::string Database::Translate(std::string_view sql) {
   out.reserve(sql.size() + 16);
   // What is known of the SELECT being read at each depth of parentheses.
   struct Level {
-    size_t selectAt = 0;               // where its SELECT starts in `out`
+    size_t selectAt = 0;                 // where its SELECT starts in `out`
     size_t orderAt = std::string::npos;  // where an ORDER BY of its own starts
-    bool compound = false;             // an arm of a UNION, INTERSECT or EXCEPT
-    bool hasParameter = false;         // a ? in it (TOP n PERCENT repeats the SELECT)
-    std::string top;                   // TOP's count, empty when it has none
+    bool compound = false;               // an arm of a UNION, INTERSECT or EXCEPT
+    bool hasParameter = false;           // a ? in it (TOP n PERCENT repeats the SELECT)
+    std::string top;                     // TOP's count, empty when it has none
     bool percent = false;
   };
   std::vector<Level> levels(1);
@@ -134,7 +141,9 @@ std::string Database::Translate(std::string_view sql) {
   // The end of the current SELECT at this depth, before blanks and semicolons that end the text.
   auto armEnd = [&]() {
     size_t end = out.size();
-    while (end > 0 && (std::isspace(static_cast<unsigned char>(out[end - 1])) || out[end - 1] == ';')) --end;
+    while (end > 0 &&
+           (std::isspace(static_cast<unsigned char>(out[end - 1])) || out[end - 1] == ';'))
+      --end;
     return end;
   };
   // TOP n becomes LIMIT n at the end of its own SELECT. An arm of a compound SELECT is made a
@@ -152,8 +161,9 @@ std::string Database::Translate(std::string_view sql) {
     std::string limit = l.top;
     if (l.percent) {
       if (l.hasParameter) {
-        throw EngineError("HYC00", "SELECT TOP n PERCENT is not offered with parameters (?) in the "
-                                   "same SELECT: use TOP n");
+        throw EngineError("HYC00",
+                          "SELECT TOP n PERCENT is not offered with parameters (?) in the "
+                          "same SELECT: use TOP n");
       }
       limit = "(SELECT (COUNT(*) * " + l.top + " + 99) / 100 FROM (" +
               out.substr(l.selectAt, end - l.selectAt) + "))";
@@ -270,10 +280,10 @@ std::string Database::Translate(std::string_view sql) {
       // A parenthesised arm of a compound SELECT, which SQLite does not parse, is a subquery.
       size_t next = skipBlanks(i + 1), nextEnd = next;
       while (nextEnd < sql.size() && IsWordChar(sql[nextEnd])) ++nextEnd;
-      const bool armStart =
-          LowerWord(sql.substr(next, nextEnd - next)) == "select" &&
-          (lastWord == "union" || (lastWord == "all" && wordBefore == "union") || lastWord == "intersect" ||
-           lastWord == "except" || (depth == 0 && out.find_first_not_of(" \t\r\n") == std::string::npos));
+      const bool armStart = LowerWord(sql.substr(next, nextEnd - next)) == "select" &&
+                            (lastWord == "union" || (lastWord == "all" && wordBefore == "union") ||
+                             lastWord == "intersect" || lastWord == "except" ||
+                             (depth == 0 && out.find_first_not_of(" \t\r\n") == std::string::npos));
       if (armStart) {
         Level& l = level();
         l.compound = true;
@@ -346,10 +356,9 @@ std::string Database::Translate(std::string_view sql) {
       const size_t next = skipBlanks(end);
       pendingCall = next < sql.size() && sql[next] == '(' ? lower : std::string();
       const bool constantArgument =
-          !calls.empty() &&
-          ((calls.back() == "convert" && IsTypeName(lower)) ||
-           ((calls.back() == "timestampadd" || calls.back() == "timestampdiff") &&
-            lower.rfind("sql_tsi_", 0) == 0));
+          !calls.empty() && ((calls.back() == "convert" && IsTypeName(lower)) ||
+                             ((calls.back() == "timestampadd" || calls.back() == "timestampdiff") &&
+                              lower.rfind("sql_tsi_", 0) == 0));
       if ((lower == "left" || lower == "right") && !pendingCall.empty()) {
         out += "tabrix_" + lower;
       } else if (constantArgument) {

@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -664,8 +664,9 @@ void Database::Fail(int code, const std::string& sql) {
   if (code == SQLITE_NOMEM) throw EngineError("HY001", "out of memory");
   // The driver's own functions name their SQLSTATE first: "22018: CONVERT: ...".
   if (message.size() > 7 && message[5] == ':' && message[6] == ' ' &&
-      std::all_of(message.begin(), message.begin() + 5,
-                  [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'Z'); })) {
+      std::all_of(message.begin(), message.begin() + 5, [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'Z');
+      })) {
     throw EngineError(message.substr(0, 5), message.substr(7));
   }
   (void)sql;

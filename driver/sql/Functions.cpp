@@ -240,11 +240,11 @@ std::string FormatWhen(const When& when) {
   const int64_t ms = when.ms;
   char out[48];
   int n = ms % 1000
-              ? std::snprintf(out, sizeof out, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld.%03lld",
-                              static_cast<long long>(y), static_cast<long long>(m),
-                              static_cast<long long>(d), static_cast<long long>(ms / 3600000),
-                              static_cast<long long>(ms / 60000 % 60),
-                              static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000))
+              ? std::snprintf(
+                    out, sizeof out, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld.%03lld",
+                    static_cast<long long>(y), static_cast<long long>(m), static_cast<long long>(d),
+                    static_cast<long long>(ms / 3600000), static_cast<long long>(ms / 60000 % 60),
+                    static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000))
               : std::snprintf(out, sizeof out, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld",
                               static_cast<long long>(y), static_cast<long long>(m),
                               static_cast<long long>(d), static_cast<long long>(ms / 3600000),
@@ -288,7 +288,8 @@ void ResultWhen(sqlite3_context* context, const When& when, const char* function
   int64_t y, m, d;
   CivilFromDays(when.days, y, m, d);
   if (y < 1 || y > 9999) {
-    Fail(context, std::string("22008: ") + function + ": the date falls outside the years 1 to 9999");
+    Fail(context,
+         std::string("22008: ") + function + ": the date falls outside the years 1 to 9999");
     return;
   }
   std::string text = FormatWhen(when);
@@ -296,8 +297,21 @@ void ResultWhen(sqlite3_context* context, const When& when, const char* function
 }
 
 // The units date arithmetic counts in, named by ODBC (SQL_TSI_DAY) or the desktop dialect ('d').
-enum class Unit { FracSecond, Second, Minute, Hour, Day, Week, CalendarWeek, Month, Quarter, Year,
-                  DayOfYear, Weekday, None };
+enum class Unit {
+  FracSecond,
+  Second,
+  Minute,
+  Hour,
+  Day,
+  Week,
+  CalendarWeek,
+  Month,
+  Quarter,
+  Year,
+  DayOfYear,
+  Weekday,
+  None
+};
 
 Unit OdbcUnit(std::string_view name) {
   std::string n(name);
@@ -341,13 +355,30 @@ bool Add(When& when, Unit unit, int64_t n) {
   if (n > kLimit || n < -kLimit) return false;
   int64_t ms = 0;
   switch (unit) {
-    case Unit::FracSecond: ms = n / 1000000; break;  // billionths, kept to the millisecond
-    case Unit::Second: ms = n * 1000; break;
-    case Unit::Minute: ms = n * 60000; break;
-    case Unit::Hour: ms = n * 3600000; break;
-    case Unit::Day: case Unit::DayOfYear: case Unit::Weekday: when.days += n; return true;
-    case Unit::Week: case Unit::CalendarWeek: when.days += 7 * n; return true;
-    case Unit::Month: case Unit::Quarter: case Unit::Year: {
+    case Unit::FracSecond:
+      ms = n / 1000000;
+      break;  // billionths, kept to the millisecond
+    case Unit::Second:
+      ms = n * 1000;
+      break;
+    case Unit::Minute:
+      ms = n * 60000;
+      break;
+    case Unit::Hour:
+      ms = n * 3600000;
+      break;
+    case Unit::Day:
+    case Unit::DayOfYear:
+    case Unit::Weekday:
+      when.days += n;
+      return true;
+    case Unit::Week:
+    case Unit::CalendarWeek:
+      when.days += 7 * n;
+      return true;
+    case Unit::Month:
+    case Unit::Quarter:
+    case Unit::Year: {
       const int64_t months = unit == Unit::Month ? n : unit == Unit::Quarter ? 3 * n : 12 * n;
       int64_t y, m, d;
       CivilFromDays(when.days, y, m, d);
@@ -359,7 +390,8 @@ bool Add(When& when, Unit unit, int64_t n) {
       when.days = DaysFromCivil(y, m, d);
       return true;
     }
-    case Unit::None: return false;
+    case Unit::None:
+      return false;
   }
   int64_t total = when.ms + ms;
   int64_t days = total >= 0 ? total / kDay : -((-total + kDay - 1) / kDay);
@@ -378,18 +410,30 @@ int64_t Diff(const When& a, const When& b, Unit unit) {
   CivilFromDays(a.days, ya, ma, da);
   CivilFromDays(b.days, yb, mb, db);
   switch (unit) {
-    case Unit::FracSecond: return (total(b) - total(a)) * 1000000;
-    case Unit::Second: return FloorDiv(total(b), 1000) - FloorDiv(total(a), 1000);
-    case Unit::Minute: return FloorDiv(total(b), 60000) - FloorDiv(total(a), 60000);
-    case Unit::Hour: return FloorDiv(total(b), 3600000) - FloorDiv(total(a), 3600000);
-    case Unit::Day: case Unit::DayOfYear: return b.days - a.days;
-    case Unit::Week: case Unit::Weekday: return (b.days - a.days) / 7;  // whole weeks
-    case Unit::CalendarWeek:  // Sundays crossed; 1970-01-04 was a Sunday
+    case Unit::FracSecond:
+      return (total(b) - total(a)) * 1000000;
+    case Unit::Second:
+      return FloorDiv(total(b), 1000) - FloorDiv(total(a), 1000);
+    case Unit::Minute:
+      return FloorDiv(total(b), 60000) - FloorDiv(total(a), 60000);
+    case Unit::Hour:
+      return FloorDiv(total(b), 3600000) - FloorDiv(total(a), 3600000);
+    case Unit::Day:
+    case Unit::DayOfYear:
+      return b.days - a.days;
+    case Unit::Week:
+    case Unit::Weekday:
+      return (b.days - a.days) / 7;  // whole weeks
+    case Unit::CalendarWeek:         // Sundays crossed; 1970-01-04 was a Sunday
       return FloorDiv(b.days - 3, 7) - FloorDiv(a.days - 3, 7);
-    case Unit::Month: return (yb * 12 + mb) - (ya * 12 + ma);
-    case Unit::Quarter: return (yb * 4 + (mb - 1) / 3) - (ya * 4 + (ma - 1) / 3);
-    case Unit::Year: return yb - ya;
-    case Unit::None: return 0;
+    case Unit::Month:
+      return (yb * 12 + mb) - (ya * 12 + ma);
+    case Unit::Quarter:
+      return (yb * 4 + (mb - 1) / 3) - (ya * 4 + (ma - 1) / 3);
+    case Unit::Year:
+      return yb - ya;
+    case Unit::None:
+      return 0;
   }
   return 0;
 }
@@ -413,18 +457,31 @@ int64_t Part(const When& w, Unit unit) {
   int64_t y, m, d;
   CivilFromDays(w.days, y, m, d);
   switch (unit) {
-    case Unit::Year: return y;
-    case Unit::Quarter: return (m - 1) / 3 + 1;
-    case Unit::Month: return m;
-    case Unit::DayOfYear: return DayOfYear(w);
-    case Unit::Day: return d;
-    case Unit::Weekday: return Weekday(w);
-    case Unit::CalendarWeek: case Unit::Week: return WeekOfYear(w);
-    case Unit::Hour: return w.ms / 3600000;
-    case Unit::Minute: return w.ms / 60000 % 60;
-    case Unit::Second: return w.ms / 1000 % 60;
-    case Unit::FracSecond: return w.ms % 1000 * 1000000;
-    case Unit::None: return 0;
+    case Unit::Year:
+      return y;
+    case Unit::Quarter:
+      return (m - 1) / 3 + 1;
+    case Unit::Month:
+      return m;
+    case Unit::DayOfYear:
+      return DayOfYear(w);
+    case Unit::Day:
+      return d;
+    case Unit::Weekday:
+      return Weekday(w);
+    case Unit::CalendarWeek:
+    case Unit::Week:
+      return WeekOfYear(w);
+    case Unit::Hour:
+      return w.ms / 3600000;
+    case Unit::Minute:
+      return w.ms / 60000 % 60;
+    case Unit::Second:
+      return w.ms / 1000 % 60;
+    case Unit::FracSecond:
+      return w.ms % 1000 * 1000000;
+    case Unit::None:
+      return 0;
   }
   return 0;
 }
@@ -444,11 +501,13 @@ void AddCall(sqlite3_context* context, sqlite3_value** argv, bool odbc) {
   if (!WhenOf(context, argv[2], function, when)) return;
   const int type = sqlite3_value_numeric_type(argv[1]);
   if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) {
-    Fail(context, std::string("22018: ") + function + ": the count " + Shown(argv[1]) + " is not a number");
+    Fail(context,
+         std::string("22018: ") + function + ": the count " + Shown(argv[1]) + " is not a number");
     return;
   }
   if (!Add(when, unit, static_cast<int64_t>(sqlite3_value_double(argv[1])))) {
-    Fail(context, std::string("22008: ") + function + ": the date falls outside the years 1 to 9999");
+    Fail(context,
+         std::string("22008: ") + function + ": the date falls outside the years 1 to 9999");
     return;
   }
   ResultWhen(context, when, function);
@@ -492,23 +551,28 @@ template <Unit U>
 void PartOf(sqlite3_context* context, int, sqlite3_value** argv) {
   if (AnyNull(1, argv)) return;
   When when;
-  if (!WhenOf(context, argv[0], U == Unit::Weekday ? "DAYOFWEEK" : U == Unit::DayOfYear ? "DAYOFYEAR"
-                                   : U == Unit::Quarter ? "QUARTER" : "WEEK", when)) {
+  if (!WhenOf(context, argv[0],
+              U == Unit::Weekday     ? "DAYOFWEEK"
+              : U == Unit::DayOfYear ? "DAYOFYEAR"
+              : U == Unit::Quarter   ? "QUARTER"
+                                     : "WEEK",
+              when)) {
     return;
   }
   sqlite3_result_int64(context, Part(when, U));
 }
 
 void NameOf(sqlite3_context* context, sqlite3_value** argv, bool day) {
-  static const char* const kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday",
-                                      "Friday", "Saturday"};
-  static const char* const kMonths[] = {"January", "February", "March", "April", "May", "June",
-                                        "July", "August", "September", "October", "November",
-                                        "December"};
+  static const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                      "Thursday", "Friday", "Saturday"};
+  static const char* const kMonths[] = {"January",   "February", "March",    "April",
+                                        "May",       "June",     "July",     "August",
+                                        "September", "October",  "November", "December"};
   if (AnyNull(1, argv)) return;
   When when;
   if (!WhenOf(context, argv[0], day ? "DAYNAME" : "MONTHNAME", when)) return;
-  const char* name = day ? kDays[Part(when, Unit::Weekday) - 1] : kMonths[Part(when, Unit::Month) - 1];
+  const char* name =
+      day ? kDays[Part(when, Unit::Weekday) - 1] : kMonths[Part(when, Unit::Month) - 1];
   sqlite3_result_text(context, name, -1, SQLITE_STATIC);
 }
 void DayName(sqlite3_context* c, int, sqlite3_value** v) { NameOf(c, v, true); }
@@ -558,8 +622,12 @@ void Convert(sqlite3_context* context, int, sqlite3_value** argv) {
     sqlite3_result_text(context, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     return;
   }
-  struct Range { const char* type; double low, high; };
-  static const Range kIntegers[] = {{"SQL_TINYINT", -128, 127}, {"SQL_SMALLINT", -32768, 32767},
+  struct Range {
+    const char* type;
+    double low, high;
+  };
+  static const Range kIntegers[] = {{"SQL_TINYINT", -128, 127},
+                                    {"SQL_SMALLINT", -32768, 32767},
                                     {"SQL_INTEGER", -2147483648.0, 2147483647.0},
                                     {"SQL_BIGINT", -9223372036854775808.0, 9223372036854775807.0}};
   for (const Range& r : kIntegers) {
@@ -600,10 +668,11 @@ void Convert(sqlite3_context* context, int, sqlite3_value** argv) {
     ResultWhen(context, when, "CONVERT");
     return;
   }
-  Fail(context, "HY000: CONVERT: " + type + " is not a type CONVERT gives (SQL_CHAR, SQL_VARCHAR, "
-                "SQL_LONGVARCHAR, SQL_WCHAR, SQL_WVARCHAR, SQL_WLONGVARCHAR, SQL_TINYINT, "
-                "SQL_SMALLINT, SQL_INTEGER, SQL_BIGINT, SQL_REAL, SQL_FLOAT, SQL_DOUBLE, "
-                "SQL_NUMERIC, SQL_DECIMAL, SQL_BIT, SQL_DATE, SQL_TIME, SQL_TIMESTAMP)");
+  Fail(context, "HY000: CONVERT: " + type +
+                    " is not a type CONVERT gives (SQL_CHAR, SQL_VARCHAR, "
+                    "SQL_LONGVARCHAR, SQL_WCHAR, SQL_WVARCHAR, SQL_WLONGVARCHAR, SQL_TINYINT, "
+                    "SQL_SMALLINT, SQL_INTEGER, SQL_BIGINT, SQL_REAL, SQL_FLOAT, SQL_DOUBLE, "
+                    "SQL_NUMERIC, SQL_DECIMAL, SQL_BIT, SQL_DATE, SQL_TIME, SQL_TIMESTAMP)");
 }
 
 void Clock(sqlite3_context* context, const char* format) {
@@ -670,24 +739,55 @@ struct Function {
 };
 
 const Function kFunctions[] = {
-    {"ucase", 1, Ucase},        {"lcase", 1, Lcase},        {"len", 1, Len},
-    {"char_length", 1, Len},    {"character_length", 1, Len}, {"tabrix_left", 2, Left},
-    {"tabrix_right", 2, Right}, {"concat", -1, Concat},    {"locate", 2, Locate},
-    {"locate", 3, Locate},      {"mod", 2, Mod},            {"year", 1, Year},
-    {"month", 1, Month},        {"day", 1, Day},            {"dayofmonth", 1, Day},
-    {"hour", 1, Hour},          {"minute", 1, Minute},      {"second", 1, Second},
-    {"now", 0, Now},            {"curdate", 0, Curdate},    {"curtime", 0, Curtime},
-    {"current_date", 0, Curdate}, {"iif", 3, Iif},          {"nz", 1, Nz},
-    {"nz", 2, Nz},              {"cstr", 1, Cstr},          {"val", 1, Val},
-    {"floor", 1, Unary<std::floor>}, {"ceiling", 1, Unary<std::ceil>},
-    {"ceil", 1, Unary<std::ceil>}, {"sqrt", 1, Unary<std::sqrt>}, {"exp", 1, Unary<std::exp>},
-    {"log", 1, Unary<std::log>}, {"log10", 1, Unary<std::log10>}, {"sign", 1, Unary<Sign>},
-    {"power", 2, Power},        {"pi", 0, Pi},
-    {"convert", 2, Convert},    {"timestampadd", 3, TimestampAdd},
-    {"timestampdiff", 3, TimestampDiff}, {"dateadd", 3, DateAdd}, {"datediff", 3, DateDiff},
-    {"datepart", 2, DatePartCall}, {"dayofweek", 1, PartOf<Unit::Weekday>},
-    {"dayofyear", 1, PartOf<Unit::DayOfYear>}, {"quarter", 1, PartOf<Unit::Quarter>},
-    {"week", 1, PartOf<Unit::CalendarWeek>}, {"dayname", 1, DayName}, {"monthname", 1, MonthName},
+    {"ucase", 1, Ucase},
+    {"lcase", 1, Lcase},
+    {"len", 1, Len},
+    {"char_length", 1, Len},
+    {"character_length", 1, Len},
+    {"tabrix_left", 2, Left},
+    {"tabrix_right", 2, Right},
+    {"concat", -1, Concat},
+    {"locate", 2, Locate},
+    {"locate", 3, Locate},
+    {"mod", 2, Mod},
+    {"year", 1, Year},
+    {"month", 1, Month},
+    {"day", 1, Day},
+    {"dayofmonth", 1, Day},
+    {"hour", 1, Hour},
+    {"minute", 1, Minute},
+    {"second", 1, Second},
+    {"now", 0, Now},
+    {"curdate", 0, Curdate},
+    {"curtime", 0, Curtime},
+    {"current_date", 0, Curdate},
+    {"iif", 3, Iif},
+    {"nz", 1, Nz},
+    {"nz", 2, Nz},
+    {"cstr", 1, Cstr},
+    {"val", 1, Val},
+    {"floor", 1, Unary<std::floor>},
+    {"ceiling", 1, Unary<std::ceil>},
+    {"ceil", 1, Unary<std::ceil>},
+    {"sqrt", 1, Unary<std::sqrt>},
+    {"exp", 1, Unary<std::exp>},
+    {"log", 1, Unary<std::log>},
+    {"log10", 1, Unary<std::log10>},
+    {"sign", 1, Unary<Sign>},
+    {"power", 2, Power},
+    {"pi", 0, Pi},
+    {"convert", 2, Convert},
+    {"timestampadd", 3, TimestampAdd},
+    {"timestampdiff", 3, TimestampDiff},
+    {"dateadd", 3, DateAdd},
+    {"datediff", 3, DateDiff},
+    {"datepart", 2, DatePartCall},
+    {"dayofweek", 1, PartOf<Unit::Weekday>},
+    {"dayofyear", 1, PartOf<Unit::DayOfYear>},
+    {"quarter", 1, PartOf<Unit::Quarter>},
+    {"week", 1, PartOf<Unit::CalendarWeek>},
+    {"dayname", 1, DayName},
+    {"monthname", 1, MonthName},
 };
 
 // MID(s, start, length): `length` characters of s from the `start`-th (1-based), in UTF-8.

@@ -8,7 +8,10 @@
 namespace tabrix::sql {
 namespace {
 
-using testing::Date; using testing::FakeWorkbook; using testing::Num; using testing::Str;
+using testing::Date;
+using testing::FakeWorkbook;
+using testing::Num;
+using testing::Str;
 
 class Functions : public ::testing::Test {
  protected:
@@ -30,10 +33,14 @@ class Functions : public ::testing::Test {
       q->Execute(warnings);
       if (!q->HasRow()) return "no row";
       switch (q->Type(0)) {
-        case ValueType::Null: return "NULL";
-        case ValueType::Integer: return std::to_string(q->Integer(0));
-        case ValueType::Real: return "real " + std::to_string(q->Real(0));
-        case ValueType::Text: return std::string(q->Text(0));
+        case ValueType::Null:
+          return "NULL";
+        case ValueType::Integer:
+          return std::to_string(q->Integer(0));
+        case ValueType::Real:
+          return "real " + std::to_string(q->Real(0));
+        case ValueType::Text:
+          return std::string(q->Text(0));
       }
     } catch (const EngineError& e) {
       return e.State() + " " + e.what();
@@ -63,12 +70,14 @@ TEST_F(Functions, ConvertGivesEachTypeOrSaysWhyNot) {
             "22003 [Tabrix] CONVERT: '100000' is out of the range of SQL_SMALLINT");
   EXPECT_EQ(Row2("{fn CONVERT(n, SQL_DATE)}"),
             "22018 [Tabrix] CONVERT: '1.5' is not a date or time, so it is not a SQL_DATE");
-  EXPECT_EQ(Row2("{fn CONVERT(n, SQL_GUID)}").substr(0, 36), "HY000 [Tabrix] CONVERT: SQL_GUID is ");
+  EXPECT_EQ(Row2("{fn CONVERT(n, SQL_GUID)}").substr(0, 36),
+            "HY000 [Tabrix] CONVERT: SQL_GUID is ");
 }
 
 TEST_F(Functions, TimestampAddAndDateAddCountInEveryInterval) {
   EXPECT_EQ(Row2("{fn TIMESTAMPADD(SQL_TSI_DAY, 1, d)}"), "2026-02-01 10:30:00");
-  EXPECT_EQ(Row2("{fn TIMESTAMPADD(SQL_TSI_MONTH, 1, d)}"), "2026-02-28 10:30:00");  // the month's last
+  EXPECT_EQ(Row2("{fn TIMESTAMPADD(SQL_TSI_MONTH, 1, d)}"),
+            "2026-02-28 10:30:00");  // the month's last
   EXPECT_EQ(Row2("{fn TIMESTAMPADD(SQL_TSI_YEAR, -2, {d '2024-02-29'})}"), "2022-02-28 00:00:00");
   EXPECT_EQ(Row2("{fn TIMESTAMPADD(SQL_TSI_HOUR, 14, d)}"), "2026-02-01 00:30:00");
   EXPECT_EQ(Row2("{fn TIMESTAMPADD(SQL_TSI_MINUTE, -31, {t '00:00:00'})}"), "1899-12-29 23:29:00");
@@ -76,7 +85,8 @@ TEST_F(Functions, TimestampAddAndDateAddCountInEveryInterval) {
             "2027-01-01 00:00:00.500");
   EXPECT_EQ(Row2("{fn TIMESTAMPADD(SQL_TSI_WEEK, 1, d)}"), "2026-02-07 10:30:00");
   EXPECT_EQ(Row2("{fn TIMESTAMPADD(SQL_TSI_QUARTER, 1, d)}"), "2026-04-30 10:30:00");
-  EXPECT_EQ(Row2("{fn TIMESTAMPADD(SQL_TSI_FRAC_SECOND, 250000000, d)}"), "2026-01-31 10:30:00.250");
+  EXPECT_EQ(Row2("{fn TIMESTAMPADD(SQL_TSI_FRAC_SECOND, 250000000, d)}"),
+            "2026-01-31 10:30:00.250");
   EXPECT_EQ(Row2("DateAdd('d', 30, d)"), "2026-03-02 10:30:00");
   EXPECT_EQ(Row2("DateAdd('m', -1, d)"), "2025-12-31 10:30:00");
   EXPECT_EQ(Row2("DateAdd('yyyy', 1, d)"), "2027-01-31 10:30:00");
@@ -91,16 +101,18 @@ TEST_F(Functions, TimestampAddAndDateAddCountInEveryInterval) {
   EXPECT_EQ(Row2("DateAdd('x', 1, d)"),
             "HY000 [Tabrix] DateAdd: the interval 'x' is not one of 'yyyy', 'q', 'm', 'y', 'd', "
             "'w', 'ww', 'h', 'n' or 's'");
-  EXPECT_EQ(Row2("{fn TIMESTAMPADD(SQL_TSI_DAY, 1, s)}"),
-            "22018 [Tabrix] TIMESTAMPADD: '12' is not a date or time (a date cell, {d 'YYYY-MM-DD'}, "
-            "{ts ...} or {t ...})");
+  EXPECT_EQ(
+      Row2("{fn TIMESTAMPADD(SQL_TSI_DAY, 1, s)}"),
+      "22018 [Tabrix] TIMESTAMPADD: '12' is not a date or time (a date cell, {d 'YYYY-MM-DD'}, "
+      "{ts ...} or {t ...})");
   EXPECT_EQ(Row2("{fn TIMESTAMPADD(SQL_TSI_DAY, 'x', d)}"),
             "22018 [Tabrix] TIMESTAMPADD: the count 'x' is not a number");
 }
 
 TEST_F(Functions, DifferencesCountTheBoundariesCrossed) {
   EXPECT_EQ(Row2("{fn TIMESTAMPDIFF(SQL_TSI_DAY, {d '2026-01-01'}, d)}"), "30");
-  EXPECT_EQ(Row2("{fn TIMESTAMPDIFF(SQL_TSI_YEAR, {ts '2025-12-31 23:59:59'}, {d '2026-01-01'})}"), "1");
+  EXPECT_EQ(Row2("{fn TIMESTAMPDIFF(SQL_TSI_YEAR, {ts '2025-12-31 23:59:59'}, {d '2026-01-01'})}"),
+            "1");
   EXPECT_EQ(Row2("{fn TIMESTAMPDIFF(SQL_TSI_MONTH, d, {d '2025-11-30'})}"), "-2");
   EXPECT_EQ(Row2("{fn TIMESTAMPDIFF(SQL_TSI_QUARTER, {d '2026-03-31'}, {d '2026-04-01'})}"), "1");
   EXPECT_EQ(Row2("{fn TIMESTAMPDIFF(SQL_TSI_HOUR, t, {t '20:59:59'})}"), "2");
@@ -150,9 +162,10 @@ TEST_F(Functions, TopOfEachArmAndTopPercentRunInTheEngine) {
   EXPECT_EQ(One("SELECT SUM(n) FROM (SELECT TOP 1 n FROM [S$] ORDER BY n UNION ALL "
                 "SELECT TOP 1 n FROM [S$] ORDER BY n DESC)"),
             "real -1.250000");
-  EXPECT_EQ(One("(SELECT TOP 1 s FROM [S$] ORDER BY s) UNION (SELECT TOP 1 s FROM [S$] ORDER BY s DESC) "
-                "ORDER BY 1 DESC"),
-            "abc");
+  EXPECT_EQ(
+      One("(SELECT TOP 1 s FROM [S$] ORDER BY s) UNION (SELECT TOP 1 s FROM [S$] ORDER BY s DESC) "
+          "ORDER BY 1 DESC"),
+      "abc");
   EXPECT_EQ(One("SELECT COUNT(*) FROM (SELECT TOP 50 PERCENT n FROM [S$])"), "1");
   EXPECT_EQ(One("SELECT COUNT(*) FROM (SELECT TOP 51 PERCENT n FROM [S$])"), "2");  // rounded up
   EXPECT_EQ(One("SELECT COUNT(*) FROM (SELECT TOP 0 PERCENT n FROM [S$])"), "0");
