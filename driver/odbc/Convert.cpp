@@ -340,6 +340,9 @@ SQLRETURN ConvertValue(const Value& value, const ColumnMeta& meta, SQLSMALLINT c
         // No half of a UTF-8 character either.
         while (n > 0 && (static_cast<unsigned char>(whole[offset + n]) & 0xC0) == 0x80) --n;
       }
+      // A buffer too small for the whole character still moves the reading on: a piece that
+      // gave nothing would be asked for again and again.
+      if (isPiece && n == 0 && left > 0) n = std::min(left, room);
       if (target && bufferLength > 0) {
         std::memcpy(target, whole.data() + offset, n);
         if (terminator && static_cast<size_t>(bufferLength) >= terminator) {

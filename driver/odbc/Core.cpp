@@ -286,6 +286,13 @@ SQLRETURN DriverConnect(Dbc* dbc, const std::string& in, std::string& completed)
 }
 
 SQLRETURN Disconnect(Dbc* dbc) {
+  for (const Stmt* stmt : dbc->statements) {
+    if (stmt->data != Stmt::Data::None) {
+      return dbc->Error("HY010",
+                        "[Tabrix] a statement of the connection is waiting for the data "
+                        "of its parameters (SQLPutData), or SQLCancel to end it");
+    }
+  }
   for (Stmt* stmt : dbc->statements) delete stmt;
   dbc->statements.clear();
   dbc->database.reset();

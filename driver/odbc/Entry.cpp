@@ -27,7 +27,7 @@ Arg ArgWide(const SQLWCHAR* text, SQLSMALLINT length) {
 
 // Runs `body` as one call on `handle`: diagnostics cleared first, the connection locked, the
 // outcome kept for SQL_DIAG_RETURNCODE, and any exception turned into a diagnostic.
-template <typename H, typename F>
+template <typename H, bool kDuringData = false, typename F>
 SQLRETURN Call(SQLHANDLE raw, F&& body) {
   if (!raw) return SQL_INVALID_HANDLE;
   H* handle = static_cast<H*>(raw);
@@ -46,6 +46,15 @@ SQLRETURN Call(SQLHANDLE raw, F&& body) {
       }
       std::lock_guard<std::recursive_mutex> lock(dbc->mutex);
       handle->diags.clear();
+      if constexpr (std::is_same_v<H, Stmt> && !kDuringData) {
+        if (handle->data != Stmt::Data::None) {
+          handle->lastReturn = handle->Error(
+              "HY010",
+              "[Tabrix] the statement is waiting for the data of its parameters: send "
+              "it with SQLParamData and SQLPutData, or end it with SQLCancel");
+          return SQL_ERROR;
+        }
+      }
       rc = body(handle);
     }
   } catch (const std::bad_alloc&) {
@@ -220,12 +229,14 @@ SQLRETURN SQL_API SQLSetStmtAttrW(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTE
 
 SQLRETURN SQL_API SQLGetStmtAttr(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTER value,
                                  SQLINTEGER bufferLength, SQLINTEGER* length) {
-  return Call<Stmt>(stmt, [&](Stmt* s) { return GetStmtAttr(s, attribute, value, bufferLength, length); });
+  return Call<Stmt, true>(
+      stmt, [&](Stmt* s) { return GetStmtAttr(s, attribute, value, bufferLength, length); });
 }
 
 SQLRETURN SQL_API SQLGetStmtAttrW(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTER value,
                                   SQLINTEGER bufferLength, SQLINTEGER* length) {
-  return Call<Stmt>(stmt, [&](Stmt* s) { return GetStmtAttr(s, attribute, value, bufferLength, length); });
+  return Call<Stmt, true>(
+      stmt, [&](Stmt* s) { return GetStmtAttr(s, attribute, value, bufferLength, length); });
 }
 
 SQLRETURN SQL_API SQLPrepare(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length) {
@@ -238,6 +249,14 @@ SQLRETURN SQL_API SQLPrepareW(SQLHSTMT stmt, SQLWCHAR* text, SQLINTEGER length) 
 
 SQLRETURN SQL_API SQLExecute(SQLHSTMT stmt) {
   return Call<Stmt>(stmt, [&](Stmt* s) { return Execute(s); });
+}
+
+SQLRETURN SQL_API SQLParamData(SQLHSTMT stmt, SQLPOINTER* value) {
+  return Call<Stmt, true>(stmt, [&](Stmt* s) { return ParamData(s, value); });
+}
+
+SQLRETURN SQL_API SQLPutData(SQLHSTMT stmt, SQLPOINTER data, SQLLEN length) {
+  return Call<Stmt, true>(stmt, [&](Stmt* s) { return PutData(s, data, length); });
 }
 
 SQLRETURN SQL_API SQLExecDirect(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length) {

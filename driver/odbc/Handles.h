@@ -6,6 +6,7 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -52,6 +53,7 @@ struct Dbc : Handle {
   std::recursive_mutex mutex;  // one call on a connection and its statements at a time
   std::unique_ptr<sql::Database> database;
   std::list<Stmt*> statements;
+  std::atomic<Stmt*> running{nullptr};  // the statement the engine is stepping, for SQLCancel
   std::string dsn;
   bool readOnly = true;
   bool autocommit = true;
@@ -141,6 +143,16 @@ struct Stmt : Handle {
   size_t pieceOffset = 0;
   bool pieceDone = false;
   std::string scratch;  // a value's text in the form asked (UTF-16 for WCHAR), while in pieces
+  // Parameters sent at execution time: after SQLExecute answers SQL_NEED_DATA, SQLParamData
+  // names each in turn and SQLPutData gives its value, in pieces for texts and bytes.
+  enum class Data : uint8_t { None, Need, Put } data = Data::None;
+  struct Pending {
+    SQLUSMALLINT param = 0;
+    std::string bytes;
+    bool given = false, null = false;
+  };
+  std::vector<Pending> pending;
+  size_t current = 0;  // 1-based index into `pending` of the parameter being put
 };
 
 // Converts between UTF-8 and UTF-16 (SQLWCHAR as unixODBC has it: 16 bits).
@@ -194,6 +206,8 @@ SQLRETURN MoreResults(Stmt* stmt);
 SQLRETURN CloseCursor(Stmt* stmt, bool mustBeOpen);
 SQLRETURN FreeStmt(Stmt* stmt, SQLUSMALLINT option);
 SQLRETURN Cancel(Stmt* stmt);
+SQLRETURN ParamData(Stmt* stmt, SQLPOINTER* value);
+SQLRETURN PutData(Stmt* stmt, SQLPOINTER data, SQLLEN length);
 SQLRETURN EndTran(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT completion);
 SQLRETURN NumParams(Stmt* stmt, SQLSMALLINT* count);
 SQLRETURN DescribeParam(Stmt* stmt, SQLUSMALLINT param, SQLSMALLINT* type, SQLULEN* size,

@@ -147,54 +147,223 @@ SQLRETURN EngineFailure(Stmt* stmt, const std::exception& e) {
   return stmt->Error("HY000", std::string("[Tabrix] ") + e.what());
 }
 
-// A parameter's value from the application's buffer, given to the engine.
-SQLRETURN BindOne(Stmt* stmt, SQLUSMALLINT number, const Binding& b) {
+// A parameter's buffer and length indicator, the bind offset applied.
+char* ParamData(const Stmt* stmt, const Binding& b) {
+  char* data = static_cast<char*>(b.target);
+  if (data && stmt->paramBindOffset) data += *stmt->paramBindOffset;
+  return data;
+}
+
+SQLLEN ParamLength(const Stmt* stmt, const Binding& b) {
+  SQLLEN* indicator = b.indicator;
+  if (!indicator) return SQL_NTS;
+  if (stmt->paramBindOffset) {
+    indicator =
+        reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(indicator) + *stmt->paramBindOffset);
+  }
+  return *indicator;
+}
+
+bool AtExecution(SQLLEN length) {
+  return length == SQL_DATA_AT_EXEC || length <= SQL_LEN_DATA_AT_EXEC_OFFSET;
+}
+
+SQLSMALLINT DefaultCType(SQLSMALLINT sqlType) {
+  switch (sqlType) {
+    case SQL_INTEGER:
+      return SQL_C_SLONG;
+    case SQL_SMALLINT:
+      return SQL_C_SSHORT;
+    case SQL_BIGINT:
+      return SQL_C_SBIGINT;
+    case SQL_DOUBLE:
+    case SQL_FLOAT:
+      return SQL_C_DOUBLE;
+    case SQL_REAL:
+      return SQL_C_FLOAT;
+    case SQL_BIT:
+      return SQL_C_BIT;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+      return SQL_C_TYPE_TIMESTAMP;
+    case SQL_TYPE_DATE:
+    case SQL_DATE:
+      return SQL_C_TYPE_DATE;
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+      return SQL_C_TYPE_TIME;
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_WLONGVARCHAR:
+      return SQL_C_WCHAR;
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+      return SQL_C_BINARY;
+    default:
+      return SQL_C_CHAR;
+  }
+}
+
+// Whether `cType` is one of ODBC's C types (a type this driver does not convert to is told
+// when a value is converted, 07006; a number that is no C type at all is refused at once).
+bool IsCType(SQLSMALLINT cType) {
+  switch (cType) {
+    case SQL_C_CHAR:
+    case SQL_C_WCHAR:
+    case SQL_C_BINARY:
+    case SQL_C_BIT:
+    case SQL_C_TINYINT:
+    case SQL_C_STINYINT:
+    case SQL_C_UTINYINT:
+    case SQL_C_SHORT:
+    case SQL_C_SSHORT:
+    case SQL_C_USHORT:
+    case SQL_C_LONG:
+    case SQL_C_SLONG:
+    case SQL_C_ULONG:
+    case SQL_C_SBIGINT:
+    case SQL_C_UBIGINT:
+    case SQL_C_FLOAT:
+    case SQL_C_DOUBLE:
+    case SQL_C_NUMERIC:
+    case SQL_C_DATE:
+    case SQL_C_TIME:
+    case SQL_C_TIMESTAMP:
+    case SQL_C_TYPE_DATE:
+    case SQL_C_TYPE_TIME:
+    case SQL_C_TYPE_TIMESTAMP:
+    case SQL_C_DEFAULT:
+    case SQL_C_GUID:
+      return true;
+    default:
+      return cType >= SQL_C_INTERVAL_YEAR && cType <= SQL_C_INTERVAL_MINUTE_TO_SECOND;
+  }
+}
+
+SQLRETURN BadCType(Stmt* stmt, SQLSMALLINT cType) {
+  return stmt->Error("HY003", "[Tabrix] " + std::to_string(cType) + " is not an ODBC C type");
+}
+
+bool IsPieceType(SQLSMALLINT cType) {
+  return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY;
+}
+
+// Whether `text` is UTF-8 as the standard has it: no overlong forms, no surrogates, nothing
+// beyond U+10FFFF.
+bool ValidUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t n;
+    uint32_t c;
+    if (b >= 0xC2 && b <= 0xDF)
+      n = 2, c = b & 0x1F;
+    else if (b >= 0xE0 && b <= 0xEF)
+      n = 3, c = b & 0x0F;
+    else if (b >= 0xF0 && b <= 0xF4)
+      n = 4, c = b & 0x07;
+    else
+      return false;
+    if (i + n > text.size()) return false;
+    for (size_t k = 1; k < n; ++k) {
+      const unsigned char cont = static_cast<unsigned char>(text[i + k]);
+      if ((cont & 0xC0) != 0x80) return false;
+      c = (c << 6) | (cont & 0x3F);
+    }
+    if ((n == 3 && c < 0x800) || (n == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
+        (c >= 0xD800 && c <= 0xDFFF)) {
+      return false;
+    }
+    i += n;
+  }
+  return true;
+}
+
+// Whether UTF-16 text pairs every surrogate.
+bool ValidUtf16(const SQLWCHAR* text, size_t units) {
+  for (size_t i = 0; i < units; ++i) {
+    const uint32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 >= units || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+      ++i;
+    } else if (c >= 0xDC00 && c <= 0xDFFF) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A parameter's value, `length` bytes at `data` in the C type of `b` (or as its length
+// indicator says), given to the engine.
+SQLRETURN BindValue(Stmt* stmt, SQLUSMALLINT number, const Binding& b, const char* data,
+                    SQLLEN length) {
   sql::Query& q = *stmt->query;
   const int index = number;
-  char* data = static_cast<char*>(b.target);
-  SQLLEN* indicator = b.indicator;
-  if (stmt->paramBindOffset) {
-    if (data) data += *stmt->paramBindOffset;
-    if (indicator) indicator = reinterpret_cast<SQLLEN*>(reinterpret_cast<char*>(indicator) + *stmt->paramBindOffset);
-  }
-  SQLLEN length = indicator ? *indicator : SQL_NTS;
-  if (length == SQL_NULL_DATA || (!data && length != 0)) {
+  const std::string which = "[Tabrix] parameter " + std::to_string(number) + ": ";
+  if (length == SQL_NULL_DATA) {
     q.BindNull(index);
     return SQL_SUCCESS;
   }
-  if (length == SQL_DATA_AT_EXEC || length <= SQL_LEN_DATA_AT_EXEC_OFFSET) {
-    return stmt->Error("HYC00", "[Tabrix] parameters sent at execution time are not offered");
+  if (!data) {
+    return stmt->Error("HY009", which +
+                                    "the value's pointer is null and its length indicator "
+                                    "is not SQL_NULL_DATA");
+  }
+  if (length == SQL_DEFAULT_PARAM) {
+    return stmt->Error("07S01", which +
+                                    "SQL_DEFAULT_PARAM is for the parameters of procedures, "
+                                    "and a workbook has none");
+  }
+  if (length < 0 && length != SQL_NTS) {
+    return stmt->Error("HY090", which + "the length or indicator " + std::to_string(length) +
+                                    " is none ODBC has (a length of 0 or more, SQL_NTS, "
+                                    "SQL_NULL_DATA or data at execution)");
   }
   auto integer = [&](auto v) {
     q.BindInteger(index, static_cast<int64_t>(v));
     return SQL_SUCCESS;
   };
   SQLSMALLINT cType = b.cType;
-  if (cType == SQL_C_DEFAULT) {
-    switch (b.sqlType) {
-      case SQL_INTEGER: cType = SQL_C_SLONG; break;
-      case SQL_SMALLINT: cType = SQL_C_SSHORT; break;
-      case SQL_BIGINT: cType = SQL_C_SBIGINT; break;
-      case SQL_DOUBLE: case SQL_FLOAT: cType = SQL_C_DOUBLE; break;
-      case SQL_REAL: cType = SQL_C_FLOAT; break;
-      case SQL_BIT: cType = SQL_C_BIT; break;
-      case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: cType = SQL_C_TYPE_TIMESTAMP; break;
-      case SQL_TYPE_DATE: case SQL_DATE: cType = SQL_C_TYPE_DATE; break;
-      case SQL_TYPE_TIME: case SQL_TIME: cType = SQL_C_TYPE_TIME; break;
-      case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR: cType = SQL_C_WCHAR; break;
-      default: cType = SQL_C_CHAR; break;
-    }
-  }
+  if (cType == SQL_C_DEFAULT) cType = DefaultCType(b.sqlType);
   switch (cType) {
     case SQL_C_CHAR:
     case SQL_C_BINARY: {
-      size_t n = length == SQL_NTS ? std::strlen(data) : static_cast<size_t>(std::max<SQLLEN>(length, 0));
-      q.BindText(index, std::string_view(data, n));
+      size_t n = length == SQL_NTS ? std::strlen(data) : static_cast<size_t>(length);
+      const std::string_view text(data, n);
+      if (cType == SQL_C_BINARY && !ValidUtf8(text)) {
+        q.BindBlob(index, text);  // bytes that are no text compare as bytes
+        return SQL_SUCCESS;
+      }
+      if (!ValidUtf8(text)) {
+        return stmt->Error("22018", which +
+                                        "the text is not UTF-8, the encoding this driver "
+                                        "reads the ANSI calls in (bind it as SQL_C_WCHAR, "
+                                        "or convert it)");
+      }
+      q.BindText(index, text);
       return SQL_SUCCESS;
     }
     case SQL_C_WCHAR: {
-      SQLLEN units = length == SQL_NTS ? SQL_NTS : length / static_cast<SQLLEN>(sizeof(SQLWCHAR));
-      q.BindText(index, FromWide(reinterpret_cast<const SQLWCHAR*>(data), units));
+      const auto* wide = reinterpret_cast<const SQLWCHAR*>(data);
+      size_t units = 0;
+      if (length == SQL_NTS) {
+        while (wide[units]) ++units;
+      } else if (length % static_cast<SQLLEN>(sizeof(SQLWCHAR)) != 0) {
+        return stmt->Error("HY090", which + "the length of a SQL_C_WCHAR value is " +
+                                        std::to_string(length) +
+                                        " bytes, not a whole number of "
+                                        "2-byte characters");
+      } else {
+        units = static_cast<size_t>(length) / sizeof(SQLWCHAR);
+      }
+      if (!ValidUtf16(wide, units)) {
+        return stmt->Error("22018", which + "the text has a UTF-16 surrogate without its pair");
+      }
+      q.BindText(index, FromWide(wide, static_cast<SQLLEN>(units)));
       return SQL_SUCCESS;
     }
     case SQL_C_SLONG: case SQL_C_LONG: { int32_t v; std::memcpy(&v, data, sizeof v); return integer(v); }
@@ -235,7 +404,9 @@ SQLRETURN BindOne(Stmt* stmt, SQLUSMALLINT number, const Binding& b) {
       SQL_TIME_STRUCT t;
       std::memcpy(&t, data, sizeof t);
       char text[32];
-      int n = std::snprintf(text, sizeof text, "%02u:%02u:%02u", t.hour, t.minute, t.second);
+      // That time on the day time-only cells are kept on, so that it equals them.
+      int n =
+          std::snprintf(text, sizeof text, "1899-12-30 %02u:%02u:%02u", t.hour, t.minute, t.second);
       q.BindText(index, std::string_view(text, static_cast<size_t>(n)));
       return SQL_SUCCESS;
     }
@@ -325,7 +496,19 @@ SQLULEN ElementSize(const Binding& b, const ColumnMeta& meta) {
   }
 }
 
+// A statement run while the cursor of the last is open is refused, and the cursor closed: the
+// driver manager takes the statement as having none after the failure, and would refuse the
+// application's SQLCloseCursor itself.
+SQLRETURN CursorOpen(Stmt* stmt) {
+  ResetCursor(stmt);
+  return stmt->Error("24000",
+                     "[Tabrix] invalid cursor state: the statement's cursor was open "
+                     "(close it with SQLCloseCursor or SQLFreeStmt(SQL_CLOSE) before the "
+                     "next statement); it is closed now");
+}
+
 SQLRETURN Open(Stmt* stmt, std::unique_ptr<RowsResult> rows) {
+  if (stmt->result) return CursorOpen(stmt);
   ResetCursor(stmt);
   stmt->query.reset();
   stmt->prepared = false;
@@ -359,6 +542,7 @@ void TypeMeta(sql::ColumnType type, SQLSMALLINT& sqlType, const char*& name, SQL
 }  // namespace
 
 SQLRETURN Prepare(Stmt* stmt, const std::string& text) {
+  if (stmt->result) return CursorOpen(stmt);
   ResetCursor(stmt);
   stmt->query.reset();
   stmt->prepared = false;
@@ -372,26 +556,30 @@ SQLRETURN Prepare(Stmt* stmt, const std::string& text) {
   return SQL_SUCCESS;
 }
 
-SQLRETURN Execute(Stmt* stmt) {
-  if (!stmt->prepared || !stmt->query) {
-    return stmt->Error("HY010", "[Tabrix] no statement is prepared");
+namespace {
+
+// Marks the statement as the one the engine steps, for SQLCancel from another thread, and gives
+// the engine the statement's query timeout.
+class Stepping {
+ public:
+  explicit Stepping(Stmt* stmt) : dbc_(stmt->dbc) {
+    dbc_->database->SetTimeout(
+        static_cast<unsigned>(std::min<SQLULEN>(stmt->queryTimeout, 86400u * 365)));
+    dbc_->running.store(stmt);
   }
-  ResetCursor(stmt);
-  if (stmt->paramsetSize != 1) {
-    return stmt->Error("HYC00", "[Tabrix] arrays of parameters are not offered");
-  }
-  const int count = stmt->query->ParameterCount();
-  stmt->query->ClearBindings();
-  for (int p = 1; p <= count; ++p) {
-    if (static_cast<size_t>(p) >= stmt->params.size() || !stmt->params[p].bound) {
-      return stmt->Error("07002", "[Tabrix] the statement has " + std::to_string(count) +
-                                      " parameters and parameter " + std::to_string(p) + " is not bound");
-    }
-    SQLRETURN rc = BindOne(stmt, static_cast<SQLUSMALLINT>(p), stmt->params[p]);
-    if (!SQL_SUCCEEDED(rc)) return rc;
-  }
+  ~Stepping() { dbc_->running.store(nullptr); }
+  Stepping(const Stepping&) = delete;
+  Stepping& operator=(const Stepping&) = delete;
+
+ private:
+  Dbc* dbc_;
+};
+
+// Runs the prepared statement, its parameters bound.
+SQLRETURN Run(Stmt* stmt) {
   std::vector<sql::Warning> warnings;
   try {
+    Stepping stepping(stmt);
     stmt->query->Execute(warnings);
   } catch (const std::exception& e) {
     return EngineFailure(stmt, e);
@@ -404,6 +592,205 @@ SQLRETURN Execute(Stmt* stmt) {
   for (const auto& w : warnings) stmt->Warn(w.state, w.message);
   return warnings.empty() ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
 }
+
+void EndData(Stmt* stmt) {
+  stmt->data = Stmt::Data::None;
+  stmt->pending.clear();
+  stmt->current = 0;
+}
+
+// The size of a value of a fixed-size C type; 0 for texts and bytes.
+size_t FixedSize(SQLSMALLINT cType) {
+  switch (cType) {
+    case SQL_C_DOUBLE:
+    case SQL_C_SBIGINT:
+    case SQL_C_UBIGINT:
+      return 8;
+    case SQL_C_FLOAT:
+    case SQL_C_LONG:
+    case SQL_C_SLONG:
+    case SQL_C_ULONG:
+      return 4;
+    case SQL_C_SHORT:
+    case SQL_C_SSHORT:
+    case SQL_C_USHORT:
+      return 2;
+    case SQL_C_TINYINT:
+    case SQL_C_STINYINT:
+    case SQL_C_UTINYINT:
+    case SQL_C_BIT:
+      return 1;
+    case SQL_C_NUMERIC:
+      return sizeof(SQL_NUMERIC_STRUCT);
+    case SQL_C_TYPE_DATE:
+    case SQL_C_DATE:
+      return sizeof(SQL_DATE_STRUCT);
+    case SQL_C_TYPE_TIME:
+    case SQL_C_TIME:
+      return sizeof(SQL_TIME_STRUCT);
+    case SQL_C_TYPE_TIMESTAMP:
+    case SQL_C_TIMESTAMP:
+      return sizeof(SQL_TIMESTAMP_STRUCT);
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+SQLRETURN Execute(Stmt* stmt) {
+  if (!stmt->prepared || !stmt->query) {
+    return stmt->Error("HY010", "[Tabrix] no statement is prepared");
+  }
+  if (stmt->result) return CursorOpen(stmt);
+  ResetCursor(stmt);
+  EndData(stmt);
+  if (stmt->paramsetSize != 1) {
+    return stmt->Error("HYC00", "[Tabrix] arrays of parameters are not offered");
+  }
+  const int count = stmt->query->ParameterCount();
+  stmt->query->ClearBindings();
+  std::vector<Stmt::Pending> pending;
+  for (int p = 1; p <= count; ++p) {
+    if (static_cast<size_t>(p) >= stmt->params.size() || !stmt->params[p].bound) {
+      return stmt->Error("07002", "[Tabrix] the statement has " + std::to_string(count) +
+                                      " parameters and parameter " + std::to_string(p) + " is not bound");
+    }
+    const Binding& b = stmt->params[p];
+    const SQLLEN length = ParamLength(stmt, b);
+    if (AtExecution(length)) {
+      pending.push_back({static_cast<SQLUSMALLINT>(p), {}, false, false});
+      continue;
+    }
+    SQLRETURN rc = BindValue(stmt, static_cast<SQLUSMALLINT>(p), b, ParamData(stmt, b), length);
+    if (!SQL_SUCCEEDED(rc)) return rc;
+  }
+  if (!pending.empty()) {
+    stmt->pending = std::move(pending);
+    stmt->data = Stmt::Data::Need;
+    return SQL_NEED_DATA;
+  }
+  return Run(stmt);
+}
+
+SQLRETURN ParamData(Stmt* stmt, SQLPOINTER* value) {
+  if (stmt->data == Stmt::Data::None) {
+    return stmt->Error("HY010",
+                       "[Tabrix] no parameter is waiting for data: SQLParamData follows "
+                       "an SQLExecute or SQLExecDirect that answered SQL_NEED_DATA");
+  }
+  if (stmt->data == Stmt::Data::Put) {
+    Stmt::Pending& d = stmt->pending[stmt->current - 1];
+    const Binding& b = stmt->params[d.param];
+    SQLSMALLINT cType = b.cType == SQL_C_DEFAULT ? DefaultCType(b.sqlType) : b.cType;
+    SQLRETURN rc;
+    if (!d.given && !IsPieceType(cType)) {
+      rc = stmt->Error("HY000", "[Tabrix] parameter " + std::to_string(d.param) +
+                                    ": no value was sent with SQLPutData");
+    } else {
+      const SQLLEN length = d.null ? SQL_NULL_DATA : static_cast<SQLLEN>(d.bytes.size());
+      d.bytes.resize(std::max<size_t>(d.bytes.size() + 2, FixedSize(cType)),
+                     '\0');  // room for a fixed type
+      rc = BindValue(stmt, d.param, b, d.bytes.data(), length);
+    }
+    if (!SQL_SUCCEEDED(rc)) {
+      EndData(stmt);
+      return rc;
+    }
+    d.bytes = std::string();
+  }
+  if (stmt->current < stmt->pending.size()) {
+    ++stmt->current;
+    stmt->data = Stmt::Data::Put;
+    if (value) *value = stmt->params[stmt->pending[stmt->current - 1].param].target;
+    return SQL_NEED_DATA;
+  }
+  EndData(stmt);
+  return Run(stmt);
+}
+
+namespace {
+
+SQLRETURN PutPiece(Stmt* stmt, SQLPOINTER data, SQLLEN length);
+
+}  // namespace
+
+// A failed piece ends the sequence, as ODBC's state tables have it: the statement is back to
+// prepared and runs again from SQLExecute.
+SQLRETURN PutData(Stmt* stmt, SQLPOINTER data, SQLLEN length) {
+  SQLRETURN rc = PutPiece(stmt, data, length);
+  if (rc == SQL_ERROR && stmt->data == Stmt::Data::Put) EndData(stmt);
+  return rc;
+}
+
+namespace {
+
+SQLRETURN PutPiece(Stmt* stmt, SQLPOINTER data, SQLLEN length) {
+  if (stmt->data != Stmt::Data::Put) {
+    return stmt->Error("HY010",
+                       "[Tabrix] SQLPutData gives the value of the parameter SQLParamData "
+                       "has just named, and none is named");
+  }
+  Stmt::Pending& d = stmt->pending[stmt->current - 1];
+  const Binding& b = stmt->params[d.param];
+  const SQLSMALLINT cType = b.cType == SQL_C_DEFAULT ? DefaultCType(b.sqlType) : b.cType;
+  const std::string which = "[Tabrix] parameter " + std::to_string(d.param) + ": ";
+  if (length == SQL_NULL_DATA) {
+    if (d.given && !d.null) {
+      return stmt->Error("HY020",
+                         which + "a NULL cannot follow the pieces of a value already sent");
+    }
+    d.given = d.null = true;
+    return SQL_SUCCESS;
+  }
+  if (d.null) return stmt->Error("HY020", which + "nothing can follow a NULL sent for it");
+  if (length == SQL_DEFAULT_PARAM) {
+    return stmt->Error("07S01", which +
+                                    "SQL_DEFAULT_PARAM is for the parameters of procedures, "
+                                    "and a workbook has none");
+  }
+  const size_t fixed = FixedSize(cType);
+  if (fixed) {
+    if (d.given) {
+      return stmt->Error("HY019", which +
+                                      "a value of a fixed-size C type is sent in one piece, "
+                                      "not in several");
+    }
+    if (!data) return stmt->Error("HY009", which + "the value's pointer is null");
+    d.bytes.assign(static_cast<const char*>(data), fixed);
+    d.given = true;
+    return SQL_SUCCESS;
+  }
+  size_t bytes;
+  if (length == SQL_NTS) {
+    if (cType == SQL_C_BINARY) {
+      return stmt->Error("HY090",
+                         which + "bytes have no terminator: give their length, not SQL_NTS");
+    }
+    if (!data) return stmt->Error("HY009", which + "the value's pointer is null");
+    if (cType == SQL_C_WCHAR) {
+      const auto* w = static_cast<const SQLWCHAR*>(data);
+      size_t units = 0;
+      while (w[units]) ++units;
+      bytes = units * sizeof(SQLWCHAR);
+    } else {
+      bytes = std::strlen(static_cast<const char*>(data));
+    }
+  } else if (length < 0) {
+    return stmt->Error("HY090", which + "the length " + std::to_string(length) +
+                                    " is none ODBC has (0 or more, SQL_NTS or SQL_NULL_DATA)");
+  } else {
+    bytes = static_cast<size_t>(length);
+    // Pieces may split a character, even a UTF-16 unit (pyodbc sends 255 bytes at a time):
+    // only the whole value is read.
+    if (bytes && !data) return stmt->Error("HY009", which + "the value's pointer is null");
+  }
+  d.bytes.append(static_cast<const char*>(data ? data : ""), bytes);
+  d.given = true;
+  return SQL_SUCCESS;
+}
+
+}  // namespace
 
 SQLRETURN ExecDirect(Stmt* stmt, const std::string& text) {
   SQLRETURN rc = Prepare(stmt, text);
@@ -531,6 +918,7 @@ SQLRETURN BindCol(Stmt* stmt, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER
                   SQLLEN bufferLength, SQLLEN* indicator) {
   if (column == 0) return stmt->Error("07009", "[Tabrix] bookmarks are not offered: column 0 cannot be bound");
   if (bufferLength < 0) return stmt->Error("HY090", "[Tabrix] the buffer length is negative");
+  if ((target || indicator) && !IsCType(cType)) return BadCType(stmt, cType);
   if (stmt->columns.size() <= column) stmt->columns.resize(column + 1u);
   Binding& b = stmt->columns[column];
   if (!target && !indicator) {
@@ -556,6 +944,7 @@ SQLRETURN Fetch(Stmt* stmt) {
   bool info = false, errors = false;
   stmt->onRow = false;
   stmt->pieceColumn = 0;
+  Stepping stepping(stmt);
   for (SQLULEN r = 0; r < rows; ++r) {
     if (stmt->maxRows && stmt->rowsDelivered >= stmt->maxRows) break;
     bool more;
@@ -627,6 +1016,7 @@ SQLRETURN GetData(Stmt* stmt, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER
     return stmt->Error("07009", "[Tabrix] there is no column " + std::to_string(column) +
                                     " (the columns are numbered from 1)");
   }
+  if (!IsCType(cType) && cType != SQL_ARD_TYPE) return BadCType(stmt, cType);
   if (stmt->rowArraySize > 1) {
     return stmt->Error("HYC00", "[Tabrix] SQLGetData reads rows fetched one at a time: the row array size is " +
                                     std::to_string(stmt->rowArraySize));
@@ -669,7 +1059,18 @@ SQLRETURN FreeStmt(Stmt* stmt, SQLUSMALLINT option) {
 }
 
 SQLRETURN Cancel(Stmt* stmt) {
-  if (stmt->dbc->database) stmt->dbc->database->Interrupt();
+  Dbc* dbc = stmt->dbc;
+  std::unique_lock<std::recursive_mutex> lock(dbc->mutex, std::try_to_lock);
+  if (!lock.owns_lock()) {
+    // Another thread is in a call on this connection: stop the engine if it steps this statement.
+    if (dbc->running.load() == stmt && dbc->database) dbc->database->Interrupt();
+    return SQL_SUCCESS;
+  }
+  if (stmt->data != Stmt::Data::None) {
+    // Another thread's diagnostics are left alone: only ending the sequence is a call of its own.
+    stmt->diags.clear();
+    EndData(stmt);  // the parameters sent at execution time so far are dropped
+  }
   return SQL_SUCCESS;
 }
 
@@ -699,6 +1100,15 @@ SQLRETURN BindParameter(Stmt* stmt, SQLUSMALLINT param, SQLSMALLINT ioType, SQLS
   if (param < 1) return stmt->Error("07009", "[Tabrix] parameters are numbered from 1");
   if (ioType != SQL_PARAM_INPUT) {
     return stmt->Error("HYC00", "[Tabrix] output parameters are not offered: a workbook has no procedures");
+  }
+  if (!IsCType(cType)) return BadCType(stmt, cType);
+  if (!value && !indicator) {
+    return stmt->Error("HY009", "[Tabrix] parameter " + std::to_string(param) +
+                                    ": neither a value nor a length indicator is given");
+  }
+  if (bufferLength < 0) {
+    return stmt->Error(
+        "HY090", "[Tabrix] parameter " + std::to_string(param) + ": the buffer length is negative");
   }
   if (stmt->params.size() <= param) stmt->params.resize(param + 1u);
   Binding& b = stmt->params[param];

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -158,6 +159,11 @@ struct Database::Impl {
   int denied = 0;                                       // the action the last prepare was refused
   std::vector<std::pair<std::string, std::string>>* reads = nullptr;
   std::mutex interruptMutex;
+  // The query timeout: when the statement being stepped must stop, and whether it was stopped
+  // for it (rather than cancelled).
+  unsigned timeout = 0;
+  std::chrono::steady_clock::time_point deadline;
+  bool timedOut = false;
 };
 
 namespace {
@@ -637,6 +643,12 @@ const TableView* Database::View(const std::string& table) const {
 
 void Database::Fail(int code, const std::string& sql) {
   std::string message = sqlite3_errmsg(impl_->db);
+  if (code == SQLITE_INTERRUPT && impl_->timedOut) {
+    impl_->timedOut = false;
+    throw EngineError("HYT00", "timeout expired: the statement ran past its query timeout of " +
+                                   std::to_string(impl_->timeout) +
+                                   (impl_->timeout == 1 ? " second" : " seconds"));
+  }
   if (code == SQLITE_INTERRUPT) throw EngineError("HY008", "the statement was cancelled");
   if (code == SQLITE_AUTH || impl_->denied) {
     const char* action = ActionName(impl_->denied);
@@ -650,6 +662,13 @@ void Database::Fail(int code, const std::string& sql) {
     throw EngineError("42S22", "no column '" + message.substr(16) + "' in the tables of this statement");
   }
   if (code == SQLITE_NOMEM) throw EngineError("HY001", "out of memory");
+  // The driver's own functions name their SQLSTATE first: "22018: CONVERT: ...".
+  if (message.size() > 7 && message[5] == ':' && message[6] == ' ' &&
+      std::all_of(message.begin(), message.begin() + 5, [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'Z');
+      })) {
+    throw EngineError(message.substr(0, 5), message.substr(7));
+  }
   (void)sql;
   throw EngineError("42000", message);
 }
@@ -724,6 +743,28 @@ size_t SheetsRead() { return SheetCache::Instance().reads_.load(); }
 
 void Database::Interrupt() { sqlite3_interrupt(impl_->db); }
 
+namespace {
+
+int CheckDeadline(void* context) {
+  auto* impl = static_cast<Database::Impl*>(context);
+  if (std::chrono::steady_clock::now() < impl->deadline) return 0;
+  impl->timedOut = true;
+  return 1;  // the engine stops the statement with SQLITE_INTERRUPT
+}
+
+}  // namespace
+
+void Database::SetTimeout(unsigned seconds) {
+  impl_->timeout = seconds;
+  impl_->timedOut = false;
+  if (seconds == 0) {
+    sqlite3_progress_handler(impl_->db, 0, nullptr, nullptr);
+    return;
+  }
+  impl_->deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  sqlite3_progress_handler(impl_->db, 10000, CheckDeadline, impl_.get());
+}
+
 Query::Query(Database& database, sqlite3_stmt* statement)
     : database_(database), statement_(statement) {
   DescribeColumns(false);
@@ -737,6 +778,9 @@ void Query::BindInteger(int index, int64_t value) { sqlite3_bind_int64(statement
 void Query::BindReal(int index, double value) { sqlite3_bind_double(statement_, index, value); }
 void Query::BindText(int index, std::string_view value) {
   sqlite3_bind_text64(statement_, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+void Query::BindBlob(int index, std::string_view bytes) {
+  sqlite3_bind_blob64(statement_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
 }
 void Query::ClearBindings() { sqlite3_clear_bindings(statement_); }
 

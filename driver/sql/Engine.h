@@ -64,6 +64,7 @@ class Query {
   void BindInteger(int index, int64_t value);
   void BindReal(int index, double value);
   void BindText(int index, std::string_view value);
+  void BindBlob(int index, std::string_view bytes);
   void ClearBindings();
 
   // Runs the statement to its first row; the values lost to guessed types come back as
@@ -128,6 +129,9 @@ class Database {
 
   // Stops a running statement (from another thread).
   void Interrupt();
+  // Stops the statements stepped from now on once they run `seconds` (0: no limit) in one
+  // call, failing them HYT00.
+  void SetTimeout(unsigned seconds);
 
   struct Impl;  // the engine's own state, opaque
 

@@ -2,12 +2,14 @@
    data source, row arrays bound by column and by row with their row status, SQLGetData in
    pieces, the wide calls, SQLNativeSql and the diagnostics. Usage: client FOLDER (the
    workbooks of make_workbooks.py). Exits 1 naming the first check that failed. */
+#include <pthread.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 static int failures = 0;
 
@@ -39,6 +41,36 @@ static SQLHSTMT Run(SQLHDBC dbc, const char* sql) {
   }
   return stmt;
 }
+
+static void ExpectState(SQLSMALLINT type, SQLHANDLE handle, const char* want, const char* what) {
+  char state[8], message[1024];
+  Diag(type, handle, state, message, sizeof message);
+  if (strcmp(state, want) != 0) {
+    fprintf(stderr, "%s: expected %s, got %s %s\n", what, want, state, message);
+    ++failures;
+  }
+}
+
+/* Sends SQLCancel every 20 ms until told to stop: the statement stops on the first that comes
+   while it runs. */
+struct Canceller {
+  SQLHSTMT stmt;
+  volatile int stop;
+};
+
+static void* CancelLoop(void* arg) {
+  struct Canceller* c = (struct Canceller*)arg;
+  struct timespec pause = {0, 20 * 1000 * 1000};
+  while (!c->stop) {
+    nanosleep(&pause, NULL);
+    if (!c->stop) SQLCancel(c->stmt);
+  }
+  return NULL;
+}
+
+static const char* kSpin =
+    "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000000000) "
+    "SELECT COUNT(*) FROM c";
 
 static char* ReadFile(const char* path) {
   FILE* f = fopen(path, "rb");
@@ -279,6 +311,196 @@ int main(int argc, char** argv) {
     SQLSMALLINT columns = 0;
     SQLNumResultCols(stmt, &columns);
     CHECK(columns == 19);
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  }
+
+  /* Parameters sent at execution time, in pieces that split characters. */
+  {
+    SQLHSTMT stmt;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+    CHECK(SQL_SUCCEEDED(SQLPrepare(stmt, (SQLCHAR*)"SELECT City, LEN(?) FROM [Sales 2026$] WHERE City = ? AND Amount = ?", SQL_NTS)));
+    SQLLEN atExec = SQL_LEN_DATA_AT_EXEC(0), atExec2 = SQL_DATA_AT_EXEC, atExec3 = SQL_DATA_AT_EXEC;
+    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WLONGVARCHAR, 0, 0, (SQLPOINTER)1, 0, &atExec);
+    SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, 0, 0, (SQLPOINTER)2, 0, &atExec2);
+    SQLBindParameter(stmt, 3, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, (SQLPOINTER)3, 0, &atExec3);
+    for (int round = 0; round < 3; ++round) {
+      CHECK(SQLExecute(stmt) == SQL_NEED_DATA);
+      CHECK(SQLFetch(stmt) == SQL_ERROR);
+      ExpectState(SQL_HANDLE_STMT, stmt, "HY010", "SQLFetch while parameters wait for data");
+      CHECK(SQLPutData(stmt, (SQLPOINTER) "x", 1) == SQL_ERROR);
+      ExpectState(SQL_HANDLE_STMT, stmt, "HY010", "SQLPutData before SQLParamData");
+      SQLPOINTER token = NULL;
+      CHECK(SQLParamData(stmt, &token) == SQL_NEED_DATA && token == (SQLPOINTER)1);
+      if (round == 1) {
+        /* A failed piece ends the sequence too: a number comes in one piece. */
+        CHECK(SQLPutData(stmt, (SQLPOINTER) "ab", 2) == SQL_SUCCESS);
+        CHECK(SQLPutData(stmt, (SQLPOINTER) "ab", -99) == SQL_ERROR);
+        ExpectState(SQL_HANDLE_STMT, stmt, "HY090", "a piece of length -99");
+        CHECK(SQLParamData(stmt, &token) == SQL_ERROR);
+        ExpectState(SQL_HANDLE_STMT, stmt, "HY010", "SQLParamData after a failed piece");
+        continue;
+      }
+      if (round == 0) {
+        /* SQLCancel ends the sequence; the statement runs again from SQLExecute. */
+        CHECK(SQLCancel(stmt) == SQL_SUCCESS);
+        CHECK(SQLParamData(stmt, &token) == SQL_ERROR);
+        ExpectState(SQL_HANDLE_STMT, stmt, "HY010", "SQLParamData after SQLCancel");
+        continue;
+      }
+      /* "東京😀" as UTF-16, the pair of the emoji split across pieces of 3, 3 and 4 bytes. */
+      static const SQLWCHAR wide[] = {0x6771, 0x4EAC, 0xD83D, 0xDE00};
+      CHECK(SQLPutData(stmt, (SQLPOINTER)wide, 3) == SQL_SUCCESS);
+      CHECK(SQLPutData(stmt, (SQLPOINTER)((const char*)wide + 3), 3) == SQL_SUCCESS);
+      CHECK(SQLPutData(stmt, (SQLPOINTER)((const char*)wide + 6), 2) == SQL_SUCCESS);
+      CHECK(SQLParamData(stmt, &token) == SQL_NEED_DATA && token == (SQLPOINTER)2);
+      /* "Zürich" in UTF-8, the ü split between two pieces. */
+      CHECK(SQLPutData(stmt, (SQLPOINTER) "Z\xC3", 2) == SQL_SUCCESS);
+      CHECK(SQLPutData(stmt, (SQLPOINTER) "\xBCrich", SQL_NTS) == SQL_SUCCESS);
+      CHECK(SQLParamData(stmt, &token) == SQL_NEED_DATA && token == (SQLPOINTER)3);
+      double amount = 12.5;
+      CHECK(SQLPutData(stmt, &amount, 0) == SQL_SUCCESS);
+      CHECK(SQLParamData(stmt, &token) == SQL_SUCCESS);
+      CHECK(SQLFetch(stmt) == SQL_SUCCESS);
+      char city[16] = "";
+      SQLINTEGER length = 0;
+      SQLGetData(stmt, 1, SQL_C_CHAR, city, sizeof city, NULL);
+      SQLGetData(stmt, 2, SQL_C_SLONG, &length, 0, NULL);
+      CHECK(strcmp(city, "Zürich") == 0);
+      CHECK(length == 3);
+      CHECK(SQLFetch(stmt) == SQL_NO_DATA);
+      /* The cursor stays open until closed: another statement on it is refused. */
+      CHECK(SQLExecute(stmt) == SQL_ERROR);
+      ExpectState(SQL_HANDLE_STMT, stmt, "24000", "SQLExecute with the cursor open");
+      CHECK(SQLMoreResults(stmt) == SQL_NO_DATA);
+      CHECK(SQLCloseCursor(stmt) == SQL_ERROR);  /* the refusal closed it */
+      ExpectState(SQL_HANDLE_STMT, stmt, "24000", "SQLCloseCursor with no cursor");
+    }
+    /* Text that is not UTF-8, a length indicator ODBC does not have, half a UTF-16 unit. */
+    CHECK(SQL_SUCCEEDED(SQLPrepare(stmt, (SQLCHAR*)"SELECT COUNT(*) FROM [Sales 2026$] WHERE City = ?", SQL_NTS)));
+    char latin1[] = "Z\xFCrich";
+    SQLLEN length = SQL_NTS;
+    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 255, 0, latin1, 0, &length);
+    CHECK(SQLExecute(stmt) == SQL_ERROR);
+    ExpectState(SQL_HANDLE_STMT, stmt, "22018", "a parameter that is not UTF-8");
+    length = -99;
+    CHECK(SQLExecute(stmt) == SQL_ERROR);
+    ExpectState(SQL_HANDLE_STMT, stmt, "HY090", "a length indicator of -99");
+    length = 3;
+    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 255, 0, NULL, 0, &length);
+    CHECK(SQLExecute(stmt) == SQL_ERROR);
+    ExpectState(SQL_HANDLE_STMT, stmt, "HY009", "a parameter of 3 bytes at a null pointer");
+    length = SQL_NULL_DATA;
+    CHECK(SQLExecute(stmt) == SQL_SUCCESS);  /* NULL: no row */
+    CHECK(SQLFetch(stmt) == SQL_SUCCESS);
+    SQLCloseCursor(stmt);
+    static SQLWCHAR wideCity[] = {'B', 'e', 'r', 'n', 0};
+    length = 7;
+    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 255, 0, wideCity, 0, &length);
+    CHECK(SQLExecute(stmt) == SQL_ERROR);
+    ExpectState(SQL_HANDLE_STMT, stmt, "HY090", "a wide parameter of 7 bytes");
+    length = 8;
+    CHECK(SQLExecute(stmt) == SQL_SUCCESS);
+    SQLINTEGER count = 0;
+    CHECK(SQLFetch(stmt) == SQL_SUCCESS);
+    SQLGetData(stmt, 1, SQL_C_SLONG, &count, 0, NULL);
+    CHECK(count == 1);
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  }
+
+  /* The cursor moves forward only; the others are refused, and the next still works. */
+  {
+    SQLHSTMT stmt = Run(dbc, "SELECT N FROM [Numbers$] ORDER BY N");
+    /* Another statement while this one's cursor is open (the driver manager lets it through
+       before the first fetch): refused, and the cursor closed, as the manager then takes it. */
+    SQLINTEGER unused = 0;
+    CHECK(SQLBindCol(stmt, 1, 12345, &unused, 4, NULL) == SQL_ERROR);
+    ExpectState(SQL_HANDLE_STMT, stmt, "HY003", "a C type that is none");
+    CHECK(SQLExecDirect(stmt, (SQLCHAR*)"SELECT 1 FROM [Numbers$]", SQL_NTS) == SQL_ERROR);
+    Diag(SQL_HANDLE_STMT, stmt, state, message, sizeof message);
+    CHECK(strcmp(state, "24000") == 0 && strstr(message, "[Tabrix] invalid cursor state") != NULL);
+    CHECK(SQLFetch(stmt) == SQL_ERROR);
+    CHECK(SQL_SUCCEEDED(SQLExecDirect(stmt, (SQLCHAR*)"SELECT N FROM [Numbers$] ORDER BY N", SQL_NTS)));
+    const SQLSMALLINT others[] = {SQL_FETCH_FIRST, SQL_FETCH_LAST, SQL_FETCH_PRIOR, SQL_FETCH_ABSOLUTE,
+                                  SQL_FETCH_RELATIVE, SQL_FETCH_BOOKMARK};
+    for (size_t i = 0; i < sizeof others / sizeof others[0]; ++i) {
+      CHECK(SQLFetchScroll(stmt, others[i], 1) == SQL_ERROR);
+      ExpectState(SQL_HANDLE_STMT, stmt, "HY106", "a scroll other than next");
+    }
+    SQLINTEGER n = 0;
+    CHECK(SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0) == SQL_SUCCESS);
+    SQLGetData(stmt, 1, SQL_C_SLONG, &n, 0, NULL);
+    CHECK(n == 1);
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  }
+
+  /* Wide text in pieces through buffers of 0, odd and tiny sizes, the emoji's pair split. */
+  {
+    SQLHSTMT stmt = Run(dbc, "SELECT Note FROM [Sales 2026$] WHERE City = 'Bern'");
+    CHECK(SQLFetch(stmt) == SQL_SUCCESS);
+    SQLWCHAR buffer[8];
+    SQLLEN ind = 0;
+    CHECK(SQLGetData(stmt, 1, SQL_C_WCHAR, buffer, 0, &ind) == SQL_SUCCESS_WITH_INFO);
+    CHECK(ind == (5000 + 13) * 2);
+    static SQLWCHAR whole[6000];
+    size_t units = 0;
+    SQLLEN sizes[] = {7, 4, 3, 2};
+    int step = 0;
+    while ((rc = SQLGetData(stmt, 1, SQL_C_WCHAR, buffer, sizes[step++ % 4], &ind)) != SQL_NO_DATA) {
+      CHECK(SQL_SUCCEEDED(rc));
+      if (!SQL_SUCCEEDED(rc) || step > 20000) break;
+      for (size_t i = 0; buffer[i] && units < 6000; ++i) whole[units++] = buffer[i];
+    }
+    CHECK(units == 5000 + 13);
+    CHECK(whole[units - 2] == 0xD83D && whole[units - 1] == 0xDE00);
+    SQLCloseCursor(stmt);
+    /* Buffers with room for one UTF-16 unit or one byte: a character too large for them comes
+       split, never stuck. */
+    for (int form = 0; form < 2; ++form) {
+      CHECK(SQL_SUCCEEDED(SQLExecDirect(stmt, (SQLCHAR*)"SELECT Note FROM [Sales 2026$] WHERE City = 'Bern'", SQL_NTS)));
+      CHECK(SQLFetch(stmt) == SQL_SUCCESS);
+      static char bytes[20000];
+      size_t used = 0;
+      int calls = 0;
+      while (++calls < 30000) {
+        char piece[4];
+        rc = SQLGetData(stmt, 1, form ? SQL_C_CHAR : SQL_C_WCHAR, piece, form ? 2 : 4, &ind);
+        if (rc == SQL_NO_DATA || !SQL_SUCCEEDED(rc)) break;
+        size_t n = form ? 1 : 2;
+        if (rc == SQL_SUCCESS) n = form ? strlen(piece) : (piece[0] || piece[1] ? 2 : 0);
+        memcpy(bytes + used, piece, n);
+        used += n;
+      }
+      CHECK(rc == SQL_NO_DATA);
+      if (form) {
+        bytes[used] = 0;
+        CHECK(longText && strcmp(bytes, longText) == 0);
+      } else {
+        CHECK(used == (5000 + 13) * 2 && memcmp(bytes, whole, used) == 0);
+      }
+      SQLCloseCursor(stmt);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  }
+
+  /* The query timeout, then a cancel from another thread. */
+  {
+    SQLHSTMT stmt;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+    SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, (SQLPOINTER)1, 0);
+    CHECK(SQLExecDirect(stmt, (SQLCHAR*)kSpin, SQL_NTS) == SQL_ERROR);
+    ExpectState(SQL_HANDLE_STMT, stmt, "HYT00", "a statement past its timeout");
+    SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, (SQLPOINTER)0, 0);
+    struct Canceller canceller = {stmt, 0};
+    pthread_t thread;
+    pthread_create(&thread, NULL, CancelLoop, &canceller);
+    rc = SQLExecDirect(stmt, (SQLCHAR*)kSpin, SQL_NTS);
+    char cancelState[8], cancelMessage[1024];
+    Diag(SQL_HANDLE_STMT, stmt, cancelState, cancelMessage, sizeof cancelMessage);
+    canceller.stop = 1;
+    pthread_join(thread, NULL);
+    CHECK(rc == SQL_ERROR);
+    CHECK(strcmp(cancelState, "HY008") == 0);
+    CHECK(SQL_SUCCEEDED(SQLExecDirect(stmt, (SQLCHAR*)"SELECT N FROM [Numbers$]", SQL_NTS)));
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   }
 

@@ -51,6 +51,11 @@ def openpyxl_book():
     ws.append(["Name", "Born"])
     ws.append(["Alan", datetime.datetime(1912, 6, 23)])
     ws.append(["Grace", datetime.datetime(1906, 12, 9, 6, 30)])
+    times = wb.create_sheet("Times")  # times of day alone, as openpyxl writes them
+    times.append(["Shift", "Starts"])
+    for shift, starts in [("early", datetime.time(6, 0)), ("late", datetime.time(14, 30)),
+                          ("night", datetime.time(22, 15, 30))]:
+        times.append([shift, starts])
     wb.save(os.path.join(folder, "people.xlsx"))
 
 

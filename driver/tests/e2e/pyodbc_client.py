@@ -53,6 +53,62 @@ assert rows_of(cur.execute("SELECT City FROM Cities WHERE Amount < 10 ORDER BY 1
 assert rows_of(cur.execute("SELECT s.City, n.Half FROM [Sales 2026$] s JOIN [Numbers$] n ON s.Amount = n.N "
                            "ORDER BY 2")) == [("東京", 1.5), ("Bern", 3.5)]
 
+# Long strings are sent at execution time (SQLParamData, SQLPutData): every length and script
+# comes back whole.
+for n in (127, 128, 255, 256, 4000, 100000):
+    text = ("aé東😀" * n)[:n]
+    echoed = cur.execute("SELECT ?, LEN(?) FROM [Numbers$] WHERE N = 1", text, text).fetchone()
+    assert (echoed[0], echoed[1]) == (text, n), (n, len(echoed[0]), echoed[1])
+assert cur.execute("SELECT City FROM [Sales 2026$] WHERE Note = ?", LONG).fetchone()[0] == "Bern"
+assert cur.execute("SELECT LENGTH(?) FROM [Numbers$] WHERE N = 1", b"\x00\xff" * 3000).fetchone()[0] == 6000
+
+# Time literals and parameters equal time-only cells.
+shifts = pyodbc.connect("DSN=People", autocommit=True).cursor()
+assert shifts.execute("SELECT Shift FROM [Times$] WHERE Starts = {t '14:30:00'}").fetchone()[0] == "late"
+assert shifts.execute("SELECT Shift FROM [Times$] WHERE Starts = ?", datetime.time(22, 15, 30)).fetchone()[0] == "night"
+assert shifts.execute("SELECT COUNT(*) FROM [Times$] WHERE Starts > #12:00#").fetchone()[0] == 2
+
+# The dialect's date arithmetic and conversions, and TOP in each arm of a UNION.
+assert cur.execute("SELECT {fn TIMESTAMPADD(SQL_TSI_MONTH, 1, Day)} FROM [Sales 2026$] WHERE City = 'Zürich'"
+                   ).fetchone()[0] == datetime.datetime(2026, 2, 28)
+assert tuple(cur.execute("SELECT DateDiff('d', Day, #2026-03-31#), {fn DAYOFWEEK(Day)}, DatePart('q', Day) "
+                         "FROM [Sales 2026$] WHERE City = 'Bern'").fetchone()) == (58, 1, 1)
+assert tuple(cur.execute("SELECT {fn CONVERT(Amount, SQL_INTEGER)}, {fn CONVERT(Amount, SQL_VARCHAR)} "
+                         "FROM [Sales 2026$] WHERE City = 'Basel'").fetchone()) == (100, "100.25")
+assert rows_of(cur.execute("SELECT TOP 1 N FROM [Numbers$] ORDER BY N UNION ALL "
+                           "SELECT TOP 1 N FROM [Numbers$] ORDER BY N DESC")) == [(10.0,), (1.0,)]
+assert cur.execute("SELECT COUNT(*) FROM (SELECT TOP 25 PERCENT N FROM [Numbers$])").fetchone()[0] == 3
+expect_error("22018", "CONVERT: 'Zürich' is not a number", cur.execute,
+             "SELECT {fn CONVERT(City, SQL_INTEGER)} FROM [Sales 2026$]")
+# SQL_TIMEDATE_FUNCTIONS has SQL_FN_TD_TIMESTAMPADD and SQL_FN_TD_DAYOFWEEK; SQL_CONVERT_FUNCTIONS
+# has SQL_FN_CVT_CONVERT (pyodbc names none of them).
+assert cnxn.getinfo(52) & 0x2000 and cnxn.getinfo(52) & 0x8
+assert cnxn.getinfo(48) & 0x1
+
+# The query timeout stops a statement that runs too long; a cancel from another thread stops one.
+SPIN = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000000000) SELECT COUNT(*) FROM c"
+timed = pyodbc.connect("DSN=Sales", autocommit=True)
+timed.timeout = 1  # the query timeout of its statements
+expect_error("HYT00", "timeout expired", timed.cursor().execute, SPIN)
+assert timed.cursor().execute("SELECT COUNT(*) FROM [Numbers$]").fetchone()[0] == 10
+cancelled = timed.cursor()
+cancelled.connection.timeout = 0
+done = threading.Event()
+
+
+def canceller():
+    while not done.wait(0.05):
+        cancelled.cancel()
+
+
+stopper = threading.Thread(target=canceller)
+stopper.start()
+try:
+    expect_error("HY008", "cancelled", cancelled.execute, SPIN)
+finally:
+    done.set()
+    stopper.join()
+
 # The catalogue.
 tables = [(t.table_name, t.table_type) for t in cur.tables()]
 assert tables == [("Sales 2026$", "TABLE"), ("Mixed$", "TABLE"), ("Numbers$", "TABLE"), ("Cities", "TABLE")], tables
