@@ -286,6 +286,20 @@ class DimensionReader : public XmlHandler {
 
 // ---- A sheet's cells ---------------------------------------------------------------------
 
+// A cell's number. Most are whole, and a whole number of up to 15 digits is read digit by
+// digit, exactly; anything else goes to the general parser.
+std::optional<double> ReadNumber(std::string_view s) {
+  const bool negative = !s.empty() && s[0] == '-';
+  const size_t first = negative ? 1 : 0;
+  if (s.size() > first && s.size() - first <= 15) {
+    uint64_t value = 0;
+    size_t i = first;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) value = value * 10 + static_cast<uint64_t>(s[i] - '0');
+    if (i == s.size()) return negative ? -static_cast<double>(value) : static_cast<double>(value);
+  }
+  return ParseNumber(s);
+}
+
 class SheetReader : public XmlHandler {
  public:
   SheetReader(const std::string& path, const std::string& part, const std::string& sheet,
@@ -509,7 +523,7 @@ class SheetReader : public XmlHandler {
       }
       default: {
         if (!hasValue_ || Trim(value_).empty()) return;
-        const auto number = ParseNumber(value_);
+        const auto number = ReadNumber(value_);
         if (!number) BadCell("\"" + value_ + "\" is not a number");
         cell_.number = *number;
         // A date format on a number no date has (negative, beyond 9999) shows no date:

@@ -29,9 +29,13 @@ class XmlHandler {
 // not well-formed, or holds a document type declaration, which no workbook part has).
 void ParsePart(ZipArchive& archive, const std::string& part, XmlHandler& handler);
 
+// One pass over the name: every element of a sheet comes through here, twice.
 inline std::string_view LocalName(const char* name) {
-  const char* colon = std::strrchr(name, ':');
-  return colon ? std::string_view(colon + 1) : std::string_view(name);
+  const char* local = name;
+  const char* end = name;
+  for (; *end; ++end)
+    if (*end == ':') local = end + 1;
+  return std::string_view(local, static_cast<size_t>(end - local));
 }
 
 // The attribute of that local name, or null.

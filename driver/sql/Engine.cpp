@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -134,6 +135,136 @@ class SheetCache {
 
  public:
   std::atomic<size_t> reads_{0};
+};
+
+// A cell's value as a statement sees it: in its column's type, NULL where it does not fit
+// (told at execute), empty or an error; numbers, dates and booleans in text columns as text.
+// `buffer` (32 bytes) holds a text made here.
+struct CellValue {
+  ValueType type = ValueType::Null;
+  int64_t integer = 0;
+  double real = 0;
+  std::string_view text;
+};
+
+CellValue ValueAt(const TableView& view, uint64_t row, size_t column, char* buffer) {
+  CellValue value;
+  const SheetData& data = view.Data();
+  const auto* cell = data.Find(static_cast<uint32_t>(row), view.SheetColumn(column));
+  if (!cell || cell->Kind() == CellKind::Error) return value;
+  const ColumnType type = view.ColumnTypes()[column];
+  if (!TableView::Fits(cell->Kind(), type)) return value;
+  switch (cell->Kind()) {
+    case CellKind::Text:
+      value.type = ValueType::Text;
+      value.text = data.Text(*cell);
+      break;
+    case CellKind::Number:
+      if (type == ColumnType::Double) {
+        if (std::isnan(cell->number)) break;  // the engine holds no NaN: NULL, as it makes it
+        value.type = ValueType::Real;
+        value.real = cell->number;
+      } else {
+        value.type = ValueType::Text;
+        value.text = std::string_view(buffer, FormatNumber(cell->number, buffer));
+      }
+      break;
+    case CellKind::DateTime:
+      value.type = ValueType::Text;
+      value.text = std::string_view(buffer, FormatSerial(cell->number, data.Date1904(), buffer));
+      break;
+    case CellKind::Boolean:
+      if (type == ColumnType::Bit) {
+        value.type = ValueType::Integer;
+        value.integer = cell->number != 0;
+      } else {
+        value.type = ValueType::Text;
+        value.text = cell->number != 0 ? "TRUE" : "FALSE";
+      }
+      break;
+    case CellKind::Error:
+      break;
+  }
+  return value;
+}
+
+// Whether a statement only lists columns of one table, and nothing else:
+//   SELECT * FROM t    or    SELECT a [AS x], b, ... FROM t    (a ';' may end it)
+// A condition, an order, an expression, a second table or a comment is more than that.
+class PlainShape {
+ public:
+  static bool Of(std::string_view sql) {
+    PlainShape p(sql);
+    if (!p.Word("select")) return false;
+    if (!p.Punct('*')) {
+      do {
+        if (!p.Identifier()) return false;
+        if (p.Word("as") && !p.Identifier()) return false;
+      } while (p.Punct(','));
+    }
+    if (!p.Word("from") || !p.Identifier()) return false;
+    p.Punct(';');
+    p.Blank();
+    return p.at_ == p.s_.size();
+  }
+
+ private:
+  explicit PlainShape(std::string_view s) : s_(s) {}
+  static bool IsWordChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' ||
+           static_cast<unsigned char>(c) >= 0x80;
+  }
+  void Blank() {
+    while (at_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[at_]))) ++at_;
+  }
+  bool Punct(char c) {
+    Blank();
+    if (at_ < s_.size() && s_[at_] == c) {
+      ++at_;
+      return true;
+    }
+    return false;
+  }
+  bool Word(std::string_view word) {
+    Blank();
+    if (s_.size() - at_ < word.size()) return false;
+    for (size_t k = 0; k < word.size(); ++k) {
+      if (std::tolower(static_cast<unsigned char>(s_[at_ + k])) != word[k]) return false;
+    }
+    if (at_ + word.size() < s_.size() && IsWordChar(s_[at_ + word.size()])) return false;
+    at_ += word.size();
+    return true;
+  }
+  bool Identifier() {
+    Blank();
+    if (at_ >= s_.size()) return false;
+    const char open = s_[at_];
+    if (open == '[') {
+      const size_t close = s_.find(']', at_ + 1);
+      if (close == std::string_view::npos || close == at_ + 1) return false;
+      at_ = close + 1;
+      return true;
+    }
+    if (open == '"' || open == '`') {
+      for (size_t j = at_ + 1; j < s_.size(); ++j) {
+        if (s_[j] != open) continue;
+        if (j + 1 < s_.size() && s_[j + 1] == open) {
+          ++j;
+          continue;
+        }
+        if (j == at_ + 1) return false;
+        at_ = j + 1;
+        return true;
+      }
+      return false;
+    }
+    if (!std::isalpha(static_cast<unsigned char>(open)) && open != '_') return false;
+    while (at_ < s_.size() && IsWordChar(s_[at_])) ++at_;
+    return true;
+  }
+
+  std::string_view s_;
+  size_t at_ = 0;
 };
 
 // The virtual table over one TableView.
@@ -341,40 +472,16 @@ int ModuleEof(sqlite3_vtab_cursor* base) {
 int ModuleColumn(sqlite3_vtab_cursor* base, sqlite3_context* context, int column) {
   auto* cursor = static_cast<Cursor*>(base);
   const TableView& view = *static_cast<VTab*>(base->pVtab)->view;
-  const SheetData& data = view.Data();
-  const auto* cell = data.Find(static_cast<uint32_t>(cursor->row),
-                               view.SheetColumn(static_cast<size_t>(column)));
-  if (!cell || cell->Kind() == CellKind::Error) return SQLITE_OK;  // NULL
-  const ColumnType type = view.ColumnTypes()[static_cast<size_t>(column)];
-  if (!TableView::Fits(cell->Kind(), type)) return SQLITE_OK;  // told at execute
   char buffer[32];
-  switch (cell->Kind()) {
-    case CellKind::Text: {
-      std::string_view text = data.Text(*cell);
-      sqlite3_result_text(context, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-      break;
-    }
-    case CellKind::Number:
-      if (type == ColumnType::Double) {
-        sqlite3_result_double(context, cell->number);
-      } else {
-        sqlite3_result_text(context, buffer, static_cast<int>(FormatNumber(cell->number, buffer)),
-                            SQLITE_TRANSIENT);
-      }
-      break;
-    case CellKind::DateTime:
-      sqlite3_result_text(context, buffer,
-                          static_cast<int>(FormatSerial(cell->number, data.Date1904(), buffer)),
-                          SQLITE_TRANSIENT);
-      break;
-    case CellKind::Boolean:
-      if (type == ColumnType::Bit) {
-        sqlite3_result_int(context, cell->number != 0);
-      } else {
-        sqlite3_result_text(context, cell->number != 0 ? "TRUE" : "FALSE", -1, SQLITE_STATIC);
-      }
-      break;
-    case CellKind::Error:
+  const CellValue value = ValueAt(view, cursor->row, static_cast<size_t>(column), buffer);
+  switch (value.type) {
+    case ValueType::Null: break;
+    case ValueType::Integer: sqlite3_result_int64(context, value.integer); break;
+    case ValueType::Real: sqlite3_result_double(context, value.real); break;
+    case ValueType::Text:
+      // A sheet's own text lives as long as the sheet; a formatted one is copied.
+      sqlite3_result_text(context, value.text.data(), static_cast<int>(value.text.size()),
+                          value.text.data() == buffer ? SQLITE_TRANSIENT : SQLITE_STATIC);
       break;
   }
   return SQLITE_OK;
@@ -641,6 +748,11 @@ const TableView* Database::View(const std::string& table) const {
   return it == impl_->byName.end() ? nullptr : impl_->views[it->second].get();
 }
 
+std::shared_ptr<const TableView> Database::SharedView(const std::string& table) const {
+  auto it = impl_->byName.find(Lower(table));
+  return it == impl_->byName.end() ? nullptr : impl_->views[it->second];
+}
+
 void Database::Fail(int code, const std::string& sql) {
   std::string message = sqlite3_errmsg(impl_->db);
   if (code == SQLITE_INTERRUPT && impl_->timedOut) {
@@ -700,6 +812,7 @@ std::unique_ptr<Query> Database::Prepare(std::string_view text) {
       }
       std::unique_ptr<Query> query(new Query(*this, statement));
       query->reads_ = std::move(reads);
+      query->PlanDirect(sql);
       return query;
     }
     std::string message = sqlite3_errmsg(impl_->db);
@@ -846,16 +959,66 @@ void Query::DescribeColumns(bool fromRow) {
   }
 }
 
+void Query::PlanDirect(std::string_view sql) {
+  if (!PlainShape::Of(sql) || sqlite3_bind_parameter_count(statement_) != 0) return;
+  const int count = sqlite3_column_count(statement_);
+  if (count <= 0) return;
+  std::shared_ptr<const TableView> view;
+  std::string table;
+  std::vector<size_t> columns;
+  for (int i = 0; i < count; ++i) {
+    // Each result column must be a column of the one sheet's table, by the engine's own word.
+    const char* from = sqlite3_column_table_name(statement_, i);
+    const char* origin = sqlite3_column_origin_name(statement_, i);
+    if (!from || !origin) return;
+    if (i == 0) {
+      table = from;
+      view = database_.SharedView(table);
+      if (!view) return;
+    } else if (!IEquals(from, table)) {
+      return;
+    }
+    const auto& names = view->ColumnNames();
+    size_t c = 0;
+    while (c < names.size() && !IEquals(names[c], origin)) ++c;
+    if (c == names.size()) return;
+    columns.push_back(c);
+  }
+  direct_ = std::move(view);
+  directColumns_ = std::move(columns);
+  directValues_.assign(static_cast<size_t>(count), DirectValue{});
+}
+
+const Query::DirectValue& Query::Direct(int column) const {
+  DirectValue& value = directValues_[static_cast<size_t>(column)];
+  if (value.row == directRow_) return value;
+  const CellValue cell =
+      ValueAt(*direct_, directRow_, directColumns_[static_cast<size_t>(column)], value.buffer);
+  value.row = directRow_;
+  value.type = cell.type;
+  value.integer = cell.integer;
+  value.real = cell.real;
+  value.text = cell.text;
+  return value;
+}
+
 void Query::Execute(std::vector<Warning>& warnings) {
   sqlite3_reset(statement_);
   hasRow_ = false;
-  int rc = sqlite3_step(statement_);
-  if (rc == SQLITE_ROW) {
-    hasRow_ = true;
-  } else if (rc != SQLITE_DONE) {
-    int code = sqlite3_errcode(database_.impl_->db);
-    sqlite3_reset(statement_);
-    database_.Fail(code, "");
+  if (direct_) {
+    directRow_ = direct_->FirstDataRow();
+    directEnd_ = directRow_ + direct_->RowCount();
+    hasRow_ = directRow_ < directEnd_;
+    for (DirectValue& value : directValues_) value.row = UINT64_MAX;
+  } else {
+    int rc = sqlite3_step(statement_);
+    if (rc == SQLITE_ROW) {
+      hasRow_ = true;
+    } else if (rc != SQLITE_DONE) {
+      int code = sqlite3_errcode(database_.impl_->db);
+      sqlite3_reset(statement_);
+      database_.Fail(code, "");
+    }
   }
   if (!described_) {
     DescribeColumns(true);
@@ -893,6 +1056,10 @@ void Query::Execute(std::vector<Warning>& warnings) {
 
 bool Query::Next() {
   if (!hasRow_) return false;
+  if (direct_) {
+    hasRow_ = ++directRow_ < directEnd_;
+    return hasRow_;
+  }
   int rc = sqlite3_step(statement_);
   if (rc == SQLITE_ROW) return true;
   hasRow_ = false;
@@ -908,6 +1075,7 @@ void Query::Close() {
 }
 
 ValueType Query::Type(int column) const {
+  if (direct_) return Direct(column).type;
   switch (sqlite3_column_type(statement_, column)) {
     case SQLITE_INTEGER: return ValueType::Integer;
     case SQLITE_FLOAT: return ValueType::Real;
@@ -915,9 +1083,26 @@ ValueType Query::Type(int column) const {
     default: return ValueType::Text;
   }
 }
-int64_t Query::Integer(int column) const { return sqlite3_column_int64(statement_, column); }
-double Query::Real(int column) const { return sqlite3_column_double(statement_, column); }
+int64_t Query::Integer(int column) const {
+  if (direct_) {
+    const DirectValue& v = Direct(column);
+    return v.type == ValueType::Integer ? v.integer
+           : v.type == ValueType::Real && std::fabs(v.real) < 9.2e18 ? static_cast<int64_t>(v.real)
+                                                                    : 0;
+  }
+  return sqlite3_column_int64(statement_, column);
+}
+double Query::Real(int column) const {
+  if (direct_) {
+    const DirectValue& v = Direct(column);
+    return v.type == ValueType::Real ? v.real
+           : v.type == ValueType::Integer ? static_cast<double>(v.integer)
+                                          : 0;
+  }
+  return sqlite3_column_double(statement_, column);
+}
 std::string_view Query::Text(int column) const {
+  if (direct_) return Direct(column).text;  // a number's text is asked for only as a number
   const unsigned char* text = sqlite3_column_text(statement_, column);
   int n = sqlite3_column_bytes(statement_, column);
   return text ? std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(n))

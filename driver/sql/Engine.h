@@ -89,6 +89,19 @@ class Query {
   friend class Database;
   Query(Database& database, sqlite3_stmt* statement);
   void DescribeColumns(bool fromRow);
+  // A statement that only lists columns of one sheet (SELECT * or SELECT a, b FROM t) reads
+  // its rows from the sheet's cells directly, each value as the virtual table would give it,
+  // without a pass through the engine per value. The engine still prepares and describes it.
+  void PlanDirect(std::string_view sql);
+  struct DirectValue {
+    ValueType type = ValueType::Null;
+    int64_t integer = 0;
+    double real = 0;
+    std::string_view text;
+    uint64_t row = UINT64_MAX;  // the row it was read for
+    char buffer[32];
+  };
+  const DirectValue& Direct(int column) const;
 
   Database& database_;
   sqlite3_stmt* statement_;
@@ -96,6 +109,10 @@ class Query {
   std::vector<std::pair<std::string, std::string>> reads_;  // (table, column) the SQL reads
   bool hasRow_ = false;
   bool described_ = false;
+  std::shared_ptr<const TableView> direct_;  // set when the rows are read directly
+  std::vector<size_t> directColumns_;        // by result column: the view's column
+  mutable std::vector<DirectValue> directValues_;
+  uint64_t directRow_ = 0, directEnd_ = 0;
 };
 
 class Database {
@@ -141,6 +158,7 @@ class Database {
   // Makes the virtual table for `name` if the workbook has it; false if not.
   bool Resolve(const std::string& name);
   const TableView* View(const std::string& table) const;
+  std::shared_ptr<const TableView> SharedView(const std::string& table) const;
   [[noreturn]] void Fail(int code, const std::string& sql);
 
   ConnectOptions options_;

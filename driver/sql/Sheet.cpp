@@ -1,5 +1,8 @@
 #include "sql/Sheet.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -35,6 +38,28 @@ void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
 }
 
 }  // namespace
+
+void* ResizePages(void* block, size_t from, size_t to) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  auto round = [page](size_t n) { return n > SIZE_MAX - page ? 0 : (n + page - 1) / page * page; };
+  const size_t have = round(from), want = round(to);
+  if (to > 0 && want == 0) throw std::bad_alloc();
+  if (have == want) return block;
+  if (want == 0) {
+    ReleasePages(block, from);
+    return nullptr;
+  }
+  void* moved = have == 0 ? mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                          : mremap(block, have, want, MREMAP_MAYMOVE);
+  if (moved == MAP_FAILED) throw std::bad_alloc();
+  return moved;
+}
+
+void ReleasePages(void* block, size_t bytes) {
+  if (!block || bytes == 0) return;
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  munmap(block, (bytes + page - 1) / page * page);
+}
 
 std::string CellName(uint32_t row, uint32_t column) {
   std::string letters;
@@ -80,6 +105,27 @@ size_t FormatSerial(double serial, bool date1904, char* out) {
   }
   const int hh = static_cast<int>(ms / 3600000), mi = static_cast<int>(ms / 60000 % 60),
             ss = static_cast<int>(ms / 1000 % 60), fff = static_cast<int>(ms % 1000);
+  if (y >= 0 && y <= 9999) {
+    // Every date cell of a sheet passes here: digits by hand, not through printf.
+    auto put = [&out](size_t at, unsigned value, int width) {
+      for (int i = width - 1; i >= 0; --i, value /= 10) out[at + i] = static_cast<char>('0' + value % 10);
+    };
+    put(0, static_cast<unsigned>(y), 4);
+    out[4] = '-';
+    put(5, m, 2);
+    out[7] = '-';
+    put(8, d, 2);
+    out[10] = ' ';
+    put(11, static_cast<unsigned>(hh), 2);
+    out[13] = ':';
+    put(14, static_cast<unsigned>(mi), 2);
+    out[16] = ':';
+    put(17, static_cast<unsigned>(ss), 2);
+    if (!fff) return 19;
+    out[19] = '.';
+    put(20, static_cast<unsigned>(fff), 3);
+    return 23;
+  }
   int n = fff ? std::snprintf(out, 32, "%04lld-%02u-%02u %02d:%02d:%02d.%03d",
                               static_cast<long long>(y), m, d, hh, mi, ss, fff)
               : std::snprintf(out, 32, "%04lld-%02u-%02u %02d:%02d:%02d",
@@ -105,7 +151,9 @@ class SheetData::Builder : public formats::CellSink {
       }
       stored.text.offset = static_cast<uint32_t>(data_.arena_.size());
       stored.text.length = static_cast<uint32_t>(cell.text.size());
-      data_.arena_.append(cell.text);
+      if (!cell.text.empty()) {
+        std::memcpy(data_.arena_.Extend(cell.text.size()), cell.text.data(), cell.text.size());
+      }
     } else {
       stored.number = cell.number;
     }
@@ -138,6 +186,7 @@ class SheetData::Builder : public formats::CellSink {
       cells.resize(out);
     }
     cells.shrink_to_fit();
+    data_.arena_.shrink_to_fit();
     if (cells.empty()) return;
     Range& used = data_.used_;
     used.firstRow = cells.front().row;

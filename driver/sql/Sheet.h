@@ -2,8 +2,10 @@
 // table over them: a rectangle, its column names and the types guessed for them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +16,71 @@ namespace tabrix::sql {
 
 using formats::CellKind;
 using formats::Range;
+
+// The pages behind PageArray. ResizePages moves or grows a block of `from` bytes to `to`
+// bytes (either may be 0), keeping its contents; throws std::bad_alloc.
+void* ResizePages(void* block, size_t from, size_t to);
+void ReleasePages(void* block, size_t bytes);
+
+// Memory taken from the system in pages and grown by remapping them, never by copying: a
+// sheet's cells and texts reach hundreds of megabytes, and a vector's doubling would copy them
+// at each step and hold both copies at its peak. Pages never written to take no memory.
+// For trivially copyable elements only.
+template <typename T>
+class PageArray {
+ public:
+  PageArray() = default;
+  ~PageArray() { ReleasePages(data_, capacity_ * sizeof(T)); }
+  PageArray(const PageArray&) = delete;
+  PageArray& operator=(const PageArray&) = delete;
+
+  bool empty() const { return size_ == 0; }
+  size_t size() const { return size_; }
+  T* data() { return data_; }
+  const T* data() const { return data_; }
+  T* begin() { return data_; }
+  T* end() { return data_ + size_; }
+  const T* begin() const { return data_; }
+  const T* end() const { return data_ + size_; }
+  T& operator[](size_t i) { return data_[i]; }
+  const T& operator[](size_t i) const { return data_[i]; }
+  const T& front() const { return data_[0]; }
+  const T& back() const { return data_[size_ - 1]; }
+
+  void reserve(size_t count) {
+    if (count > capacity_) Regrow(count);
+  }
+  void push_back(const T& value) {
+    if (size_ == capacity_) Regrow(capacity_ < 4096 ? 4096 : capacity_ * 2);
+    data_[size_++] = value;
+  }
+  // Appends `count` elements and returns where they start.
+  T* Extend(size_t count) {
+    if (capacity_ - size_ < count) Regrow(std::max(size_ + count, capacity_ * 2));
+    T* at = data_ + size_;
+    size_ += count;
+    return at;
+  }
+  void resize(size_t count) {  // shrinks only
+    if (count < size_) size_ = count;
+  }
+  // Gives the pages past the last element back.
+  void shrink_to_fit() {
+    if (capacity_ > size_) {
+      data_ = static_cast<T*>(ResizePages(data_, capacity_ * sizeof(T), size_ * sizeof(T)));
+      capacity_ = size_;
+    }
+  }
+
+ private:
+  void Regrow(size_t count) {
+    if (count > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    data_ = static_cast<T*>(ResizePages(data_, capacity_ * sizeof(T), count * sizeof(T)));
+    capacity_ = count;
+  }
+  T* data_ = nullptr;
+  size_t size_ = 0, capacity_ = 0;
+};
 
 // The non-empty cells of one sheet, sorted by row and column, texts in one arena: no
 // allocation per cell.
@@ -59,8 +126,8 @@ class SheetData {
 
  private:
   class Builder;
-  std::vector<Stored> cells_;
-  std::string arena_;
+  PageArray<Stored> cells_;
+  PageArray<char> arena_;
   std::vector<uint32_t> rowStart_;  // per row of the used range: its first cell; one more at the end
   Range used_;
   bool date1904_ = false;

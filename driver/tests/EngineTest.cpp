@@ -432,5 +432,122 @@ TEST(EngineFunctions, TheEscapesAndTheDesktopFunctionsRun) {
             (Rows{{"b", "z", "1", "ab"}}));
 }
 
+// A statement that only lists a sheet's columns is answered from the cells without the engine
+// stepping through them; every value, type, name and warning must be what the engine gives.
+TEST(EnginePlainSelects, ListingColumnsGivesWhatTheEngineGives) {
+  auto* book = new FakeWorkbook;
+  std::vector<FakeCell> cells{Str("B1", "n"), Str("C1", "when"), Str("D1", "flag"), Str("E1", "mix"),
+                              Str("F1", "Odd \"name\""), Str("G1", "err")};
+  for (int r = 2; r <= 40; ++r) {
+    const std::string row = std::to_string(r);
+    if (r == 7) continue;  // a blank row inside the table
+    cells.push_back(Num("B" + row, r * 0.25 - 3));
+    cells.push_back(Date("C" + row, 46053 + r / 7.0));
+    cells.push_back(Bool("D" + row, r % 3 == 0));
+    cells.push_back(r % 2 ? Num("E" + row, r) : r % 4 ? Bool("E" + row, true) : Date("E" + row, 60));
+    if (r % 5) cells.push_back(Str("F" + row, r % 10 == 1 ? "" : "t" + row));
+    cells.push_back(r % 6 ? Num("G" + row, r) : Err("G" + row, "#DIV/0!"));
+  }
+  cells.push_back(Str("B30", "late text"));  // past the rows that decide: told, NULL
+  cells.push_back(Num("C35", 12));           // a number in a date column
+  cells.push_back(Str("B20", "replaced"));   // out of order, and a repeat: the later one wins
+  book->Sheet("T", cells);
+  book->Sheet("Empty", {});
+  book->Name("Part", 0, formats::Range{0, 1, 9, 3});
+  auto db = Open(book);
+  for (const std::string sql :
+       {"SELECT * FROM [T$]", "select n, [when] AS w, flag, mix, \"Odd \"\"name\"\"\", err from `T$`;",
+        "SELECT err, N, N AS again FROM [T$]", "SELECT * FROM Part", "SELECT * FROM [T$B2:D6]",
+        "SELECT * FROM [T$A20:C25]", "SELECT * FROM [Empty$]", "SELECT * FROM [T$A100:B200]"}) {
+    SCOPED_TRACE(sql);
+    Outcome direct = Select(*db, sql);
+    const std::string engineSql = sql.back() == ';' ? sql.substr(0, sql.size() - 1) : sql;
+    Outcome engine = Select(*db, engineSql + " WHERE 1");
+    EXPECT_EQ(direct.names, engine.names);
+    EXPECT_EQ(direct.types, engine.types);
+    EXPECT_EQ(direct.rows, engine.rows);
+    ASSERT_EQ(direct.warnings.size(), engine.warnings.size());
+    for (size_t w = 0; w < direct.warnings.size(); ++w)
+      EXPECT_EQ(direct.warnings[w].message, engine.warnings[w].message);
+  }
+  Outcome all = Select(*db, "SELECT * FROM [T$]");
+  EXPECT_EQ(all.rows.size(), 39u);
+  EXPECT_EQ(all.rows[18][0], "NULL");  // B20 became text in a number column
+  EXPECT_EQ(all.rows[5], (std::vector<std::string>(6, "NULL")));  // the blank row
+  EXPECT_EQ(all.warnings.size(), 2u);
+  // A statement run again starts from its first row, and a closed one has no row.
+  auto query = db->Prepare("SELECT n FROM [T$]");
+  std::vector<Warning> warnings;
+  query->Execute(warnings);
+  ASSERT_TRUE(query->HasRow());
+  EXPECT_EQ(query->Real(0), -2.5);
+  query->Next();
+  query->Close();
+  EXPECT_FALSE(query->Next());
+  query->Execute(warnings);
+  EXPECT_EQ(query->Real(0), -2.5);
+}
+
+TEST(EnginePlainSelects, AnythingMoreThanColumnsIsLeftToTheEngine) {
+  auto* book = new FakeWorkbook;
+  book->Sheet("T", {Str("A1", "a"), Str("B1", "b"), Num("A2", 2), Num("B2", 5), Num("A3", 1),
+                    Num("B3", 7)});
+  auto db = Open(book);
+  EXPECT_EQ(Select(*db, "SELECT b FROM [T$] ORDER BY a").rows, (Rows{{"7"}, {"5"}}));
+  EXPECT_EQ(Select(*db, "SELECT a + b FROM [T$]").rows, (Rows{{"7"}, {"8"}}));
+  EXPECT_EQ(Select(*db, "SELECT \"b\", 'a' FROM [T$]").rows, (Rows{{"5", "a"}, {"7", "a"}}));
+  EXPECT_EQ(Select(*db, "SELECT \"nothing\" FROM [T$]").rows, (Rows{{"nothing"}, {"nothing"}}));
+  EXPECT_EQ(Select(*db, "SELECT a FROM [T$] -- a comment\n WHERE b > 6").rows, (Rows{{"1"}}));
+  EXPECT_EQ(Select(*db, "SELECT TOP 1 a FROM [T$]").rows, (Rows{{"2"}}));
+  EXPECT_EQ(Select(*db, "SELECT DISTINCT a FROM [T$]").rows, (Rows{{"2"}, {"1"}}));
+  EXPECT_EQ(Select(*db, "SELECT x.a, y.b FROM [T$] x, [T$] y WHERE x.a = 1").rows,
+            (Rows{{"1", "5"}, {"1", "7"}}));
+  EXPECT_EQ(Select(*db, "SELECT rowid FROM [T$]").rows, (Rows{{"2"}, {"3"}}));
+  EXPECT_EQ(Select(*db, "SELECT * FROM [T$] LIMIT 1").rows, (Rows{{"2", "5"}}));
+  EXPECT_EQ(StateOf(*db, "SELECT c FROM [T$]").substr(0, 5), "42S22");
+}
+
+TEST(EngineSheets, LargeSheetsKeepEveryCellAndText) {
+  // Enough cells and text that their storage grows many times over.
+  std::vector<formats::Cell> cells;
+  std::vector<std::string> texts;
+  const uint32_t rows = 40000;
+  texts.reserve(rows);
+  for (uint32_t r = 0; r < rows; ++r) texts.push_back(std::string(r % 300, static_cast<char>('a' + r % 26)));
+  for (uint32_t r = 0; r < rows; ++r) {
+    for (uint32_t c = 0; c < 6; ++c) {
+      formats::Cell cell;
+      cell.row = r;
+      cell.column = c;
+      cell.kind = c == 5 ? CellKind::Text : CellKind::Number;
+      cell.number = r * 10.0 + c;
+      if (c == 5) cell.text = texts[r];
+      cells.push_back(cell);
+    }
+  }
+  auto data = SheetData::FromCells(cells);
+  ASSERT_EQ(data->CellCount(), size_t{rows} * 6);
+  EXPECT_EQ(data->Used().lastRow, rows - 1);
+  for (uint32_t r = 0; r < rows; r += 997) {
+    ASSERT_NE(data->Find(r, 3), nullptr);
+    EXPECT_EQ(data->Find(r, 3)->number, r * 10.0 + 3);
+    EXPECT_EQ(data->Text(*data->Find(r, 5)), texts[r]);
+  }
+  EXPECT_EQ(data->Find(rows, 0), nullptr);
+  EXPECT_EQ(SheetData::FromCells({})->CellCount(), 0u);
+}
+
+TEST(EngineDates, SerialsAtTheEdgesOfTheYears) {
+  char out[32];
+  auto date = [&out](double serial, bool date1904) {
+    return std::string(out, FormatSerial(serial, date1904, out));
+  };
+  EXPECT_EQ(date(2958465.5, false), "9999-12-31 12:00:00");
+  EXPECT_EQ(date(36526.0000005787, false), "2000-01-01 00:00:00.050");
+  EXPECT_EQ(date(0.5, true), "1904-01-01 12:00:00");
+  EXPECT_EQ(date(-1, true), "1903-12-31 00:00:00");
+  EXPECT_EQ(date(2958466 + 400, false).substr(0, 5), "10001");  // beyond the years ODBC has
+}
+
 }  // namespace
 }  // namespace tabrix::sql
