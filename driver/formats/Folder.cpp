@@ -27,6 +27,7 @@ const char* WhatItIs(mode_t mode) {
   if (S_ISCHR(mode)) return "a character device";
   if (S_ISBLK(mode)) return "a block device";
   if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISREG(mode)) return "a file";
   return "not a regular file";
 }
 

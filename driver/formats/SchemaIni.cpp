@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "driver/formats/Folder.h"
@@ -213,11 +215,16 @@ const SchemaIni::Section* SchemaIni::Find(const std::string& fileName) const {
 }
 
 void ApplyOptions(const DatabaseOptions& options, TextFormat& format) {
-  // The data source's values were checked when the connection opened.
-  if (!options.format.empty()) ParseFormatName(options.format, format);
+  if (!options.format.empty() && !ParseFormatName(options.format, format)) {
+    throw FormatError("the data source's Format '" + options.format +
+                      "' is not CSVDelimited, TabDelimited, Delimited(x) or FixedLength");
+  }
   if (options.colNameHeader >= 0) format.header = options.colNameHeader != 0;
   if (options.maxScanRows >= 0) format.maxScanRows = static_cast<uint32_t>(options.maxScanRows);
-  if (!options.characterSet.empty()) ParseCharset(options.characterSet, format.charset);
+  if (!options.characterSet.empty() && !ParseCharset(options.characterSet, format.charset)) {
+    throw FormatError("the data source's CharacterSet '" + options.characterSet +
+                      "' is not ANSI, OEM, 1252, 437, 850, 65001 or UTF-8");
+  }
 }
 
 void ApplySection(const SchemaIni::Section& section, const std::string& path, TextFormat& format) {
@@ -261,31 +268,36 @@ void ApplySection(const SchemaIni::Section& section, const std::string& path, Te
   }
   // Col1=, Col2=, ... in order, without gaps.
   std::vector<DeclaredColumn> columns;
+  std::vector<uint64_t> lines;
   for (size_t n = 1;; ++n) {
     const std::string key = "col" + std::to_string(n);
     auto it = section.find(key);
     if (it == section.end()) break;
     columns.push_back(ParseColumn(it->second.value, path, it->second.line, "Col" + std::to_string(n)));
+    lines.push_back(it->second.line);
   }
+  // The section's first line, for what the section as a whole gets wrong.
+  uint64_t first = UINT64_MAX;
+  for (const auto& [key, entry] : section) first = std::min(first, entry.line);
   for (const auto& [key, entry] : section) {
     if (key.size() > 3 && key.rfind("col", 0) == 0 && ParseUnsigned(key.substr(3)) &&
         *ParseUnsigned(key.substr(3)) > columns.size()) {
       Bad(path, entry.line, "Col" + key.substr(3) + " follows no Col" + std::to_string(columns.size() + 1));
     }
   }
-  if (!columns.empty()) format.columns = std::move(columns);
   if (format.delimiter == format.quote && !format.fixed) {
-    Bad(path, 1, "the delimiter and the text delimiter are both '" + std::string(1, format.quote) + "'");
+    Bad(path, first, "the delimiter and the text delimiter are both '" + std::string(1, format.quote) + "'");
   }
   if (format.fixed) {
-    if (format.columns.empty()) Bad(path, 1, "FixedLength needs Col1=..., Col2=... lines with their Width");
-    for (size_t c = 0; c < format.columns.size(); ++c) {
-      if (format.columns[c].width == 0) {
-        Bad(path, 1, "FixedLength: Col" + std::to_string(c + 1) + " ('" + format.columns[c].name +
-                         "') has no Width");
+    if (columns.empty()) Bad(path, first, "FixedLength needs Col1=..., Col2=... lines with their Width");
+    for (size_t c = 0; c < columns.size(); ++c) {
+      if (columns[c].width == 0) {
+        Bad(path, lines[c], "FixedLength: Col" + std::to_string(c + 1) + " ('" + columns[c].name +
+                                "') has no Width");
       }
     }
   }
+  if (!columns.empty()) format.columns = std::move(columns);
 }
 
 }  // namespace tabrix::formats

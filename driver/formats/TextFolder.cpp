@@ -208,11 +208,12 @@ class TextFolder : public Workbook {
   TextFolder(const std::string& folder, const DatabaseOptions& options) {
     std::string base = folder;
     if (base.empty() || base.back() != '/') base += '/';
+    const auto& extensions = options.extensions.empty() ? kDefaultExtensions : options.extensions;
+    const std::vector<FolderFile> files = ListFolder(folder, extensions);
     const SchemaIni schema = SchemaIni::Read(base + "schema.ini");
     TextFormat defaults;
     ApplyOptions(options, defaults);
-    const auto& extensions = options.extensions.empty() ? kDefaultExtensions : options.extensions;
-    for (const FolderFile& file : ListFolder(folder, extensions)) {
+    for (const FolderFile& file : files) {
       if (EqualsIgnoreCase(file.name, "schema.ini")) continue;
       TableInfo info;
       info.name = file.extension.empty() ? file.name : file.stem + "#" + file.extension;
@@ -237,6 +238,10 @@ class TextFolder : public Workbook {
   void ReadSheet(size_t sheet, CellSink& sink) override {
     const TableInfo& info = tables_.at(sheet);
     const TextFormat& format = formats_.at(sheet);
+    if (format.fixed && format.columns.empty()) {
+      throw FormatError(info.file + ": FixedLength needs the file's columns and their widths "
+                                    "(Col1=Name Type Width n, ... in its schema.ini section)");
+    }
     uint64_t size = 0;
     FileDescriptor fd(OpenRegularFile(info.file, size));
     try {
