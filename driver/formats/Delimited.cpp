@@ -331,6 +331,16 @@ bool IsUtf8(std::string_view text) {
 
 }  // namespace
 
+std::string_view DecodeView(std::string_view text, Charset charset, std::string& scratch, bool& valid) {
+  valid = true;
+  size_t ascii = 0;
+  while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+  if (ascii == text.size()) return text;
+  if ((charset == Charset::Auto || charset == Charset::Utf8) && IsUtf8(text.substr(ascii))) return text;
+  valid = DecodeText(text, charset, scratch);
+  return scratch;
+}
+
 bool DecodeText(std::string_view text, Charset charset, std::string& out) {
   out.clear();
   size_t ascii = 0;

@@ -89,5 +89,8 @@ enum class Charset : uint8_t { Auto, Utf8, Cp1252, Cp437, Cp850 };
 // else code page 1252. Utf8: invalid sequences become U+FFFD, and the result says so
 // (false); every other set decodes every byte.
 bool DecodeText(std::string_view text, Charset charset, std::string& out);
+// The same, without a copy where the text is UTF-8 already: the result views either `text`
+// or `scratch`. `valid` as DecodeText answers.
+std::string_view DecodeView(std::string_view text, Charset charset, std::string& scratch, bool& valid);
 
 }  // namespace tabrix::formats

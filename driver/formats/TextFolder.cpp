@@ -113,7 +113,9 @@ class Stream : public RecordSink {
     for (size_t f = 0; f < n; ++f) {
       std::string_view field = record.fields[f];
       if (field.empty()) continue;  // an empty field is NULL
-      if (!DecodeText(field, charset_, text_) && badLine_ == 0) badLine_ = record.line;
+      bool valid = true;
+      text_ = DecodeView(field, charset_, scratch_, valid);
+      if (!valid && badLine_ == 0) badLine_ = record.line;
       cell.column = static_cast<uint32_t>(f);
       if (names || format_.columns.empty()) {
         if (!names && kinds_[f] != ValueKind::Text) {
@@ -187,7 +189,8 @@ class Stream : public RecordSink {
   uint64_t extra_ = 0, extraLine_ = 0;
   size_t extraFields_ = 0;
   uint64_t badLine_ = 0;
-  std::string text_;
+  std::string_view text_;
+  std::string scratch_;
 };
 
 template <class Sink>
