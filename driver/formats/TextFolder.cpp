@@ -251,12 +251,17 @@ class TextFolder : public Workbook {
       bool bom = false;
       std::vector<ValueKind> kinds;
       size_t columns = format.columns.size();
-      Charset charset = format.charset;
+      // A UTF-8 byte-order mark says what the file is, whatever else was said.
+      char head[3] = {};
+      const Charset charset =
+          ::pread(fd.get(), head, 3, 0) == 3 && std::memcmp(head, "\xEF\xBB\xBF", 3) == 0
+              ? Charset::Utf8
+              : format.charset;
       if (format.columns.empty()) {
         // The first rows decide how many columns there are and what they hold.
         Scan scan(format, format.maxScanRows == 0 ? 0 : format.maxScanRows + (format.header ? 1 : 0));
+        scan.charset_ = charset;
         Split(fd.get(), info.file, format, scan, bom);
-        if (bom && charset == Charset::Auto) charset = Charset::Utf8;
         columns = scan.Fields();
         kinds = scan.Kinds();
       }

@@ -195,6 +195,9 @@ TEST_F(TextFolderTest, ASchemaThatCannotBeTakenNamesItsLine) {
 TEST_F(TextFolderTest, ByteOrderMarksAndCharacterSets) {
   Write("bom.csv", "\xEF\xBB\xBFname\nZ\xC3\xBCrich\n");
   EXPECT_EQ(Read("bom#csv"), "A1 Text name\nA2 Text Zürich\nsize 2x1\n");
+  DatabaseOptions oem;
+  oem.characterSet = "OEM";  // the mark wins: the file says what it is
+  EXPECT_EQ(Read("bom#csv", oem), "A1 Text name\nA2 Text Zürich\nsize 2x1\n");
   // A file declared UTF-8 whose bytes are not: read, and told.
   DatabaseOptions options;
   options.characterSet = "65001";
