@@ -514,7 +514,8 @@ bool Table::Decode(const unsigned char* record, uint32_t row, uint64_t number, C
 
 void Table::Read(CellSink& sink) {
   // Whole records in chunks of about 256 KiB.
-  const uint64_t perChunk = std::max<uint64_t>(1, (256u << 10) / recordLength_);
+  const uint64_t perChunk =
+      std::min<uint64_t>(std::max<uint64_t>(1, (256u << 10) / recordLength_), std::max(count_, 1u));
   std::vector<unsigned char> buffer(perChunk * recordLength_);
   uint32_t row = 0;
   for (uint64_t first = 0; first < count_; first += perChunk) {

@@ -417,7 +417,7 @@ TEST(Dbf, CutOrChangedTablesAreReadOrRefused) {
     const std::string memo =
         Contents(Tables(std::string(name) + (name[0] == 'd' ? ".dbt" : ".fpt")));
     const std::string memoName = name[0] == 'd' ? "t.dbt" : "t.fpt";
-    for (size_t at = 0; at < whole.size() + memo.size(); at += 5) {
+    for (size_t at = 0; at < whole.size() + memo.size(); at += 11) {
       std::string table = whole, memos = memo;
       if (at < whole.size())
         table[at] = static_cast<char>(table[at] ^ 0x5A);
