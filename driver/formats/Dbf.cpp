@@ -74,6 +74,49 @@ std::optional<double> SerialOfDay(int64_t day) {
   return std::nullopt;
 }
 
+// "-12.50" and the like, the form writers give numbers: the digits as a whole number, divided
+// once by a power of ten, which both are exact, so the result is the one rounding that
+// from_chars gives too. Nothing for any other form (exponents, long mantissas).
+std::optional<double> PlainDecimal(std::string_view s) {
+  static constexpr double kPowers[] = {1,   1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  size_t at = 0;
+  const bool negative = !s.empty() && s[0] == '-';
+  if (negative) ++at;
+  uint64_t mantissa = 0;
+  int digits = 0, decimals = -1;
+  for (; at < s.size(); ++at) {
+    const char c = s[at];
+    if (c >= '0' && c <= '9') {
+      mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+      if (++digits > 15) return std::nullopt;
+      if (decimals >= 0) ++decimals;
+    } else if (c == '.' && decimals < 0) {
+      decimals = 0;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (digits == 0) return std::nullopt;
+  double value = static_cast<double>(mantissa);
+  if (decimals > 0) value /= kPowers[decimals];
+  return negative ? -value : value;
+}
+
+// A date's serial in the 1900 system; nothing for no such date or one the system cannot hold.
+std::optional<double> DateSerial(int year, int month, int day) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1 || month < 1 || month > 12 || day < 1) return std::nullopt;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day > kDays[month - 1] + (month == 2 && leap)) return std::nullopt;
+  // Days since 1970-01-01 (H. Hinnant's days_from_civil).
+  const int64_t y = year - (month <= 2);
+  const int64_t era = y / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  return SerialOfDay(era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468);
+}
+
 std::string FileName(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -403,7 +446,8 @@ bool Table::Decode(const unsigned char* record, uint32_t row, uint64_t number, C
           digits.remove_prefix(1);
         // Blank, or the stars a writer puts where a value did not fit: no value.
         if (digits.empty() || digits.find_first_not_of('*') == std::string_view::npos) continue;
-        const auto number_ = ParseNumber(digits);
+        auto number_ = PlainDecimal(digits);
+        if (!number_) number_ = ParseNumber(digits);
         if (!number_) Fail(number, field, "not a number (\"" + std::string(digits) + "\")");
         cell.kind = CellKind::Number;
         cell.number = *number_;
@@ -424,7 +468,7 @@ bool Table::Decode(const unsigned char* record, uint32_t row, uint64_t number, C
             parts[p] = parts[p] * 10 + (ch - '0');
           }
         }
-        const auto serial = DateTimeToSerial(DateTime{parts[0], parts[1], parts[2]}, false);
+        const auto serial = DateSerial(parts[0], parts[1], parts[2]);
         if (!serial) {
           if (parts[0] >= 1 && parts[0] < 1900)
             Fail(number, field,
