@@ -1,10 +1,14 @@
 // The driver's one implementation of each ODBC function, strings in UTF-8.
+#include <dirent.h>
 #include <odbcinst.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 
+#include "formats/Folder.h"
 #include "odbc/Handles.h"
 
 namespace tabrix::odbc {
@@ -90,7 +94,41 @@ bool ParseConnectionString(std::string_view text, std::vector<std::pair<std::str
 
 // The keys this driver reads, and the ones it accepts as having no effect here.
 const char* const kKeys[] = {"DBQ", "DefaultDir", "FirstRowHasNames", "HDR", "MaxScanRows",
-                             "TypeGuessRows", "ReadOnly", "IMEX"};
+                             "TypeGuessRows", "ReadOnly", "IMEX", "Extensions", "Format",
+                             "ColNameHeader", "CharacterSet"};
+
+// Which driver the data source names: its description as the catalogue has it (the
+// descriptions of later versions say the same words), else nothing.
+std::optional<formats::DatabaseKind> KindOfDescription(const std::string& description) {
+  const std::string d = Lower(description);
+  if (d.find("text") != std::string::npos) return formats::DatabaseKind::Text;
+  if (d.find("foxpro") != std::string::npos) return formats::DatabaseKind::FoxPro;
+  if (d.find("dbase") != std::string::npos) return formats::DatabaseKind::DBase;
+  if (d.find("excel") != std::string::npos) return formats::DatabaseKind::Excel;
+  return std::nullopt;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st{};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A folder without a description to go by (Driver= names the library): of .dbf tables when
+// it holds one and no text file, else of text files.
+formats::DatabaseKind KindOfFolder(const std::string& folder) {
+  bool dbf = false, text = false;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = Lower(entry->d_name);
+      const size_t dot = name.rfind('.');
+      const std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+      if (ext == "dbf") dbf = true;
+      if (ext == "txt" || ext == "csv" || ext == "tab" || ext == "asc") text = true;
+    }
+    ::closedir(dir);
+  }
+  return dbf && !text ? formats::DatabaseKind::DBase : formats::DatabaseKind::Text;
+}
 
 bool ParseBool(const std::string& value, bool& out) {
   std::string v = Lower(value);
@@ -104,6 +142,7 @@ SQLRETURN OpenConnection(Dbc* dbc, std::map<std::string, std::string>& keys) {
     auto it = keys.find(Lower(key));
     return it == keys.end() || it->second.empty() ? nullptr : &it->second;
   };
+  bool flag;
   sql::ConnectOptions options;
   std::string path = get("DBQ") ? *get("DBQ") : "";
   if (!path.empty() && path[0] != '/' && get("DefaultDir")) {
@@ -111,13 +150,56 @@ SQLRETURN OpenConnection(Dbc* dbc, std::map<std::string, std::string>& keys) {
     if (!dir.empty() && dir.back() != '/') dir += '/';
     path = dir + path;
   }
-  options.path = path;
+  const std::string driver = get("Driver") ? *get("Driver") : "";
+  std::optional<formats::DatabaseKind> kind = KindOfDescription(driver);
+  if (!kind) {
+    // Driver= names a library, or nothing: the files tell.
+    const std::string folder = IsFolder(path) ? path : path.empty() && get("DefaultDir") ? *get("DefaultDir") : "";
+    kind = IsFolder(folder) ? KindOfFolder(folder) : formats::DatabaseKind::Excel;
+  }
+  options.kind = *kind;
+  if (options.kind != formats::DatabaseKind::Excel) {
+    // The folder is the database: DefaultDir, or a DBQ that names a folder.
+    if (!IsFolder(path) && get("DefaultDir")) path = *get("DefaultDir");
+    if (path.empty()) {
+      return dbc->Error("08001", "[Tabrix] cannot open the folder of tables: the data source " +
+                                     (dbc->dsn.empty() ? std::string("string") : "'" + dbc->dsn + "'") +
+                                     " names no folder (DefaultDir and DBQ are missing or empty)");
+    }
+    options.path = path;
+    if (const auto* v = get("Extensions")) {
+      for (std::string e : formats::ParseExtensions(*v)) {
+        options.database.extensions.push_back(e == "none" ? std::string() : e);
+      }
+    }
+    if (const auto* v = get("Format")) options.database.format = *v;
+    if (const auto* v = get("CharacterSet")) options.database.characterSet = *v;
+    for (const char* key : {"FirstRowHasNames", "HDR", "ColNameHeader"}) {  // the last wins
+      if (const auto* v = get(key)) {
+        if (!ParseBool(*v, flag)) {
+          return dbc->Error("08001", std::string("[Tabrix] ") + key + " must be " +
+                                         (std::strcmp(key, "ColNameHeader") == 0 ? "True or False" : "1 or 0") +
+                                         ", not '" + *v + "'");
+        }
+        options.database.colNameHeader = flag ? 1 : 0;
+      }
+    }
+    if (const auto* v = get("MaxScanRows")) {
+      char* end = nullptr;
+      const long rows = std::strtol(v->c_str(), &end, 10);
+      if (*end || rows < 0 || rows > 1048576) {
+        return dbc->Error("08001", "[Tabrix] MaxScanRows must be a number of rows (0 for every row), not '" + *v + "'");
+      }
+      options.database.maxScanRows = static_cast<int32_t>(rows);
+    }
+  } else {
+    options.path = path;
+  }
   if (path.empty()) {
     return dbc->Error("08001", "[Tabrix] cannot open the workbook: the data source " +
                                    (dbc->dsn.empty() ? std::string("string") : "'" + dbc->dsn + "'") +
                                    " names no workbook (DBQ is missing or empty)");
   }
-  bool flag;
   if (const auto* v = get("FirstRowHasNames")) {
     if (!ParseBool(*v, flag)) return dbc->Error("08001", "[Tabrix] FirstRowHasNames must be 1 or 0, not '" + *v + "'");
     options.table.firstRowHasNames = flag;
@@ -148,13 +230,21 @@ SQLRETURN OpenConnection(Dbc* dbc, std::map<std::string, std::string>& keys) {
   } catch (const std::bad_alloc&) {
     return dbc->Error("HY001", "[Tabrix] out of memory opening '" + path + "'");
   } catch (const std::exception& e) {
-    return dbc->Error("08001", std::string("[Tabrix] cannot open the workbook '") + path + "': " + e.what());
+    return dbc->Error("08001", std::string("[Tabrix] cannot open ") +
+                                   (options.kind == formats::DatabaseKind::Excel ? "the workbook '" : "the folder '") +
+                                   path + "': " + e.what());
   }
   return SQL_SUCCESS;
 }
 
 // Reads this driver's keys of a data source from the ODBC files.
 void ReadDsn(const std::string& dsn, std::map<std::string, std::string>& keys) {
+  // The data source's driver, by its description (a connection string's DRIVER= wins).
+  if (!keys.count("driver")) {
+    char value[4096] = "";
+    int n = SQLGetPrivateProfileString(dsn.c_str(), "Driver", "", value, sizeof value, "odbc.ini");
+    if (n > 0 && value[0]) keys["driver"] = value;
+  }
   for (const char* key : kKeys) {
     if (keys.count(Lower(key))) continue;
     char value[4096] = "";

@@ -210,6 +210,19 @@ std::string Database::Translate(std::string_view sql) {
     if (IsWordChar(c) && !std::isdigit(static_cast<unsigned char>(c))) {
       size_t end = i;
       while (end < sql.size() && IsWordChar(sql[end])) ++end;
+      // A text file's table, sales#csv: one name, which SQLite reads only quoted.
+      if (end + 1 < sql.size() && sql[end] == '#' && IsWordChar(sql[end + 1])) {
+        while (end + 1 < sql.size() && sql[end] == '#' && IsWordChar(sql[end + 1])) {
+          ++end;
+          while (end < sql.size() && IsWordChar(sql[end])) ++end;
+        }
+        out += '"';
+        out.append(sql.substr(i, end - i));
+        out += '"';
+        i = end;
+        lastWord.clear();
+        continue;
+      }
       std::string_view word = sql.substr(i, end - i);
       std::string lower = LowerWord(word);
       if (lower == "top" && (lastWord == "select" || lastWord == "distinct" || lastWord == "all")) {

@@ -43,12 +43,26 @@ struct FileKey {
   uint64_t device = 0, inode = 0, size = 0;
   int64_t mtimeNs = 0;
   uintptr_t object = 0;  // a workbook given directly, not by a file: its number
+  std::string readAs;    // a folder's file: how its format reads it
+  bool table = false;    // a folder's file, whose key is taken when a statement first reads it
   bool operator<(const FileKey& o) const {
-    return std::tie(path, device, inode, size, mtimeNs, object) <
-           std::tie(o.path, o.device, o.inode, o.size, o.mtimeNs, o.object);
+    return std::tie(path, device, inode, size, mtimeNs, object, readAs) <
+           std::tie(o.path, o.device, o.inode, o.size, o.mtimeNs, o.object, o.readAs);
   }
-  bool SameFile(const FileKey& o) const { return path == o.path && object == o.object; }
+  bool SameFile(const FileKey& o) const {
+    return path == o.path && object == o.object && readAs == o.readAs;
+  }
 };
+
+FileKey KeyOf(const std::string& path, const struct stat& st) {
+  FileKey key;
+  key.path = path;
+  key.device = st.st_dev;
+  key.inode = st.st_ino;
+  key.size = static_cast<uint64_t>(st.st_size);
+  key.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return key;
+}
 
 // Throws when the file at `file.path` is no longer the one `file` describes.
 void CheckUnchanged(const FileKey& file) {
@@ -58,6 +72,10 @@ void CheckUnchanged(const FileKey& file) {
               static_cast<uint64_t>(st.st_ino) == file.inode &&
               static_cast<uint64_t>(st.st_size) == file.size &&
               static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec == file.mtimeNs;
+  if (!same && file.table) {
+    throw EngineError("HY000", "the file '" + file.path +
+                                   "' changed while it was read: run the statement again");
+  }
   if (!same) {
     throw EngineError("HY000", "the workbook '" + file.path +
                                    "' changed since the connection opened: reconnect to read it");
@@ -158,6 +176,7 @@ struct Database::Impl {
   int denied = 0;                                       // the action the last prepare was refused
   std::vector<std::pair<std::string, std::string>>* reads = nullptr;
   std::mutex interruptMutex;
+  bool folder = false;  // a folder of files, each a table of its own
 };
 
 namespace {
@@ -412,11 +431,7 @@ std::string RefusePath(const std::string& path, FileKey& key) {
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return std::strerror(errno);
   close(fd);
-  key.path = path;
-  key.device = st.st_dev;
-  key.inode = st.st_ino;
-  key.size = static_cast<uint64_t>(st.st_size);
-  key.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  key = KeyOf(path, st);
   return {};
 }
 
@@ -503,6 +518,26 @@ Database::~Database() {
 }
 
 std::unique_ptr<Database> Database::Open(const ConnectOptions& options) {
+  if (options.kind != formats::DatabaseKind::Excel) {
+    // A folder: its files are listed now and each is read when a statement first uses it.
+    if (options.path.empty()) {
+      throw EngineError("08001", "cannot open the folder of tables: none is given (DefaultDir "
+                                 "and DBQ are empty)");
+    }
+    std::unique_ptr<formats::Workbook> folder;
+    try {
+      folder = formats::OpenDatabase(options.kind, options.path, options.database);
+    } catch (const std::exception& e) {
+      std::string_view why = e.what();
+      if (why.starts_with(options.path + ": ")) why.remove_prefix(options.path.size() + 2);
+      throw EngineError("08001", "cannot open the folder '" + options.path + "': " + std::string(why));
+    }
+    auto database = Open(options, std::move(folder));
+    database->impl_->file.object = 0;
+    database->impl_->file.path = options.path;
+    database->impl_->folder = true;
+    return database;
+  }
   FileKey key;
   std::string reason = options.path.empty() ? "no workbook given (DBQ is empty)"
                                             : RefusePath(options.path, key);
@@ -553,12 +588,76 @@ std::unique_ptr<Database> Database::Open(const ConnectOptions& options,
 std::vector<Database::Table> Database::Tables() const {
   std::vector<Table> tables;
   for (const auto& info : impl_->workbook->Tables()) {
-    tables.push_back({info.isSheet ? info.name + "$" : info.name, info.isSheet});
+    tables.push_back({info.isSheet && info.file.empty() ? info.name + "$" : info.name, info.isSheet});
   }
   return tables;
 }
 
+bool Database::ResolveFile(const std::string& name) {
+  const auto& infos = impl_->workbook->Tables();
+  size_t sheet = infos.size();
+  for (size_t t = 0; t < infos.size() && sheet == infos.size(); ++t) {
+    if (infos[t].file.empty()) continue;
+    if (IEquals(infos[t].name, name)) sheet = t;
+    for (const auto& alias : infos[t].aliases) {
+      if (IEquals(alias, name)) sheet = t;
+    }
+  }
+  if (sheet == infos.size()) return false;
+  const formats::TableInfo& info = infos[sheet];
+  std::shared_ptr<const SheetData> data;
+  try {
+    struct stat st{};
+    if (stat(info.file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      FileKey key = KeyOf(info.file, st);
+      key.readAs = info.readAs;
+      key.table = true;
+      data = SheetCache::Instance().Get(key, sheet, *impl_->workbook, 0);
+    } else {
+      data = SheetData::Read(*impl_->workbook, sheet, 0);  // the reader says what it is
+    }
+  } catch (const EngineError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw EngineError("HY001", "out of memory reading the table '" + info.name + "' ('" +
+                                   info.file + "')");
+  } catch (const std::exception& e) {
+    throw EngineError("HY000", "cannot read the table '" + info.name + "': " + e.what());
+  }
+  TableOptions options = options_.table;
+  RecordTable records{info.columns};
+  if (info.firstRowHasNames >= 0) options.firstRowHasNames = info.firstRowHasNames != 0;
+  if (!info.columns.empty()) options.firstRowHasNames = info.firstRowHasNames == 1;
+  if (info.maxScanRows >= 0) options.maxScanRows = static_cast<unsigned>(info.maxScanRows);
+  std::shared_ptr<TableView> view;
+  try {
+    view = std::make_shared<TableView>(data, nullptr, info.name, options, &records);
+  } catch (const std::length_error& e) {
+    throw EngineError("42000", "the table '" + name + "' cannot be read: " + e.what());
+  }
+  return AddView(name, std::move(view));
+}
+
+bool Database::AddView(const std::string& name, std::shared_ptr<TableView> view) {
+  impl_->views.push_back(std::move(view));
+  size_t index = impl_->views.size() - 1;
+  std::string ddl = "CREATE VIRTUAL TABLE temp." + Quote(name) + " USING tabrix(" +
+                    std::to_string(index) + ")";
+  impl_->internal = true;
+  char* error = nullptr;
+  int rc = sqlite3_exec(impl_->db, ddl.c_str(), nullptr, nullptr, &error);
+  impl_->internal = false;
+  if (rc != SQLITE_OK) {
+    std::string message = error ? error : sqlite3_errstr(rc);
+    sqlite3_free(error);
+    throw EngineError("HY000", "cannot make the table '" + name + "': " + message);
+  }
+  impl_->byName[Lower(name)] = index;
+  return true;
+}
+
 bool Database::Resolve(const std::string& name) {
+  if (impl_->folder) return ResolveFile(name);
   const auto& infos = impl_->workbook->Tables();
   const formats::TableInfo* found = nullptr;
   Range range{};
@@ -613,21 +712,11 @@ bool Database::Resolve(const std::string& name) {
   } catch (const std::length_error& e) {
     throw EngineError("42000", "the table '" + name + "' cannot be read: " + e.what());
   }
-  impl_->views.push_back(view);
-  size_t index = impl_->views.size() - 1;
-  std::string ddl = "CREATE VIRTUAL TABLE temp." + Quote(name) + " USING tabrix(" +
-                    std::to_string(index) + ")";
-  impl_->internal = true;
-  char* error = nullptr;
-  int rc = sqlite3_exec(impl_->db, ddl.c_str(), nullptr, nullptr, &error);
-  impl_->internal = false;
-  if (rc != SQLITE_OK) {
-    std::string message = error ? error : sqlite3_errstr(rc);
-    sqlite3_free(error);
-    throw EngineError("HY000", "cannot make the table '" + name + "': " + message);
-  }
-  impl_->byName[Lower(name)] = index;
-  return true;
+  return AddView(name, std::move(view));
+}
+
+std::string Database::Where() const {
+  return (impl_->folder ? "the folder '" : "the workbook '") + options_.path + "'";
 }
 
 const TableView* Database::View(const std::string& table) const {
@@ -642,9 +731,8 @@ void Database::Fail(int code, const std::string& sql) {
     const char* action = ActionName(impl_->denied);
     std::string what = IsChange(sql) ? FirstWord(sql) : action ? action : "this statement";
     impl_->denied = 0;
-    throw EngineError("42000", "the workbook '" + options_.path +
-                                   "' is read-only: " + what +
-                                   " is refused (the driver never changes a workbook)");
+    throw EngineError("42000", Where() + " is read-only: " + what + " is refused (the driver never changes " +
+                                   (impl_->folder ? "a file)" : "a workbook)"));
   }
   if (message.rfind("no such column: ", 0) == 0) {
     throw EngineError("42S22", "no column '" + message.substr(16) + "' in the tables of this statement");
@@ -675,9 +763,10 @@ std::unique_ptr<Query> Database::Prepare(std::string_view text) {
       }
       if (!sqlite3_stmt_readonly(statement)) {
         sqlite3_finalize(statement);
-        throw EngineError("42000", "the workbook '" + options_.path + "' is read-only: " +
+        throw EngineError("42000", Where() + " is read-only: " +
                                        (IsChange(sql) ? FirstWord(sql) : "this statement") +
-                                       " is refused (the driver never changes a workbook)");
+                                       " is refused (the driver never changes " +
+                                       (impl_->folder ? "a file)" : "a workbook)"));
       }
       std::unique_ptr<Query> query(new Query(*this, statement));
       query->reads_ = std::move(reads);
@@ -693,8 +782,7 @@ std::unique_ptr<Query> Database::Prepare(std::string_view text) {
       if (!View(name) && Resolve(name)) continue;
       std::string list;
       for (const auto& table : Tables()) list += (list.empty() ? "'" : ", '") + table.name + "'";
-      throw EngineError("42S02", "no table '" + name + "' in the workbook '" + options_.path +
-                                     "': its tables are " + (list.empty() ? "none" : list));
+      throw EngineError("42S02", "no table '" + name + "' in " + Where() + ": its tables are " + (list.empty() ? "none" : list));
     }
     // A change is refused as one, whatever the engine found wrong with it first.
     if (IsChange(sql) && message.find("syntax error") == std::string::npos) {
@@ -709,8 +797,7 @@ std::vector<std::pair<std::string, ColumnType>> Database::Columns(const std::str
   if (!View(table) && !Resolve(table)) {
     std::string list;
     for (const auto& t : Tables()) list += (list.empty() ? "'" : ", '") + t.name + "'";
-    throw EngineError("42S02", "no table '" + table + "' in the workbook '" + options_.path +
-                                   "': its tables are " + (list.empty() ? "none" : list));
+    throw EngineError("42S02", "no table '" + table + "' in " + Where() + ": its tables are " + (list.empty() ? "none" : list));
   }
   const TableView* view = View(table);
   std::vector<std::pair<std::string, ColumnType>> columns;
@@ -819,9 +906,16 @@ void Query::Execute(std::vector<Warning>& warnings) {
   }
   // The values the guessed types could not hold, in the columns this statement reads.
   std::vector<std::pair<std::string, size_t>> told;
+  std::vector<const TableView*> toldFiles;
   for (const auto& [table, column] : reads_) {
     const TableView* view = database_.View(table);
     if (!view) continue;
+    if (std::find(toldFiles.begin(), toldFiles.end(), view) == toldFiles.end()) {
+      toldFiles.push_back(view);
+      for (const std::string& message : view->Data().Warnings()) {
+        warnings.push_back({"01000", "[Tabrix] " + message});
+      }
+    }
     for (const Misfit& misfit : view->Misfits()) {
       const std::string& name = view->ColumnNames()[misfit.column];
       if (!IEquals(name, column)) continue;
@@ -833,10 +927,25 @@ void Query::Execute(std::vector<Warning>& warnings) {
       const char* kind = type == ColumnType::Double ? "numbers"
                          : type == ColumnType::Timestamp ? "dates"
                                                         : "booleans";
-      std::string cell = view->SheetName() + CellName(misfit.row, misfit.sheetColumn);
       std::string more = misfit.count > 1
                              ? " and " + std::to_string(misfit.count - 1) + " more cells below it"
                              : "";
+      if (view->Records()) {
+        // A file's rows are its records, counted from 1 as its lines are.
+        const std::string where = "row " + std::to_string(uint64_t{misfit.row} + 1) + " of '" +
+                                  view->SheetName() + "'";
+        more = misfit.count > 1 ? " and " + std::to_string(misfit.count - 1) + " more rows below it" : "";
+        warnings.push_back(
+            {"01000", "[Tabrix] column '" + name + "' holds " + kind +
+                          (view->Declared()
+                               ? std::string(", as the file declares")
+                               : ", as its first " + std::to_string(view->MaxScanRows()) +
+                                     " rows decided (MaxScanRows=" + std::to_string(view->MaxScanRows()) + ")") +
+                          ": the value in " + where + more + " is not one and comes back NULL" +
+                          (view->Declared() ? "" : "; MaxScanRows=0 keeps it as text")});
+        continue;
+      }
+      std::string cell = view->SheetName() + CellName(misfit.row, misfit.sheetColumn);
       warnings.push_back(
           {"01000", "[Tabrix] column '" + name + "' holds " + kind +
                         ", as its first " + std::to_string(view->MaxScanRows()) +

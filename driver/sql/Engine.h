@@ -35,8 +35,10 @@ struct Warning {
 };
 
 struct ConnectOptions {
-  std::string path;
+  std::string path;  // the workbook, or the folder for the drivers of folders
   TableOptions table;
+  formats::DatabaseKind kind = formats::DatabaseKind::Excel;
+  formats::DatabaseOptions database;  // what the formats of folders read by
 };
 
 // The SQL types of result columns: the columns' own, and what expressions give.
@@ -117,7 +119,7 @@ class Database {
   std::unique_ptr<Query> Prepare(std::string_view sql);
 
   struct Table {
-    std::string name;  // as SQL names it ("Sales 2026$", or the defined name)
+    std::string name;  // as SQL names it ("Sales 2026$", the defined name, "sales#csv")
     bool isSheet = true;
   };
   std::vector<Table> Tables() const;
@@ -136,8 +138,11 @@ class Database {
   explicit Database(const ConnectOptions& options);
   // Makes the virtual table for `name` if the workbook has it; false if not.
   bool Resolve(const std::string& name);
+  bool ResolveFile(const std::string& name);  // a folder's file
+  bool AddView(const std::string& name, std::shared_ptr<TableView> view);
   const TableView* View(const std::string& table) const;
   [[noreturn]] void Fail(int code, const std::string& sql);
+  std::string Where() const;  // "the workbook '...'" or "the folder '...'", for messages
 
   ConnectOptions options_;
   std::unique_ptr<Impl> impl_;

@@ -118,6 +118,11 @@ class SheetData::Builder : public formats::CellSink {
     data_.cells_.push_back(stored);
     return true;
   }
+  void OnSize(uint32_t rows, uint32_t columns) override {
+    data_.rows_ = rows;
+    data_.columns_ = columns;
+  }
+  void OnWarning(const std::string& message) override { data_.warnings_.push_back(message); }
 
   void Finish() {
     auto& cells = data_.cells_;
@@ -202,6 +207,26 @@ const SheetData::Stored* SheetData::Find(uint32_t row, uint32_t column) const {
   return it != end && it->Column() == column ? it : nullptr;
 }
 
+ColumnType TypeOf(formats::DeclaredType type) {
+  switch (type) {
+    case formats::DeclaredType::Number:
+    case formats::DeclaredType::Integer:
+    case formats::DeclaredType::Currency:
+      return ColumnType::Double;
+    case formats::DeclaredType::Date:
+    case formats::DeclaredType::DateTime:
+      return ColumnType::Timestamp;
+    case formats::DeclaredType::Boolean:
+      return ColumnType::Bit;
+    case formats::DeclaredType::Text:
+      return ColumnType::Varchar;
+    case formats::DeclaredType::LongText:
+    case formats::DeclaredType::Binary:
+      return ColumnType::LongVarchar;
+  }
+  return ColumnType::Varchar;
+}
+
 bool TableView::Fits(CellKind kind, ColumnType type) {
   switch (type) {
     case ColumnType::Varchar:
@@ -241,10 +266,28 @@ std::string Lower(std::string_view s) {
 }  // namespace
 
 TableView::TableView(std::shared_ptr<const SheetData> data, const Range* range,
-                     std::string sheetName, const TableOptions& options)
+                     std::string sheetName, const TableOptions& options,
+                     const RecordTable* records)
     : data_(std::move(data)), sheetName_(std::move(sheetName)),
-      maxScanRows_(options.maxScanRows) {
-  if (range) {
+      maxScanRows_(options.maxScanRows), declared_(records && !records->declared.empty()),
+      records_(records != nullptr) {
+  static const std::vector<formats::DeclaredColumn> kNone;
+  const auto& declared = records ? records->declared : kNone;
+  if (records) {
+    // Every record is a row and every field a column, from the first, empty ones too.
+    uint32_t rows = data_->Rows(), columns = data_->Columns();
+    if (!data_->Empty()) {
+      rows = std::max(rows, data_->Used().lastRow + 1);
+      columns = std::max(columns, data_->Used().lastColumn + 1);
+    }
+    if (declared_) columns = static_cast<uint32_t>(std::min<size_t>(declared.size(), 0xFFFFFF));
+    if (columns == 0) {
+      empty_ = true;
+    } else {
+      range_ = Range{0, 0, rows == 0 ? 0 : rows - 1, columns - 1};
+      rowsClipped_ = rows == 0;
+    }
+  } else if (range) {
     range_ = *range;
     // A range of whole columns ends where the sheet's cells end.
     if (data_->Empty()) {
@@ -271,14 +314,27 @@ TableView::TableView(std::shared_ptr<const SheetData> data, const Range* range,
                             CellName(range_.lastRow, range_.lastColumn) + "); a table has at most " +
                             std::to_string(kMaxColumns));
   }
+  // Declared columns have their names; a first row of names is then skipped only.
+  const bool namesRow = options.firstRowHasNames && !empty_ && !declared_;
   firstData_ = range_.firstRow + (options.firstRowHasNames && !empty_ ? 1 : 0);
+  if (declared_) {
+    if (columns != declared.size()) {
+      throw std::length_error("it declares " + std::to_string(declared.size()) +
+                              " columns; a table has at most " + std::to_string(kMaxColumns));
+    }
+  }
 
   // Names: the first row's texts, a blank one F<n>, a repeated one numbered.
   std::unordered_set<std::string> taken;
   names_.resize(columns);
   for (size_t c = 0; c < columns; ++c) {
     std::string name;
-    if (options.firstRowHasNames && !empty_) {
+    if (declared_) {
+      name = declared[c].name;
+      for (char& ch : name) {
+        if (static_cast<unsigned char>(ch) < 0x20) ch = ' ';
+      }
+    } else if (namesRow) {
       if (const auto* cell = data_->Find(range_.firstRow, SheetColumn(c))) {
         char buffer[32];
         switch (cell->Kind()) {
@@ -338,6 +394,9 @@ TableView::TableView(std::shared_ptr<const SheetData> data, const Range* range,
   // Types: the kinds of the first maxScanRows data rows (every row for 0), or of every row
   // when mixed columns are to be text.
   types_.assign(columns, ColumnType::Varchar);
+  if (declared_) {
+    for (size_t c = 0; c < columns; ++c) types_[c] = TypeOf(declared[c].type);
+  }
   misfits_.clear();
   if (empty_ || RowCount() == 0 || rowsClipped_) return;
   const uint32_t lastRow = range_.lastRow;
@@ -345,6 +404,7 @@ TableView::TableView(std::shared_ptr<const SheetData> data, const Range* range,
                                               : uint64_t{firstData_} + options.maxScanRows;
   if (options.mixedAsText) scanEnd = uint64_t{lastRow} + 1;
   scanEnd = std::min<uint64_t>(scanEnd, uint64_t{lastRow} + 1);
+  if (declared_) scanEnd = firstData_;  // nothing is guessed: every row is checked
   std::vector<unsigned> kinds(columns, 0);  // a bit per CellKind seen
   std::vector<bool> longText(columns, false);
   // Row by row over the cells there are, not over every place a cell could be.
@@ -359,7 +419,7 @@ TableView::TableView(std::shared_ptr<const SheetData> data, const Range* range,
       }
     }
   }
-  for (size_t c = 0; c < columns; ++c) {
+  for (size_t c = 0; c < columns && !declared_; ++c) {
     switch (kinds[c]) {
       case 1u << static_cast<unsigned>(CellKind::Number):
         types_[c] = ColumnType::Double;

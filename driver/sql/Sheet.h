@@ -56,6 +56,12 @@ class SheetData {
   }
   size_t CellCount() const { return cells_.size(); }
   bool Date1904() const { return date1904_; }
+  // A file of records tells its size: rows 0 to Rows() - 1 and columns 0 to Columns() - 1,
+  // whether or not they hold a cell. Zero: not told (a sheet: its cells decide).
+  uint32_t Rows() const { return rows_; }
+  uint32_t Columns() const { return columns_; }
+  // What the reader had to say about the file while reading it (extra fields, ...).
+  const std::vector<std::string>& Warnings() const { return warnings_; }
 
  private:
   class Builder;
@@ -64,6 +70,8 @@ class SheetData {
   std::vector<uint32_t> rowStart_;  // per row of the used range: its first cell; one more at the end
   Range used_;
   bool date1904_ = false;
+  uint32_t rows_ = 0, columns_ = 0;
+  std::vector<std::string> warnings_;
 };
 
 // The SQL types of the columns.
@@ -74,6 +82,17 @@ struct TableOptions {
   unsigned maxScanRows = 8;  // 0: every row
   bool mixedAsText = false;  // IMEX=1: a column whose rows hold several kinds anywhere is text
 };
+
+// A file of records (a folder's text or .dbf file) as a table: it starts at its first row and
+// column and spans the size the file tells, empty rows and columns included.
+struct RecordTable {
+  // The columns the file declares: their names and types are taken, not guessed (a first
+  // row of names, where the options say there is one, is skipped).
+  std::vector<formats::DeclaredColumn> declared;
+};
+
+// The engine's type for a type a file declares.
+ColumnType TypeOf(formats::DeclaredType type);
 
 // A value that its column's type cannot hold, and so is NULL: the statement says so.
 struct Misfit {
@@ -90,7 +109,7 @@ class TableView {
   // `range`: the rectangle, or none for the sheet's used range. `sheetName` names cells in
   // messages ("Mixed$A13"). Throws std::length_error for more than kMaxColumns columns.
   TableView(std::shared_ptr<const SheetData> data, const Range* range, std::string sheetName,
-            const TableOptions& options);
+            const TableOptions& options, const RecordTable* records = nullptr);
 
   const std::vector<std::string>& ColumnNames() const { return names_; }
   const std::vector<ColumnType>& ColumnTypes() const { return types_; }
@@ -104,6 +123,8 @@ class TableView {
   const SheetData& Data() const { return *data_; }
   const std::string& SheetName() const { return sheetName_; }
   unsigned MaxScanRows() const { return maxScanRows_; }
+  bool Declared() const { return declared_; }
+  bool Records() const { return records_; }
   // Whether a cell of this kind is kept in a column of this type (else it is NULL).
   static bool Fits(CellKind kind, ColumnType type);
 
@@ -125,6 +146,8 @@ class TableView {
   uint32_t firstData_ = 0;
   std::string sheetName_;
   unsigned maxScanRows_ = 8;
+  bool declared_ = false;
+  bool records_ = false;
   std::vector<std::string> names_;
   std::vector<ColumnType> types_;
   std::vector<Misfit> misfits_;

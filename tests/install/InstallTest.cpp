@@ -54,11 +54,23 @@ TEST_F(Installed, PutsEachFileInItsPlaceAndNothingElse) {
                 "share/doc/tabrix/copyright\n"
                 "share/man/man1/tabrix.1.gz\n"
                 "share/tabrix/odbcinst.ini\n");
-  // The driver's section names the library where this install put it.
+  // The drivers' sections name the library where this install put it.
+  const std::string driver = "Driver=" + kPrefix + "/lib/odbc/libtabrixodbc.so\n";
   EXPECT_EQ(Slurp(prefix / "share/tabrix/odbcinst.ini"),
             "[Microsoft Excel Driver (*.xls)]\n"
-            "Description=Tabrix ODBC driver for Excel workbooks (.xlsx, .xlsm, .xls), read-only\n"
-            "Driver=" + kPrefix + "/lib/odbc/libtabrixodbc.so\n");
+            "Description=Tabrix ODBC driver for Excel workbooks (.xlsx, .xlsm, .xls), read-only\n" +
+                driver +
+                "\n[Microsoft Text Driver (*.txt, *.csv)]\n"
+                "Description=Tabrix ODBC driver for folders of text files (.csv, .txt, .tab, .asc), "
+                "read-only\n" +
+                driver +
+                "\n[Microsoft dBase Driver (*.dbf)]\n"
+                "Description=Tabrix ODBC driver for folders of dBase tables (.dbf), read-only\n" +
+                driver +
+                "\n[Microsoft Visual FoxPro Driver (*.dbf)]\n"
+                "Description=Tabrix ODBC driver for folders of Visual FoxPro tables (.dbf), "
+                "read-only\n" +
+                driver);
 
   // The headers as they are in the repository, each compiling on its own from the tree.
   const fs::path include = prefix / "include/tabrix";
