@@ -210,6 +210,8 @@ class Table final : public DbfTable {
   uint64_t size_ = 0;
   uint8_t version_ = 0;
   uint32_t count_ = 0;
+  uint32_t readable_ = 0;  // the records the file holds of those counted
+  std::string warning_;
   uint32_t headerLength_ = 0;
   uint32_t recordLength_ = 0;
   std::string codePage_;
@@ -254,11 +256,15 @@ void Table::ReadHeader() {
     throw FormatError(path_ + ": cut short (the file changed while read)");
   ReadDescriptors(header);
 
+  // A table cut short (a crash while it was written) is read as far as it goes, and told.
   const uint64_t holds = (size_ - headerLength_) / recordLength_;
-  if (count_ > holds)
-    throw FormatError(path_ + ": damaged or truncated (its header counts " +
-                      std::to_string(count_) + " records, the file holds " + std::to_string(holds) +
-                      ")");
+  readable_ = count_;
+  if (count_ > holds) {
+    readable_ = static_cast<uint32_t>(holds);
+    warning_ = path_ + ": its header counts " + std::to_string(count_) +
+               " records, the file holds " + std::to_string(holds) +
+               " (damaged or truncated): those are read";
+  }
 }
 
 void Table::ReadDescriptors(const std::vector<unsigned char>& header) {
@@ -558,12 +564,13 @@ bool Table::Decode(const unsigned char* record, uint32_t row, uint64_t number, C
 
 void Table::Read(CellSink& sink) {
   // Whole records in chunks of about 256 KiB.
-  const uint64_t perChunk =
-      std::min<uint64_t>(std::max<uint64_t>(1, (256u << 10) / recordLength_), std::max(count_, 1u));
+  const uint64_t perChunk = std::min<uint64_t>(std::max<uint64_t>(1, (256u << 10) / recordLength_),
+                                               std::max(readable_, 1u));
   std::vector<unsigned char> buffer(perChunk * recordLength_);
+  if (!warning_.empty()) sink.OnWarning(warning_);
   uint32_t row = 0;
-  for (uint64_t first = 0; first < count_; first += perChunk) {
-    const uint64_t n = std::min<uint64_t>(perChunk, count_ - first);
+  for (uint64_t first = 0; first < readable_; first += perChunk) {
+    const uint64_t n = std::min<uint64_t>(perChunk, readable_ - first);
     const size_t want = n * recordLength_;
     const size_t got =
         ReadAt(fd_, buffer.data(), want, headerLength_ + first * recordLength_, path_);
@@ -578,6 +585,7 @@ void Table::Read(CellSink& sink) {
       ++row;
     }
   }
+  sink.OnSize(row, static_cast<uint32_t>(fields_.size()));
 }
 
 }  // namespace
