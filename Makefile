@@ -81,20 +81,22 @@ bench:
 	@scripts/bootstrap --bench
 	@cmake -S . -B $(BUILD)-bench $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=Release -DTABRIX_BENCH=ON >/dev/null
 	@cmake --build $(BUILD)-bench --target tabrix_bench tabrix tabrix_crash tabrix_execute_cost tabrix_bare \
-	  tabrix_workbook_bench tabrix_odbc_fetch tabrix_csv_floor tabrixodbc
+	  tabrix_workbook_bench tabrix_dbf_bench tabrix_odbc_fetch tabrix_csv_floor tabrixodbc
 	@bench/compare $(BUILD)-bench
 	@bench/workbooks $(BUILD)-bench
 	@bench/driver $(BUILD)-bench
 	@bench/text-driver $(BUILD)-bench
+	@bench/dbase $(BUILD)-bench
 
 # The driver's benchmark alone: through unixODBC beside its floor and two peers.
 .PHONY: bench-driver
 bench-driver:
 	@scripts/bootstrap --bench
 	@cmake -S . -B $(BUILD)-bench $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=Release -DTABRIX_BENCH=ON >/dev/null
-	@cmake --build $(BUILD)-bench --target tabrix_workbook_bench tabrix_odbc_fetch tabrix_csv_floor tabrixodbc
+	@cmake --build $(BUILD)-bench --target tabrix_workbook_bench tabrix_dbf_bench tabrix_odbc_fetch tabrix_csv_floor tabrixodbc
 	@bench/driver $(BUILD)-bench
 	@bench/text-driver $(BUILD)-bench
+	@bench/dbase $(BUILD)-bench
 
 # Each fuzz target (form-file reader, INI reader and writer, attribute lists, registry-file
 # reader, the driver's .xlsx and .xls readers) for FUZZ_SECONDS under libFuzzer with
