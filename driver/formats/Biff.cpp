@@ -191,13 +191,13 @@ BiffScan ScanBiff(std::string_view stream) {
   // walk through the rest of its part land elsewhere, though every record looks whole.
   std::vector<size_t> order(starts.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return starts[a] < starts[b]; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return starts[a] < starts[b]; });
   size_t end = at;
   for (size_t i : order) {
     const std::string sheet = "sheet " + std::to_string(i + 1);
     const std::string where = "the records of " + sheet;
-    if (starts[i] != end)
-      Damaged(sheet + " does not start where the records before it end");
+    if (starts[i] != end) Damaged(sheet + " does not start where the records before it end");
     size_t peek = starts[i];
     if (records.Next(peek, where).id != kBof)
       Damaged(sheet + " does not start where the workbook says");

@@ -20,14 +20,14 @@ struct BiffSpecialCell {
 };
 
 struct BiffSheet {
-  std::string name;     // UTF-8; empty where the name is in a code page (BIFF5)
+  std::string name;  // UTF-8; empty where the name is in a code page (BIFF5)
   bool worksheet = false;
-  uint64_t valueCells = 0;  // cells holding a number, a text, a boolean or an error
+  uint64_t valueCells = 0;               // cells holding a number, a text, a boolean or an error
   std::vector<BiffSpecialCell> special;  // in the stream's order
 };
 
 struct BiffScan {
-  bool checked = false;  // false: a version older than BIFF5, left to the library alone
+  bool checked = false;           // false: a version older than BIFF5, left to the library alone
   std::vector<BiffSheet> sheets;  // in the workbook's order
 };
 

@@ -36,7 +36,8 @@ bool SameName(const std::u16string& a, const std::u16string& b) {
 
 CompoundFile::CompoundFile(int fd) : fd_(fd) {
   struct stat st;
-  if (::fstat(fd, &st) != 0) throw FormatError(std::string("cannot be read (") + std::strerror(errno) + ")");
+  if (::fstat(fd, &st) != 0)
+    throw FormatError(std::string("cannot be read (") + std::strerror(errno) + ")");
   fileSize_ = static_cast<uint64_t>(st.st_size);
   if (fileSize_ < sizeof header_) Damaged("the compound file ends inside its header");
   ReadAt(0, reinterpret_cast<char*>(header_), sizeof header_);
@@ -49,7 +50,8 @@ CompoundFile::CompoundFile(int fd) : fd_(fd) {
   version4_ = shift == 12;
   sectorSize_ = uint32_t{1} << shift;
   // Sectors start after the header's sector; the last one may be cut short at the file's end.
-  sectors_ = fileSize_ <= sectorSize_ ? 0 : (fileSize_ - sectorSize_ + sectorSize_ - 1) / sectorSize_;
+  sectors_ =
+      fileSize_ <= sectorSize_ ? 0 : (fileSize_ - sectorSize_ + sectorSize_ - 1) / sectorSize_;
   miniCutoff_ = U32(header_ + 0x38);
   ReadTables();
   ReadDirectory();
@@ -200,8 +202,9 @@ std::optional<std::string> CompoundFile::ReadStream(const std::u16string& name, 
     const Entry& root = entries_[0];
     if (root.size > fileSize_) Damaged("the mini stream claims more bytes than the file holds");
     const uint64_t needed = (root.size + sectorSize_ - 1) / sectorSize_;
-    const auto chain = root.size == 0 ? std::vector<uint32_t>()
-                                      : Chain(fat_, root.start, sectors_, sectors_, "the mini stream");
+    const auto chain = root.size == 0
+                           ? std::vector<uint32_t>()
+                           : Chain(fat_, root.start, sectors_, sectors_, "the mini stream");
     if (chain.size() < needed) Damaged("the mini stream is cut short: its chain ends early");
     std::vector<char> sector(sectorSize_);
     for (uint64_t i = 0; i < needed; ++i) {

@@ -235,13 +235,14 @@ class XlsWorkbook : public Workbook {
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     char* argv[] = {const_cast<char*>(helper.c_str()), nullptr};
     const int error = in < 0 || to < 0 ? errno
-                                       : posix_spawn(&child, helper.c_str(), &actions,
-                                                     &attributes, argv, environ);
+                                       : posix_spawn(&child, helper.c_str(), &actions, &attributes,
+                                                     argv, environ);
     if (in >= 0) ::close(in);
     if (to >= 0) ::close(to);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (error != 0) return "the .xls reader " + helper + " cannot be started (" + std::strerror(error) + ")";
+    if (error != 0)
+      return "the .xls reader " + helper + " cannot be started (" + std::strerror(error) + ")";
     return {};
   }
 

@@ -108,7 +108,8 @@ void SendSheet(PipeWriter& w, const void* handle, unsigned index, unsigned count
   w.Put<uint16_t>(columns);
 
   const BiffSheet* checked = Match(scan, index, count, name);
-  std::vector<BiffSpecialCell> special = checked ? checked->special : std::vector<BiffSpecialCell>();
+  std::vector<BiffSpecialCell> special =
+      checked ? checked->special : std::vector<BiffSpecialCell>();
   auto before = [](const BiffSpecialCell& a, const BiffSpecialCell& b) {
     return a.row != b.row ? a.row < b.row : a.column < b.column;
   };
@@ -147,9 +148,9 @@ void SendSheet(PipeWriter& w, const void* handle, unsigned index, unsigned count
           w.Put<uint8_t>(s ? kBoolean : kNumber);
           w.Put<uint32_t>(r);
           w.Put<uint16_t>(c);
-          w.Put<double>(s ? (s->value != 0 ? 1.0 : 0.0)
-                          : value.type == FREEXL_CELL_INT ? static_cast<double>(value.value.int_value)
-                                                          : value.value.double_value);
+          w.Put<double>(s                               ? (s->value != 0 ? 1.0 : 0.0)
+                        : value.type == FREEXL_CELL_INT ? static_cast<double>(value.value.int_value)
+                                                        : value.value.double_value);
           break;
         }
         case FREEXL_CELL_TEXT:

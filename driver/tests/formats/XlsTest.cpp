@@ -10,8 +10,8 @@ namespace tabrix::formats {
 namespace {
 
 using testing::ErrorOf;
-using testing::Recorder;
 using testing::ReadAll;
+using testing::Recorder;
 using testing::Workbooks;
 
 TEST(Xls, SheetsCellsAndDates) {
@@ -92,11 +92,12 @@ TEST(Xls, DamageIsToldNotReadAsAnEmptyWorkbook) {
   }
   // A dimension that leaves cells out: FreeXL then reads no sheet at all. It does the same
   // with a valid text of 32,767 characters: told, never an empty workbook.
-  for (const auto& [file, listed] : {std::pair("lostcells.xls", "2 sheets"),
-                                      std::pair("longtext.xls", "1 sheet")}) {
+  for (const auto& [file, listed] :
+       {std::pair("lostcells.xls", "2 sheets"), std::pair("longtext.xls", "1 sheet")}) {
     EXPECT_EQ(ErrorOf([&] { OpenWorkbook(Workbooks(file)); }),
-              Workbooks(file) + ": damaged, or beyond what the .xls reader reads: the workbook lists " +
-                  listed + " and the reader finds none");
+              Workbooks(file) +
+                  ": damaged, or beyond what the .xls reader reads: the workbook lists " + listed +
+                  " and the reader finds none");
   }
   // Every helper program was waited for: none is left behind as a zombie.
   errno = 0;
