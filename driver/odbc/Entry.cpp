@@ -425,12 +425,7 @@ SQLRETURN SQL_API SQLGetTypeInfo(SQLHSTMT stmt, SQLSMALLINT type) {
 }
 
 SQLRETURN SQL_API SQLGetTypeInfoW(SQLHSTMT stmt, SQLSMALLINT type) {
-  return Call<Stmt>(stmt, [&](Stmt* s) {
-    // The wide types are the text types, read as UTF-16.
-    if (type == SQL_WVARCHAR) type = SQL_VARCHAR;
-    if (type == SQL_WLONGVARCHAR) type = SQL_LONGVARCHAR;
-    return GetTypeInfo(s, type);
-  });
+  return Call<Stmt>(stmt, [&](Stmt* s) { return GetTypeInfo(s, type); });
 }
 
 SQLRETURN SQL_API SQLTables(SQLHSTMT stmt, SQLCHAR* c, SQLSMALLINT cl, SQLCHAR* s, SQLSMALLINT sl,

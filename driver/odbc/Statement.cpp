@@ -1220,6 +1220,9 @@ SQLRETURN GetStmtAttr(Stmt* stmt, SQLINTEGER attribute, SQLPOINTER value, SQLINT
 }
 
 SQLRETURN GetTypeInfo(Stmt* stmt, SQLSMALLINT type) {
+  // The wide types are the text types, read as UTF-16, through the ANSI call as the wide one.
+  if (type == SQL_WVARCHAR || type == SQL_WCHAR) type = SQL_VARCHAR;
+  if (type == SQL_WLONGVARCHAR) type = SQL_LONGVARCHAR;
   auto rows = std::make_unique<RowsResult>(std::initializer_list<std::pair<const char*, SQLSMALLINT>>{
       {"TYPE_NAME", SQL_VARCHAR}, {"DATA_TYPE", SQL_SMALLINT}, {"COLUMN_SIZE", SQL_INTEGER},
       {"LITERAL_PREFIX", SQL_VARCHAR}, {"LITERAL_SUFFIX", SQL_VARCHAR}, {"CREATE_PARAMS", SQL_VARCHAR},

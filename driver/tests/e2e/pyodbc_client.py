@@ -119,6 +119,7 @@ assert cur.primaryKeys("Numbers$").fetchall() == []
 assert cur.statistics("Numbers$").fetchall() == []
 assert cur.foreignKeys("Numbers$").fetchall() == []
 assert [r.type_name for r in cur.getTypeInfo(pyodbc.SQL_VARCHAR)] == ["VARCHAR"]
+assert [r.type_name for r in cur.getTypeInfo(pyodbc.SQL_WVARCHAR)] == ["VARCHAR"]  # text, given as UTF-16
 assert cnxn.getinfo(pyodbc.SQL_DBMS_NAME) == "EXCEL"
 assert cnxn.getinfo(pyodbc.SQL_DATA_SOURCE_READ_ONLY) is True  # pyodbc reads "Y" as True
 assert cnxn.getinfo(pyodbc.SQL_DRIVER_ODBC_VER) == "03.51"
