@@ -29,7 +29,8 @@ bool Floor(const std::string& path, size_t& cells) {
     ::close(fd);
     return false;
   }
-  const uint32_t count = head[4] | head[5] << 8 | head[6] << 16 | static_cast<uint32_t>(head[7]) << 24;
+  const uint32_t count =
+      head[4] | head[5] << 8 | head[6] << 16 | static_cast<uint32_t>(head[7]) << 24;
   const uint32_t headerLength = head[8] | head[9] << 8, recordLength = head[10] | head[11] << 8;
   std::vector<unsigned char> header(headerLength);
   if (::pread(fd, header.data(), headerLength, 0) != static_cast<ssize_t>(headerLength)) {
