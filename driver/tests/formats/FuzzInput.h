@@ -29,7 +29,6 @@ class MemoryFile {
   ~MemoryFile() { ::close(fd_); }
   int fd() const { return fd_; }
   std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
-  int fd() const { return fd_; }
 
  private:
   int fd_;
