@@ -1310,7 +1310,7 @@ SQLRETURN Tables(Stmt* stmt, const Arg& catalog, const Arg& schema, const Arg& t
     for (const auto& t : db.Tables()) {
       if (!Matches(table, t.name, byId)) continue;
       rows->Add({Text(db.Path()), Null(), Text(t.name), Text("TABLE"),
-                 Text(t.isSheet ? "worksheet" : "named range")});
+                 Text(t.isFile ? "file" : t.isSheet ? "worksheet" : "named range")});
     }
   }
   return Open(stmt, std::move(rows));

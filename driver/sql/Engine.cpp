@@ -701,7 +701,8 @@ std::unique_ptr<Database> Database::Open(const ConnectOptions& options,
 std::vector<Database::Table> Database::Tables() const {
   std::vector<Table> tables;
   for (const auto& info : impl_->workbook->Tables()) {
-    tables.push_back({info.isSheet && info.file.empty() ? info.name + "$" : info.name, info.isSheet});
+    tables.push_back({info.isSheet && info.file.empty() ? info.name + "$" : info.name, info.isSheet,
+                      !info.file.empty()});
   }
   return tables;
 }

@@ -139,6 +139,7 @@ class Database {
   struct Table {
     std::string name;  // as SQL names it ("Sales 2026$", the defined name, "sales#csv")
     bool isSheet = true;
+    bool isFile = false;  // a folder's file
   };
   std::vector<Table> Tables() const;
   // The columns of a table as a query sees them. Throws EngineError 42S02.

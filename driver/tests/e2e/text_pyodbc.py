@@ -38,8 +38,9 @@ assert cur.execute("SELECT Amount FROM [sales.csv] WHERE City = ?", "東京").fe
 assert cur.execute("SELECT COUNT(*) FROM sales#csv WHERE Day >= ?", datetime.date(2026, 2, 1)).fetchone()[0] == 3
 
 # The catalogue: the files are the tables, their columns as guessed or declared.
-tables = sorted(t.table_name for t in cur.tables())
-assert tables == ["mixed#csv", "odd#csv", "people#tab", "sales#csv", "semi#txt"], tables
+tables = sorted((t.table_name, t.table_type, t.remarks) for t in cur.tables())
+assert [t[0] for t in tables] == ["mixed#csv", "odd#csv", "people#tab", "sales#csv", "semi#txt"], tables
+assert all(t[1:] == ("TABLE", "file") for t in tables), tables
 columns = [(c.column_name, c.type_name) for c in cur.columns(table="semi#txt")]
 assert columns == [("Name", "VARCHAR"), ("Amount", "NUMBER"), ("Day", "DATETIME"), ("Paid", "LOGICAL")], columns
 
