@@ -731,16 +731,7 @@ void KeepAttributes(int from, int to, const struct stat& st, const std::string& 
     CannotKeep("mode (" + Octal(st.st_mode) + ")", path, EPERM);
 }
 
-// ---- the rewrite in place, for a writer that cannot see every attribute of the file
-
-// Whether this process can list and copy every extended attribute: those of the trusted
-// namespace are listed only to a holder of CAP_SYS_ADMIN, and a rename would drop them unseen.
-bool SeesEveryAttribute() {
-  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-  __user_cap_data_struct data[2] = {};
-  if (syscall(SYS_capget, &header, data) != 0) return false;
-  return (data[CAP_SYS_ADMIN / 32].effective & (1u << (CAP_SYS_ADMIN % 32))) != 0;
-}
+// ---- the rewrite in place, for a writer that cannot give a new file the old one's owner and group
 
 // Whether this identity can give a new file the owner and group of `st`: root acting as
 // itself can; a user (root acting as one included) only its own uid and one of its groups.
@@ -754,8 +745,6 @@ bool CanGiveOwnerAndGroup(const struct stat& st) {
   return std::find(groups.begin(), groups.end(), st.st_gid) != groups.end();
 }
 
-// Whether the file's file system keeps extended attributes at all.
-bool KeepsAttributes(int fd) { return flistxattr(fd, nullptr, 0) >= 0 || errno != ENOTSUP; }
 
 // The undo journal of a rewrite in place: the file's earlier text, beside it, present from
 // before the first byte is written in place until the new text is synced. A writer that finds
@@ -1003,12 +992,12 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const S
           rejected->In(target) + "; unixODBC reads nothing from this file, so it is left as it is";
       return false;
     }
-    // Attributes this writer cannot list, or an owner or group it cannot give, would not
-    // survive a rename: such a file is rewritten in place, journaled, and keeps them with its
-    // inode.
-    const bool inPlace =
-        exists && ((!SeesEveryAttribute() && KeepsAttributes(old.get())) ||
-                   !CanGiveOwnerAndGroup(st));
+    // An owner or group this writer cannot give would not survive a rename: such a file is
+    // rewritten in place, journaled, and keeps them with its inode. Every other file is
+    // replaced by a rename, the one way unixODBC, which takes no lock, never reads half a
+    // file, also after a crash. (Attributes of the trusted namespace, which only root can set
+    // and see, are therefore not kept by a user's rewrite: no user can tell they are there.)
+    const bool inPlace = exists && !CanGiveOwnerAndGroup(st);
     std::string earlier;
     if (inPlace) {
       RefuseWhatAWriteClears(old.get(), st, target);
