@@ -20,20 +20,10 @@ Driver=$build/libtabrixodbc.so
 [Microsoft Visual FoxPro Driver (*.dbf)]
 Driver=$build/libtabrixodbc.so
 INI
-# The data sources as the catalogue makes them: the folder as DefaultDir (dBase) or as DBQ
-# (FoxPro), with the file type.
-cat >"$work/sources.ini" <<INI
-[Towns]
-Driver=Microsoft dBase Driver (*.dbf)
-DefaultDir=$work/dbase
-FIL=dBase 5.0
-
-[Stock]
-Driver=Microsoft Visual FoxPro Driver (*.dbf)
-DBQ=$work/foxpro
-FIL=FoxPro Tables
-INI
-odbcinst -i -s -h -f "$work/sources.ini" >/dev/null
+# The data sources as tabrix create makes them: the folder as DefaultDir (dBase) or as DBQ
+# (FoxPro).
+"$build/tabrix" create Towns --user --driver dbase --default-dir "$work/dbase" >/dev/null
+"$build/tabrix" create Stock --user --driver foxpro --workbook "$work/foxpro" >/dev/null
 
 foreign=()
 if [[ "${TABRIX_SANITIZE:-OFF}" == ON ]]; then

@@ -1,7 +1,7 @@
 #!/bin/bash
 # run_text.sh BUILD CLIENT LOCALE: the Text driver through unixODBC's driver manager with one
 # client (isql, pyodbc, perl), in a private ODBC folder, under LANG=LOCALE. The files are
-# written by Python's csv module and by hand; the data source by unixODBC's odbcinst.
+# written by Python's csv module and by hand; the data source by tabrix create.
 set -euo pipefail
 build=$1 client=$2 locale=$3
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,12 +18,7 @@ cat >"$work/odbcinst.ini" <<INI
 Description=Tabrix ODBC driver for folders of text files
 Driver=$build/libtabrixodbc.so
 INI
-cat >"$work/dsn.ini" <<INI
-[Texts]
-Driver=Microsoft Text Driver (*.txt, *.csv)
-DefaultDir=$work/data
-INI
-odbcinst -i -s -h -f "$work/dsn.ini" >/dev/null
+"$build/tabrix" create Texts --user --driver text --default-dir "$work/data" >/dev/null
 
 foreign=()
 if [[ "${TABRIX_SANITIZE:-OFF}" == ON ]]; then
