@@ -8,28 +8,6 @@ namespace {
 
 constexpr int64_t kMsPerDay = 86'400'000;
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back (H. Hinnant's algorithms).
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int& y, int& m, int& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
-
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 int DaysInMonth(int y, int m) {
@@ -62,7 +40,11 @@ std::optional<DateTime> SerialToDateTime(double serial, bool date1904) {
   }
   if (days > kLastDay) return std::nullopt;
   DateTime out;
-  CivilFromDays(days, out.year, out.month, out.day);
+  int64_t year, month, day;
+  CivilFromDays(days, year, month, day);
+  out.year = static_cast<int>(year);
+  out.month = static_cast<int>(month);
+  out.day = static_cast<int>(day);
   out.hour = static_cast<int>(msOfDay / 3'600'000);
   out.minute = static_cast<int>(msOfDay / 60'000 % 60);
   out.second = static_cast<int>(msOfDay / 1000 % 60);
@@ -160,6 +142,28 @@ std::optional<double> IsoToSerial(std::string_view text, bool date1904) {
     when.day = date1904 ? 1 : 31;
   }
   return DateTimeToSerial(when, date1904);
+}
+
+// H. Hinnant's algorithms.
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int64_t& y, int64_t& m, int64_t& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y = yoe + era * 400 + (m <= 2);
 }
 
 }  // namespace tabrix::formats

@@ -10,6 +10,10 @@
 
 namespace tabrix::formats {
 
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day);
+void CivilFromDays(int64_t days, int64_t& year, int64_t& month, int64_t& day);
+
 struct DateTime {
   int year = 0, month = 0, day = 0;
   int hour = 0, minute = 0, second = 0;
