@@ -77,6 +77,33 @@ TEST(ManPage, DocumentsEveryVerbOptionValueAndExitCodeTheHelpLists) {
   EXPECT_TRUE(missing.empty()) << "docs/tabrix.1.scd lacks:" << list;
 }
 
+// The long options a verb's synopsis names: "*--threads*" in the lines before its first
+// indented paragraph.
+std::set<std::string> SynopsisOptions(const std::string& section) {
+  std::set<std::string> options;
+  std::istringstream in(section);
+  for (std::string line; std::getline(in, line) && (line.empty() || line[0] != '\t');)
+    for (size_t at = line.find("*--"); at != std::string::npos; at = line.find("*--", at + 1)) {
+      const size_t end = line.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", at + 3);
+      if (end != std::string::npos && line[end] == '*')
+        options.insert(line.substr(at + 1, end - at - 1));
+    }
+  return options;
+}
+
+// The other way round: a synopsis names no option the verb does not have, so an option that
+// goes, or is renamed, leaves no trace in the page.
+TEST(ManPage, SynopsesNameOnlyTheOptionsTheHelpLists) {
+  auto sections = Sections(Slurp(fs::path(TABRIX_SOURCE_DIR) / "docs/tabrix.1.scd"));
+  for (const std::string& verb : Verbs()) {
+    const std::set<std::string> named = SynopsisOptions(sections["## " + verb]);
+    ASSERT_FALSE(named.empty()) << verb << ": its synopsis was not read";
+    const std::set<std::string> help = Options(Help(verb));
+    for (const std::string& option : named)
+      EXPECT_TRUE(help.count(option)) << option << " in the synopsis of " << verb;
+  }
+}
+
 // The page as built and installed: what man shows, with no complaint from the formatter.
 TEST(ManPage, RendersWithoutWarnings) {
   const std::string page = std::string(TABRIX_BUILD_DIR) + "/docs/tabrix.1.gz";

@@ -18,6 +18,7 @@
 #include "library/TabrixCodeUnit.h"
 #include "platform/framework/FormFile.h"
 #include "platform/odbcinst/Installer.h"
+#include "tools/tabrix/Passwords.h"
 
 namespace {
 
@@ -89,14 +90,20 @@ void Show(const std::string& name) {
   if (Run({"odbcinst", "-q", "-s", "-n", name}) != 0) ++failures;
 }
 
-// Each line "PWD=" with a value after it becomes "PWD=********".
+// A "KEY=value" pair as people may see it: a password's value masked.
+std::string Masked(const std::string& pair) {
+  const size_t equals = pair.find('=');
+  if (equals == std::string::npos) return pair;
+  return tabrix::cli::MaskedPair(pair.substr(0, equals), pair.substr(equals + 1));
+}
+
+// Each line that gives a password a value shows it masked.
 std::string MaskPasswords(const std::string& text) {
   std::string out;
   size_t at = 0;
   while (at < text.size()) {
     const size_t end = std::min(text.find('\n', at), text.size());
-    const std::string line = text.substr(at, end - at);
-    out += line.rfind("PWD=", 0) == 0 && line.size() > 4 ? "PWD=********" : line;
+    out += Masked(text.substr(at, end - at));
     if (end < text.size()) out += '\n';
     at = end + 1;
   }
@@ -125,8 +132,7 @@ void PrintAttributes(const std::string& list) {
   size_t at = 0;
   while (at < list.size()) {
     const size_t end = std::min(list.find('\0', at), list.size());
-    std::string pair = list.substr(at, end - at);
-    if (pair.rfind("PWD=", 0) == 0 && pair.size() > 4) pair = "PWD=********";
+    const std::string pair = Masked(list.substr(at, end - at));
     std::string shown = "  ";
     for (unsigned char c : pair) {
       char hex[8];

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/tabrix/Host.h"
+#include "tools/tabrix/Passwords.h"
 
 namespace tabrix::cli {
 
@@ -56,10 +57,6 @@ using Row = std::vector<std::string>;
 // Left-aligned columns under a header, two blanks apart.
 void PrintTable(const Row& header, const std::vector<Row>& rows);
 void PrintJson(const Json& value);
-// A keyword whose value is a password (PWD, Password).
-bool IsPasswordKeyword(std::string_view keyword);
-// An attribute pair for people: a password's value is never shown.
-std::string MaskedPair(const std::string& keyword, const std::string& value);
 // What this run changed, for the one message that must still say so when the output itself
 // cannot be written (a full disk, a closed pipe): "created user data source "Sales"".
 void NoteChange(const std::string& what);

@@ -71,6 +71,8 @@ void* DrawingModule(std::string& why) {
 
 }  // namespace tabrix::cli
 
+// The client's text-measuring backend, in place of the platform's FreeType one, which CMake
+// leaves out of the client.
 namespace platform {
 TextMeasurer& DefaultTextMeasurer() {
   static tabrix::cli::ModuleMeasurer measurer;

@@ -69,6 +69,9 @@ std::string ToJson(const std::vector<DataSource>& sources, bool passwords);
 std::string ToIni(const std::vector<DataSource>& sources, bool passwords);
 std::string ToReg(const std::vector<DataSource>& sources, bool passwords, const Drivers& drivers);
 
+// A codec's reason without its "line N: ".
+std::string Reason(const std::exception& e);
+
 // A file refused as a whole: what() names the file and the line where there is one.
 struct Malformed : std::runtime_error {
   using std::runtime_error::runtime_error;

@@ -23,8 +23,8 @@ ini::KeyValues KeysOnce(std::string_view all, const ini::Section& s, size_t head
                         const std::string& file) {
   ini::KeyValues keys;
   std::vector<size_t> lines;
-  size_t line = headerLine + static_cast<size_t>(std::count(
-                                 all.begin() + s.header, all.begin() + s.body, '\n'));
+  size_t line = headerLine +
+                static_cast<size_t>(std::count(all.begin() + s.header, all.begin() + s.body, '\n'));
   const std::string_view body = all.substr(s.body, s.end - s.body);
   for (size_t at = 0; at < body.size(); ++line) {
     size_t eol = body.find('\n', at);
@@ -36,8 +36,8 @@ ini::KeyValues KeysOnce(std::string_view all, const ini::Section& s, size_t head
         keys.emplace_back(std::move(k), std::move(v));
         lines.push_back(line);
       } else if (it->second != v) {
-        throw Malformed(file + ":" + std::to_string(line) + ": [" + std::string(s.name) +
-                        "]: \"" + k + "\" is given a second value (the first at line " +
+        throw Malformed(file + ":" + std::to_string(line) + ": [" + std::string(s.name) + "]: \"" +
+                        k + "\" is given a second value (the first at line " +
                         std::to_string(lines[static_cast<size_t>(it - keys.begin())]) +
                         "); which one is meant?");
       }

@@ -297,7 +297,8 @@ Runner AddImport(CLI::App& app) {
     // A map that rewrote nothing is most likely mistyped: the paths went in as they were.
     for (const PathMap& m : maps)
       if (m.used == 0)
-        Warn("--map-path " + m.given + " matched no DBQ, DefaultDir or SystemDB path; "
+        Warn("--map-path " + m.given +
+             " matched no DBQ, DefaultDir or SystemDB path; "
              "nothing was rewritten by it");
     for (bool sys : {false, true}) {
       if (edits[sys].empty()) continue;
@@ -310,18 +311,17 @@ Runner AddImport(CLI::App& app) {
         for (const host::StoredSource& s : stored.sources) existing.emplace(Folded(s.name), &s);
         std::vector<std::string> lines;
         std::vector<host::SourceEdit> own, delegated;  // written here; sent to a setup library
-        std::vector<size_t> delegatedAt;                // each line's place in delegated
+        std::vector<size_t> delegatedAt;               // each line's place in delegated
         for (host::SourceEdit& e : edits[sys]) {
           auto old = existing.find(Folded(e.name));
           // What another driver's data source holds is not tabrix's to replace.
           if (old != existing.end()) {
-            std::string value = platform::KeyStore::Find(old->second->values, "Driver")
-                                    .value_or(platform::KeyStore::Find(stored.listing, e.name)
-                                                  .value_or(""));
+            std::string value =
+                platform::KeyStore::Find(old->second->values, "Driver")
+                    .value_or(platform::KeyStore::Find(stored.listing, e.name).value_or(""));
             if (std::string why = rules::WhyNotOurs(value); !why.empty()) {
               failed = true;
-              Fail("data source \"" + e.name + "\" (" + ScopeName(sys) + "): " + why +
-                   "; skipped");
+              Fail("data source \"" + e.name + "\" (" + ScopeName(sys) + "): " + why + "; skipped");
               continue;
             }
           }

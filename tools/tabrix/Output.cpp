@@ -64,15 +64,6 @@ void PrintJson(const Json& value) {
   std::cout << value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
-bool IsPasswordKeyword(std::string_view keyword) {
-  return platform::text::EqualsIgnoreCase(keyword, "PWD") ||
-         platform::text::EqualsIgnoreCase(keyword, "Password");
-}
-
-std::string MaskedPair(const std::string& keyword, const std::string& value) {
-  return keyword + "=" + (IsPasswordKeyword(keyword) && !value.empty() ? "********" : value);
-}
-
 namespace {
 std::vector<std::string>& Changes() {
   static std::vector<std::string> changes;
