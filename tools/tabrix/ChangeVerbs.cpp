@@ -12,6 +12,7 @@
 #include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
+#include "tools/tabrix/Sources.h"
 #include "tools/tabrix/Creators.h"
 #include "tools/tabrix/Rules.h"
 
@@ -226,7 +227,7 @@ int ChangeExisting(const Args& args, bool remove, const std::optional<std::strin
   std::string driverValue;
   bool stale = false;  // only a line under [ODBC Data Sources] is left of it
   try {
-    if (!args.dryRun) lock = host::LockDataSources(system);
+    if (!args.dryRun) lock = sources::Lock(system);
     auto values = store.ReadValues(root, platform::DataSourceKey(args.name));
     if (values) {
       driverValue = platform::KeyStore::Find(*values, "Driver").value_or("");
@@ -343,7 +344,7 @@ Runner AddChange(CLI::App& app, const char* name, const char* help, const char* 
   verb->footer(example);
   return [args, userAction, systemAction, changesProperties] {
     host::UseConfigDir(args->common.configDir);
-    host::UseLockWait(args->wait);
+    sources::UseLockWait(args->wait);
     if (std::string why = WhyNotAName(args->name); !why.empty()) return Usage(why);
     std::optional<std::string> password;
     if (changesProperties && !ReadPassword(args->properties, password))
@@ -405,7 +406,7 @@ Runner AddRegisterMdw(CLI::App& app) {
   verb->footer("Example: tabrix register-mdw Books /srv/access/System.mdw");
   return [args] {
     host::UseConfigDir(args->common.configDir);
-    host::UseLockWait(args->wait);
+    sources::UseLockWait(args->wait);
     if (std::string why = WhyNotAName(args->name); !why.empty()) return Usage(why);
     const platform::HKEY root =
         args->system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER;
@@ -439,7 +440,7 @@ Runner AddRegisterMdw(CLI::App& app) {
                     << '\n';
         return exists ? kOk : Fail(missing);
       }
-      std::shared_ptr<void> lock = host::LockDataSources(args->system);
+      std::shared_ptr<void> lock = sources::Lock(args->system);
       bool ok = args->system ? TabrixCodeUnit::RegisterSystemMDW(args->name, args->file)
                              : TabrixCodeUnit::RegisterMDW(args->name, args->file);
       if (!ok)

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "platform/framework/FormFile.h"
+#include "tools/tabrix/Sources.h"
 #include "tools/tabrix/Creators.h"
 
 namespace tabrix::cli {
@@ -43,7 +44,7 @@ Runner AddRun(CLI::App& app) {
   verb->footer("Example: tabrix run Setup.dfm --dry-run");
   return [args] {
     host::UseConfigDir(args->common.configDir);
-    host::UseLockWait(args->wait);
+    sources::UseLockWait(args->wait);
     std::string text;
     try {
       text = host::ReadWholeFile(args->file);
