@@ -353,7 +353,7 @@ std::optional<int> ReadState(const ApplyArgs& args, std::vector<Incoming>& incom
     if (input)
       text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
     else
-      text = host::ReadWholeFile(args.file);
+      text = os::ReadWholeFile(args.file);
     try {
       incoming = ParseJson(text, input ? "standard input" : args.file, true);
     } catch (const Malformed& e) {
@@ -367,7 +367,7 @@ std::optional<int> ReadState(const ApplyArgs& args, std::vector<Incoming>& incom
 }
 
 int RunApply(const ApplyArgs& args) {
-  host::UseConfigDir(args.common.configDir);
+  os::UseConfigDir(args.common.configDir);
   sources::UseLockWait(args.wait);
   std::vector<Incoming> incoming;
   std::optional<Drivers> drivers;

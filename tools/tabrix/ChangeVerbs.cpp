@@ -138,7 +138,7 @@ void AddProperties(CLI::App& verb, Properties& p) {
 bool ReadPassword(const Properties& p, std::optional<std::string>& password) {
   if (p.passwordStdin) {
     std::string line;
-    if (!host::ReadSecretLine("Password: ", line)) return false;
+    if (!os::ReadSecretLine("Password: ", line)) return false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     password = line;
   } else if (const char* env = std::getenv("TABRIX_PASSWORD")) {
@@ -343,7 +343,7 @@ Runner AddChange(CLI::App& app, const char* name, const char* help, const char* 
   AddCommon(*verb, args->common, true);
   verb->footer(example);
   return [args, userAction, systemAction, changesProperties] {
-    host::UseConfigDir(args->common.configDir);
+    os::UseConfigDir(args->common.configDir);
     sources::UseLockWait(args->wait);
     if (std::string why = WhyNotAName(args->name); !why.empty()) return Usage(why);
     std::optional<std::string> password;
@@ -405,7 +405,7 @@ Runner AddRegisterMdw(CLI::App& app) {
   AddCommon(*verb, args->common, true);
   verb->footer("Example: tabrix register-mdw Books /srv/access/System.mdw");
   return [args] {
-    host::UseConfigDir(args->common.configDir);
+    os::UseConfigDir(args->common.configDir);
     sources::UseLockWait(args->wait);
     if (std::string why = WhyNotAName(args->name); !why.empty()) return Usage(why);
     const platform::HKEY root =

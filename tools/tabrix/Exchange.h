@@ -8,9 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/tabrix/Cli.h"
 #include "platform/sources/DataSourceStore.h"
-#include "tools/tabrix/Host.h"
+#include "tools/tabrix/Cli.h"
 
 namespace tabrix::cli::exchange {
 

@@ -106,7 +106,7 @@ std::string Render(const ExportArgs& args, const std::vector<DataSource>& source
 }
 
 int RunExport(const ExportArgs& args) {
-  host::UseConfigDir(args.common.configDir);
+  os::UseConfigDir(args.common.configDir);
   if (auto exit = RefusedExport(args)) return *exit;
   std::optional<Drivers> drivers;
   try {
@@ -119,9 +119,9 @@ int RunExport(const ExportArgs& args) {
   try {
     const std::string text = Render(args, sources, *drivers);
     if (args.output.empty())
-      host::WriteStandardOutput(text);
+      os::WriteStandardOutput(text);
     else
-      host::WriteOutputFile(args.output, text, args.passwords);
+      os::WriteOutputFile(args.output, text, args.passwords);
   } catch (const std::exception& e) {
     return Fail(std::string("cannot export: ") + e.what());
   }

@@ -98,7 +98,7 @@ std::optional<int> ParseMaps(const ImportArgs& args, std::vector<PathMap>& maps)
 std::optional<int> ReadImport(const ImportArgs& args, std::vector<Incoming>& incoming,
                               std::optional<Drivers>& drivers) {
   try {
-    const std::string bytes = host::ReadWholeFile(args.file);
+    const std::string bytes = os::ReadWholeFile(args.file);
     try {
       const Format format = Detect(bytes);
       if (format == Format::Ini)
@@ -285,7 +285,7 @@ void Importer::ImportScope(bool sys) {
 }
 
 int RunImport(const ImportArgs& args) {
-  host::UseConfigDir(args.common.configDir);
+  os::UseConfigDir(args.common.configDir);
   sources::UseLockWait(args.wait);
   std::vector<PathMap> maps;
   if (auto exit = ParseMaps(args, maps)) return *exit;

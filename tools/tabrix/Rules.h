@@ -6,8 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/sources/DataSourceStore.h"
-#include "tools/tabrix/Host.h"
+#include "platform/Pairs.h"
 
 namespace tabrix::cli::rules {
 

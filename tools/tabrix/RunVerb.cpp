@@ -43,11 +43,11 @@ Runner AddRun(CLI::App& app) {
   AddCommon(*verb, args->common, true);
   verb->footer("Example: tabrix run Setup.dfm --dry-run");
   return [args] {
-    host::UseConfigDir(args->common.configDir);
+    os::UseConfigDir(args->common.configDir);
     sources::UseLockWait(args->wait);
     std::string text;
     try {
-      text = host::ReadWholeFile(args->file);
+      text = os::ReadWholeFile(args->file);
     } catch (const std::exception& e) {
       return Fail(e.what());
     }

@@ -11,9 +11,9 @@
 
 #include "platform/WindowsApi.h"
 #include "platform/Failure.h"
-#include "tools/tabrix/Host.h"
+#include "tools/tabrix/Os.h"
 
-namespace tabrix::cli::host {
+namespace tabrix::cli::os {
 
 // Kept out of the help but still parsed, so that a script written for the Linux build
 // learns why, rather than reading "not expected". A usage error (exit 2).
@@ -143,4 +143,4 @@ void WriteStandardOutput(const std::string& bytes) {
   std::fflush(stdout);
 }
 
-}  // namespace tabrix::cli::host
+}  // namespace tabrix::cli::os

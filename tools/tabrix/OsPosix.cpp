@@ -11,9 +11,9 @@
 #include <iterator>
 
 #include "platform/odbcini/OdbcIni.h"
-#include "tools/tabrix/Host.h"
+#include "tools/tabrix/Os.h"
 
-namespace tabrix::cli::host {
+namespace tabrix::cli::os {
 
 namespace ini = platform::odbcini;
 
@@ -151,4 +151,4 @@ void WriteOutputFile(const std::string& requested, const std::string& bytes, boo
 
 void WriteStandardOutput(const std::string& bytes) { std::cout.write(bytes.data(), bytes.size()); }
 
-}  // namespace tabrix::cli::host
+}  // namespace tabrix::cli::os

@@ -1,5 +1,6 @@
-// What the client needs from the operating system it runs on; one file per OS, chosen by
-// CMake (HostPosix.cpp, HostWindows.cpp).
+// What the client needs from the operating system it runs on beyond the data sources (which
+// are platform/sources' store): its configuration option, the terminal, the secret prompt,
+// its input and output files. One file per OS, chosen by CMake (OsPosix.cpp, OsWindows.cpp).
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -8,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace tabrix::cli::host {
+namespace tabrix::cli::os {
 
 // Adds --config-dir, the private folder of ODBC files, to a verb: a unixODBC notion. Where
 // data sources live in the registry the option is refused with the reason.
@@ -35,4 +36,4 @@ void WriteOutputFile(const std::string& path, const std::string& bytes, bool sec
 // Writes bytes to standard output as they are (no line-end translation).
 void WriteStandardOutput(const std::string& bytes);
 
-}  // namespace tabrix::cli::host
+}  // namespace tabrix::cli::os
