@@ -73,6 +73,14 @@ std::optional<HKEY> RootFromName(const std::string& name) {
   return std::nullopt;
 }
 
+void Remove(std::vector<std::unique_ptr<Node>>& nodes, const Node* node) {
+  for (auto it = nodes.begin(); it != nodes.end(); ++it)
+    if (it->get() == node) {
+      nodes.erase(it);
+      return;
+    }
+}
+
 bool IsString(const Value& v) { return v.type == REG_SZ || v.type == REG_EXPAND_SZ; }
 
 // A string value's text ends at its first NUL, as the registry accessor reads it.
@@ -185,6 +193,44 @@ std::string MemoryStore::Describe(HKEY root, const std::string& path) {
   return described;
 }
 
+namespace {
+
+void ReadTree(const Node& node, KeyStore::Values& values) {
+  for (const Value& v : node.values)
+    if (auto text = KeyStore::AsText(v.type, v.data)) values.emplace_back(v.name, *text);
+  for (const auto& child : node.children) ReadTree(*child, values);
+}
+
+}  // namespace
+
+std::optional<KeyStore::Values> MemoryStore::ReadTree(HKEY root, const std::string& path) {
+  Node* node = impl_->Find(root, path);
+  if (!node) return std::nullopt;
+  Values values;
+  platform::ReadTree(*node, values);
+  return values;
+}
+
+std::unique_ptr<StoreKey> MemoryStore::Create(HKEY root, const std::string& path) {
+  ++impl_->opens;
+  Node* node = impl_->Create(root, path);
+  if (node->readOnly) throw ERegistryException("cannot open " + Describe(root, path) + ": Access is denied");
+  return std::make_unique<MemoryKey>(*node, true, impl_->openKeys, impl_->flushes);
+}
+
+void MemoryStore::Delete(HKEY root, const std::string& path) {
+  Node* gone = impl_->Find(root, path);
+  if (!gone) return;
+  const size_t cut = path.rfind('\\');
+  Node* parent = impl_->Find(root, cut == std::string::npos ? "" : path.substr(0, cut));
+  if (parent && parent != gone) Remove(parent->children, gone);
+}
+
+void MemoryStore::DeleteValue(HKEY root, const std::string& path, const std::string& name) {
+  if (Node* node = impl_->Find(root, path))
+    std::erase_if(node->values, [&](const Value& v) { return text::EqualsIgnoreCase(v.name, name); });
+}
+
 void MemoryStore::CreateKey(HKEY root, const std::string& path) { impl_->Create(root, path); }
 
 bool MemoryStore::KeyExists(HKEY root, const std::string& path) const {
@@ -278,14 +324,6 @@ RegValue FileValue(const Value& v) {
   return out;
 }
 
-void Remove(std::vector<std::unique_ptr<Node>>& nodes, const Node* node) {
-  for (auto it = nodes.begin(); it != nodes.end(); ++it)
-    if (it->get() == node) {
-      nodes.erase(it);
-      return;
-    }
-}
-
 }  // namespace
 
 void MemoryStore::Import(const std::string& regedit4) {
@@ -306,11 +344,7 @@ void MemoryStore::Import(const std::string& regedit4) {
       const registry::RegKey& key = file.keys[k];
       const auto& [root, below] = places[k];
       if (key.remove) {
-        if (Node* gone = impl_->Find(root, below)) {
-          const size_t cut = below.rfind('\\');
-          Node* parent = impl_->Find(root, cut == std::string::npos ? "" : below.substr(0, cut));
-          if (parent && parent != gone) Remove(parent->children, gone);
-        }
+        Delete(root, below);
         continue;
       }
       Node* node = impl_->Create(root, below);

@@ -48,6 +48,10 @@ class MemoryStore : public KeyStore {
                                           const std::string& valueName) override;
   std::optional<Values> ReadValues(HKEY root, const std::string& path) override;
   std::string Describe(HKEY root, const std::string& path) override;
+  std::optional<Values> ReadTree(HKEY root, const std::string& path) override;
+  std::unique_ptr<StoreKey> Create(HKEY root, const std::string& path) override;
+  void Delete(HKEY root, const std::string& path) override;
+  void DeleteValue(HKEY root, const std::string& path, const std::string& name) override;
 
  private:
   struct Impl;

@@ -108,6 +108,38 @@ struct KeyHandle {
   }
 };
 
+// Every value of a key, by name, in the registry's order.
+template <typename Visit>
+void ForEachValue(WinKey key, Visit visit) {
+  std::vector<char> name(16384);  // the longest value name Windows allows, and its NUL
+  for (DWORD index = 0;; ++index) {
+    DWORD length = static_cast<DWORD>(name.size());
+    LONG rc = RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS) throw RegistryError("Failed to list the values", rc);
+    const std::string valueName(name.data(), length);
+    if (std::optional<RawValue> value = QueryValue(key, valueName)) visit(valueName, *value);
+  }
+}
+
+// A key's values as text, then its subkeys', depth first.
+void ReadTreeOf(WinKey key, KeyStore::Values& values) {
+  ForEachValue(key, [&](const std::string& name, const RawValue& value) {
+    if (auto text = KeyStore::AsText(value.type, value.bytes)) values.emplace_back(name, *text);
+  });
+  char sub[256];  // the longest key name Windows allows, and its NUL
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof sub;
+    LONG rc = RegEnumKeyExA(key, index, sub, &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS) throw RegistryError("Failed to list the subkeys", rc);
+    KeyHandle child;
+    rc = RegOpenKeyExA(key, sub, 0, KEY_READ, &child.key);
+    if (rc != ERROR_SUCCESS) throw RegistryError("Failed to open " + std::string(sub, length), rc);
+    ReadTreeOf(child.key, values);
+  }
+}
+
 class WindowsStore : public KeyStore {
  public:
   std::unique_ptr<StoreKey> Open(platform::HKEY root, const std::string& path,
@@ -145,21 +177,43 @@ class WindowsStore : public KeyStore {
 
   std::optional<Values> ReadValues(platform::HKEY root, const std::string& path) override {
     KeyHandle key;
-    LONG rc = RegOpenKeyExA(WindowsRoot(root), Relative(path), 0, KEY_READ, &key.key);
-    if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
-    if (rc != ERROR_SUCCESS) throw RegistryError("Failed to open " + Describe(root, path), rc);
+    if (!OpenExisting(root, path, key)) return std::nullopt;
     Values result;
-    char name[16384];  // the longest value name Windows allows, and its NUL
-    for (DWORD index = 0;; ++index) {
-      DWORD length = sizeof name;
-      rc = RegEnumValueA(key.key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-      if (rc == ERROR_NO_MORE_ITEMS) break;
-      if (rc != ERROR_SUCCESS) throw RegistryError("Failed to list the values", rc);
-      const std::string valueName(name, length);
-      std::optional<RawValue> value = QueryValue(key.key, valueName);
-      if (value && IsString(value->type)) result.emplace_back(valueName, Text(*value));
-    }
+    ForEachValue(key.key, [&](const std::string& name, const RawValue& value) {
+      if (IsString(value.type)) result.emplace_back(name, Text(value));
+    });
     return result;
+  }
+
+  std::optional<Values> ReadTree(platform::HKEY root, const std::string& path) override {
+    KeyHandle key;
+    if (!OpenExisting(root, path, key)) return std::nullopt;
+    Values result;
+    ReadTreeOf(key.key, result);
+    return result;
+  }
+
+  std::unique_ptr<StoreKey> Create(platform::HKEY root, const std::string& path) override {
+    WinKey key = nullptr;
+    LONG rc = RegCreateKeyExA(WindowsRoot(root), Relative(path), 0, nullptr,
+                              REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
+    if (rc != ERROR_SUCCESS) throw RegistryError("cannot open " + Describe(root, path), rc);
+    return std::make_unique<WindowsKey>(key);
+  }
+
+  void Delete(platform::HKEY root, const std::string& path) override {
+    LONG rc = RegDeleteTreeA(WindowsRoot(root), Relative(path));
+    if (rc == ERROR_SUCCESS) rc = RegDeleteKeyA(WindowsRoot(root), Relative(path));
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+      throw RegistryError("cannot remove " + Describe(root, path), rc);
+  }
+
+  void DeleteValue(platform::HKEY root, const std::string& path, const std::string& name) override {
+    KeyHandle key;
+    LONG rc = RegOpenKeyExA(WindowsRoot(root), Relative(path), 0, KEY_SET_VALUE, &key.key);
+    if (rc == ERROR_SUCCESS) rc = RegDeleteValueA(key.key, name.c_str());
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+      throw RegistryError("cannot remove " + name + " from " + Describe(root, path), rc);
   }
 
   std::string Describe(platform::HKEY root, const std::string& path) override {
@@ -169,6 +223,14 @@ class WindowsStore : public KeyStore {
     std::string described = rootName;
     if (const char* rest = Relative(path); *rest) described += std::string("\\") + rest;
     return described;
+  }
+ private:
+  // Opens an existing key for reading; false when it does not exist.
+  bool OpenExisting(platform::HKEY root, const std::string& path, KeyHandle& key) {
+    LONG rc = RegOpenKeyExA(WindowsRoot(root), Relative(path), 0, KEY_READ, &key.key);
+    if (rc == ERROR_FILE_NOT_FOUND) return false;
+    if (rc != ERROR_SUCCESS) throw RegistryError("Failed to open " + Describe(root, path), rc);
+    return true;
   }
 };
 

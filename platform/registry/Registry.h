@@ -68,6 +68,21 @@ class KeyStore {
   static std::optional<std::string> Find(const Values& values, std::string_view name);
   // Where the key lives, for people: a registry path, or a file and section.
   virtual std::string Describe(HKEY root, const std::string& path) = 0;
+
+  // The whole of a registry's key, for the data-source store over it: every value as text
+  // (see AsText; a value with no such spelling left out), then those of its subkeys, depth
+  // first; nullopt when the key does not exist. A key opened for writing, made with its
+  // parents where missing; a key removed with its subkeys, and a value removed (either
+  // missing is no error). They raise ERegistryException with the reason; a store of files,
+  // whose data sources are written as files, refuses them all.
+  virtual std::optional<Values> ReadTree(HKEY root, const std::string& path);
+  virtual std::unique_ptr<StoreKey> Create(HKEY root, const std::string& path);
+  virtual void Delete(HKEY root, const std::string& path);
+  virtual void DeleteValue(HKEY root, const std::string& path, const std::string& name);
+  // A value of a registry type as text, as a registry file's import reads it: strings up to
+  // their first NUL, numbers and flags of one to eight bytes in decimal (little-endian), a
+  // multi-string's items joined by ';'; nullopt for what has no such spelling.
+  static std::optional<std::string> AsText(uint32_t type, const std::string& data);
 };
 
 // ODBC's keys, the same under either root: a data source's own key, or with no name the key

@@ -2,6 +2,8 @@
 // them expect what the real ones do.
 #include "platform/fakes/MemoryStore.h"
 #include "platform/fakes/RecordingInstaller.h"
+#include "platform/sources/RegistryDataSources.h"
+#include "tests/contract/DataSourceStoreContract.h"
 #include "tests/contract/InstallerContract.h"
 #include "tests/contract/KeyStoreContract.h"
 
@@ -27,6 +29,21 @@ class MemoryBackend : public contract::KeyStoreBackend {
   platform::MemoryStore store_;
 };
 
+// The registry's data sources over the in-memory key store: the unit tests' store.
+class MemorySourcesBackend : public contract::DataSourceBackend {
+ public:
+  MemorySourcesBackend() { driverIsLibrary = true; }
+  platform::DataSourceStore& Store() override { return sources_; }
+  void ArrangeDriver(const std::string& description, const std::string& library) override {
+    keys_.SetString(platform::HKEY_LOCAL_MACHINE, platform::DriverKey(description), "Driver",
+                    library);
+  }
+
+ private:
+  platform::MemoryStore keys_;
+  platform::RegistryDataSources sources_{&keys_};
+};
+
 class RecordingBackend : public contract::InstallerBackend {
  public:
   RecordingBackend() {
@@ -50,5 +67,6 @@ class RecordingBackend : public contract::InstallerBackend {
 
 namespace contract {
 INSTANTIATE_TYPED_TEST_SUITE_P(Memory, KeyStoreContract, MemoryBackend);
+INSTANTIATE_TYPED_TEST_SUITE_P(Memory, DataSourceStoreContract, MemorySourcesBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(Recording, InstallerContract, RecordingBackend);
 }  // namespace contract

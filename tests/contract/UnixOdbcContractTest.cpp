@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "platform/odbcini/OdbcIni.h"
+#include "platform/sources/DataSourceStore.h"
+#include "tests/contract/DataSourceStoreContract.h"
 #include "tests/contract/InstallerContract.h"
 #include "tests/contract/KeyStoreContract.h"
 #include "tests/support/TestSupport.h"
@@ -95,9 +97,53 @@ class UnixOdbcInstallerBackend : public contract::InstallerBackend {
   PrivateFolder folder_;
 };
 
+// The data sources in odbc.ini files: Driver names the driver's description.
+class UnixOdbcSourcesBackend : public contract::DataSourceBackend {
+ public:
+  platform::DataSourceStore& Store() override { return platform::DefaultDataSourceStore(); }
+  void ArrangeDriver(const std::string& description, const std::string& library) override {
+    Spit(ini::DriversFile(), "[" + description + "]\nDriver = " + library + "\n");
+  }
+
+ private:
+  PrivateFolder folder_;
+};
+
+// What only a file can do: be refused as a whole, and be readable by other users.
+TEST(UnixOdbcSources, AFileTheDriverManagerWouldNotReadIsAFailureNamingIt) {
+  PrivateFolder folder;
+  auto& store = platform::DefaultDataSourceStore();
+  fs::create_directory(ini::UserFile());  // a folder where the file should be
+  auto read = store.Read(false);
+  ASSERT_FALSE(read);
+  EXPECT_NE(read.reason().find(ini::UserFile()), std::string::npos) << read.reason();
+  platform::Status edited = store.Edit(false, {{platform::SourceEdit::Kind::Remove, "A", "", {}}});
+  EXPECT_FALSE(edited);
+  EXPECT_TRUE(fs::is_directory(ini::UserFile()));
+  fs::remove(ini::UserFile());
+  // A value before the first section: the driver manager reads nothing of the file.
+  Spit(ini::UserFile(), "Driver = x\n[A]\nDriver = y\n");
+  read = store.Read(false);
+  ASSERT_FALSE(read);
+  EXPECT_EQ(read.reason().rfind(ini::UserFile() + ":1: ", 0), 0u) << read.reason();
+  EXPECT_NE(read.reason().find("; unixODBC reads nothing from this file"), std::string::npos);
+}
+
+TEST(UnixOdbcSources, SaysWhenOtherUsersCanReadTheScopesFile) {
+  PrivateFolder folder;
+  auto& store = platform::DefaultDataSourceStore();
+  EXPECT_EQ(store.ReadableByOthers(true), "");  // no file yet
+  ASSERT_TRUE(store.Edit(true, {{platform::SourceEdit::Kind::Replace, "A", "D", {}}}));
+  ASSERT_TRUE(store.Edit(false, {{platform::SourceEdit::Kind::Replace, "A", "D", {}}}));
+  // A new system file is for everyone to read, a new user file for its owner alone.
+  EXPECT_EQ(store.ReadableByOthers(true), ini::SystemFile() + " (mode 0644)");
+  EXPECT_EQ(store.ReadableByOthers(false), "");
+}
+
 }  // namespace
 
 namespace contract {
+INSTANTIATE_TYPED_TEST_SUITE_P(UnixOdbc, DataSourceStoreContract, UnixOdbcSourcesBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(UnixOdbc, KeyStoreContract, UnixOdbcStoreBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(UnixOdbc, InstallerContract, UnixOdbcInstallerBackend);
 }  // namespace contract

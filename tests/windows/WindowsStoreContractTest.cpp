@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "platform/WindowsApi.h"
+#include "platform/sources/DataSourceStore.h"
+#include "tests/contract/DataSourceStoreContract.h"
 #include "tests/contract/KeyStoreContract.h"
 #include "tests/windows/WineRegistry.h"
 
@@ -102,8 +104,38 @@ class WindowsBackend : public contract::KeyStoreBackend {
   }
 };
 
+// The registry's data sources, as the client's verbs change them.
+class WindowsSourcesBackend : public contract::DataSourceBackend {
+ public:
+  WindowsSourcesBackend() {
+    driverIsLibrary = true;
+    valueOrder = contract::Order::ByName;
+    sourceOrder = contract::Order::ByName;
+    RemoveContractKeys();
+    RemoveContractListing();
+  }
+  ~WindowsSourcesBackend() override {
+    RemoveContractKeys();
+    RemoveContractListing();
+  }
+  platform::DataSourceStore& Store() override { return platform::DefaultDataSourceStore(); }
+  void ArrangeDriver(const std::string& description, const std::string& library) override {
+    SetValue(kMachine, platform::DriverKey(description).substr(1), "Driver", kSz, library + '\0');
+  }
+
+ private:
+  // The listing's lines these tests wrote, under either root.
+  static void RemoveContractListing() {
+    for (platform::HKEY root : {kUser, kMachine})
+      for (const char* name : {"Contract Sales", "Contract A", "Contract B", "Contract C"})
+        platform::DefaultKeyStore().DeleteValue(
+            root, platform::DataSourceKey("ODBC Data Sources"), name);
+  }
+};
+
 }  // namespace
 
 namespace contract {
+INSTANTIATE_TYPED_TEST_SUITE_P(Windows, DataSourceStoreContract, WindowsSourcesBackend);
 INSTANTIATE_TYPED_TEST_SUITE_P(Windows, KeyStoreContract, WindowsBackend);
 }  // namespace contract

@@ -12,6 +12,7 @@
 #include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
+#include "tools/tabrix/Sources.h"
 #include "tools/tabrix/Creators.h"
 #include "tools/tabrix/PropertyOptions.h"
 #include "tools/tabrix/Rules.h"
@@ -71,7 +72,7 @@ bool ReadPassword(PropertyValues& p) {
   std::optional<std::string> password;
   if (p.PasswordFromStdin()) {
     std::string line;
-    if (!host::ReadSecretLine("Password: ", line)) return false;
+    if (!os::ReadSecretLine("Password: ", line)) return false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     password = line;
   } else if (const char* env = std::getenv("TABRIX_PASSWORD")) {
@@ -119,7 +120,7 @@ Existing ReadExisting(const Args& args, bool remove, bool system) {
   const platform::HKEY root = RootOf(system);
   auto& store = platform::CurrentKeyStore();
   Existing existing;
-  if (!args.dryRun) existing.lock = host::LockDataSources(system);
+  if (!args.dryRun) existing.lock = sources::Lock(system);
   auto values = store.ReadValues(root, platform::DataSourceKey(args.name));
   if (values) {
     existing.driverValue = platform::KeyStore::Find(*values, "Driver").value_or("");
@@ -276,8 +277,8 @@ Runner AddChange(CLI::App& app, const char* name, const char* help, const char* 
   AddCommon(*verb, args->common, true);
   verb->footer(example);
   return [args, userAction, systemAction, changesProperties] {
-    host::UseConfigDir(args->common.configDir);
-    host::UseLockWait(args->wait);
+    os::UseConfigDir(args->common.configDir);
+    sources::UseLockWait(args->wait);
     if (std::string why = WhyNotAName(args->name); !why.empty()) return Usage(why);
     if (changesProperties && !ReadPassword(args->properties))
       return Usage("--password-stdin: no password on standard input");
@@ -361,7 +362,7 @@ int RegisterMdw(const MdwArgs& args) {
         std::cout << "would write SystemDB=" << Shown(args.file, 200) << "\n  to " << where << '\n';
       return exists ? kOk : Fail(missing);
     }
-    std::shared_ptr<void> lock = host::LockDataSources(args.system);
+    std::shared_ptr<void> lock = sources::Lock(args.system);
     bool ok = args.system ? TabrixCodeUnit::RegisterSystemMDW(args.name, args.file)
                           : TabrixCodeUnit::RegisterMDW(args.name, args.file);
     if (!ok)
@@ -389,8 +390,8 @@ Runner AddRegisterMdw(CLI::App& app) {
   AddCommon(*verb, args->common, true);
   verb->footer("Example: tabrix register-mdw Books /srv/access/System.mdw");
   return [args] {
-    host::UseConfigDir(args->common.configDir);
-    host::UseLockWait(args->wait);
+    os::UseConfigDir(args->common.configDir);
+    sources::UseLockWait(args->wait);
     return RegisterMdw(*args);
   };
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/tabrix/Host.h"
+#include "tools/tabrix/Os.h"
 #include "tools/tabrix/Passwords.h"
 
 namespace tabrix::cli {

@@ -8,6 +8,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
 #include "tools/tabrix/Rules.h"
+#include "tools/tabrix/Sources.h"
 
 namespace tabrix::cli {
 namespace {
@@ -117,7 +118,7 @@ int Run(int32_t request, const std::string& name, bool dryRun, Json* json, const
   try {
     // From the existence test before a create to the rename of the file written.
     std::shared_ptr<void> lock =
-        dryRun ? nullptr : host::LockDataSources(platform::IsSystemRequest(request));
+        dryRun ? nullptr : sources::Lock(platform::IsSystemRequest(request));
     platform::ScopedInstaller use(observer);
     ok = send();
     // The reason comes from the layer that refused: the installer, or the library or the

@@ -9,6 +9,7 @@
 #include "platform/registry/RegFile.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
+#include "tools/tabrix/Sources.h"
 
 namespace tabrix::cli::exchange {
 namespace {
@@ -84,7 +85,7 @@ std::string Drivers::Where() {
   return platform::CurrentKeyStore().Describe(platform::HKEY_LOCAL_MACHINE, DriversKey());
 }
 
-std::string DriverOf(const host::StoredSources& scope, const host::StoredSource& source,
+std::string DriverOf(const platform::StoredSources& scope, const platform::StoredSource& source,
                      const Drivers& drivers) {
   std::string value;
   for (const auto& [k, v] : source.values)
@@ -111,7 +112,7 @@ std::string WhyNotWritable(const std::string& name, const Pairs& attributes) {
   for (const auto& pair : attributes)
     if (EqualsIgnoreCase(pair.first, "Driver"))
       return "Driver is given as the driver, not as a value";
-  return host::WhyNotStorable(name, attributes);
+  return sources::Store().Storable(name, attributes).reason();
 }
 
 namespace {

@@ -8,12 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/sources/DataSourceStore.h"
 #include "tools/tabrix/Cli.h"
-#include "tools/tabrix/Host.h"
 
 namespace tabrix::cli::exchange {
 
-using host::Pairs;
+using platform::Pairs;
 
 // What export writes in place of a password, and what import and apply read as "keep the
 // stored one".
@@ -50,7 +50,7 @@ class Drivers {
 
 // The description of a stored data source's driver: its Driver value as a defined driver,
 // else its line in the listing, else the value as it stands.
-std::string DriverOf(const host::StoredSources& scope, const host::StoredSource& source,
+std::string DriverOf(const platform::StoredSources& scope, const platform::StoredSource& source,
                      const Drivers& drivers);
 // The values but Driver.
 Pairs WithoutDriver(const Pairs& values);
@@ -63,8 +63,13 @@ std::string WhyNotWritable(const std::string& name, const Pairs& attributes);
 // stays empty, as MaskedPair shows it).
 std::string Masked(bool passwords, const std::string& keyword, const std::string& value);
 
+// The file or key holding one scope's data sources, for messages.
+std::string WhereScope(bool system);
+
 // The formats. Passwords are masked unless `passwords` is set. The odbc.ini fragment is a
-// unixODBC notion: ToIni and ParseIni are in the Linux build only (ExchangeIni.cpp).
+// unixODBC notion (ExchangeIni.cpp); the Windows build has none (ExchangeIniWindows.cpp).
+// Why this build writes and reads no odbc.ini fragment; "" where it does.
+std::string WhyNoIni();
 std::string ToJson(const std::vector<DataSource>& sources, bool passwords);
 std::string ToIni(const std::vector<DataSource>& sources, bool passwords);
 std::string ToReg(const std::vector<DataSource>& sources, bool passwords, const Drivers& drivers);

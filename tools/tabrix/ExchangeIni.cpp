@@ -49,6 +49,8 @@ ini::KeyValues KeysOnce(std::string_view all, const ini::Section& s, size_t head
 
 }  // namespace
 
+std::string WhyNoIni() { return ""; }
+
 // As create writes them: the listing first, then each section, Driver first.
 std::string ToIni(const std::vector<DataSource>& sources, bool passwords) {
   std::string text;

@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
       "and the other desktop-database drivers"};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("tabrix ") + TABRIX_VERSION);
-  app.footer(host::WhereDataSourcesLive() +
+  app.footer(os::WhereDataSourcesLive() +
              "\nExit codes: 0 success, 1 refused, failed or not found, 2 usage.");
 
   const std::string first = argc > 1 ? argv[1] : "";

@@ -10,7 +10,7 @@
 namespace tabrix::cli {
 
 void AddCommon(CLI::App& verb, Common& common, bool json) {
-  host::AddConfigDirOption(verb, common.configDir);
+  os::AddConfigDirOption(verb, common.configDir);
   if (json) verb.add_flag("--json", common.json, "Print JSON");
 }
 
@@ -20,7 +20,7 @@ void AddScope(CLI::App& verb, Scope& scope) {
   user->excludes(system);
 }
 
-bool ProgressWanted() { return host::StandardErrorIsTerminal(); }
+bool ProgressWanted() { return os::StandardErrorIsTerminal(); }
 
 Progress::Progress(std::string what, size_t total)
     : what_(std::move(what)), total_(total), shown_(ProgressWanted() && total > 0) {}

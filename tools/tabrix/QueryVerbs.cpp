@@ -49,7 +49,7 @@ Runner AddFind(CLI::App& app) {
   AddCommon(*verb, args->common, true);
   verb->footer("Example: tabrix find Sales --user");
   return [args] {
-    host::UseConfigDir(args->common.configDir);
+    os::UseConfigDir(args->common.configDir);
     if (std::string why = WhyNotAName(args->name); !why.empty()) return Usage(why);
     bool found = false;
     const std::string shown = Shown(args->name);
@@ -92,7 +92,7 @@ Runner AddList(CLI::App& app) {
   AddCommon(*verb, args->common, true);
   verb->footer("Example: tabrix list --json");
   return [args] {
-    host::UseConfigDir(args->common.configDir);
+    os::UseConfigDir(args->common.configDir);
     std::vector<Row> rows;
     bool failed = false;
     for (const ScopeInfo& scope : Scopes(args->scope)) {
@@ -143,7 +143,7 @@ Runner AddDrivers(CLI::App& app) {
   AddCommon(*verb, *common, true);
   verb->footer("Example: tabrix drivers");
   return [common] {
-    host::UseConfigDir(common->configDir);
+    os::UseConfigDir(common->configDir);
     std::vector<Row> rows;
     Json drivers = Json::array();
     for (int32_t code = 1; code <= 6; ++code) {  // 7 names the dBase driver again

@@ -7,6 +7,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
 #include "tools/tabrix/Cli.h"
+#include "tools/tabrix/Sources.h"
 
 namespace tabrix::cli::rules {
 
@@ -77,12 +78,12 @@ std::string SetupLibrary(const std::string& description) {
                                  [&] { return FindSetupLibrary(description); });
 }
 
-void WarnIfPasswordExposed(bool system, const host::Pairs& pairs) {
+void WarnIfPasswordExposed(bool system, const platform::Pairs& pairs) {
   bool password = false;
   for (const auto& [k, v] : pairs)
     password = password || (IsPasswordKeyword(k) && !v.empty());
   if (!password) return;
-  const std::string exposed = host::ReadableByOthers(system);
+  const std::string exposed = sources::Store().ReadableByOthers(system);
   if (!exposed.empty())
     Warn("the password is stored in " + exposed + ", which other users can read");
 }

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "tools/tabrix/Host.h"
+#include "platform/Pairs.h"
 
 namespace tabrix::cli::rules {
 
@@ -24,6 +24,6 @@ std::string SetupLibrary(const std::string& description);
 
 // Warns on standard error when a non-empty password among `pairs` is now stored in the file
 // of that scope and other users can read the file.
-void WarnIfPasswordExposed(bool system, const host::Pairs& pairs);
+void WarnIfPasswordExposed(bool system, const platform::Pairs& pairs);
 
 }  // namespace tabrix::cli::rules

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "platform/framework/FormFile.h"
+#include "tools/tabrix/Sources.h"
 #include "tools/tabrix/Creators.h"
 
 namespace tabrix::cli {
@@ -72,7 +73,7 @@ int ExecuteAll(const Args& args, const std::vector<platform::TComponent*>& creat
 int Run(const Args& args) {
   std::string text;
   try {
-    text = host::ReadWholeFile(args.file);
+    text = os::ReadWholeFile(args.file);
   } catch (const std::exception& e) {
     return Fail(e.what());
   }
@@ -103,8 +104,8 @@ Runner AddRun(CLI::App& app) {
   AddCommon(*verb, args->common, true);
   verb->footer("Example: tabrix run Setup.dfm --dry-run");
   return [args] {
-    host::UseConfigDir(args->common.configDir);
-    host::UseLockWait(args->wait);
+    os::UseConfigDir(args->common.configDir);
+    sources::UseLockWait(args->wait);
     return Run(*args);
   };
 }

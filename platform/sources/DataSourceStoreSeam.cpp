@@ -1,0 +1,8 @@
+#include "platform/sources/DataSourceStore.h"
+
+namespace platform {
+
+template <>
+DataSourceStore* DataSourceStoreSeam::override_ = nullptr;
+
+}  // namespace platform

@@ -1,0 +1,93 @@
+#include "platform/sources/RegistryDataSources.h"
+
+#include "platform/odbcini/OdbcIni.h"
+#include "platform/text/Text.h"
+
+namespace platform {
+namespace {
+
+HKEY RootOf(bool system) { return system ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+
+const std::string& ListingKey() {
+  static const std::string key = DataSourceKey(odbcini::kDataSourcesSection);
+  return key;
+}
+
+}  // namespace
+
+Result<StoredSources> RegistryDataSources::Read(bool system) {
+  KeyStore& keys = Keys();
+  const HKEY root = RootOf(system);
+  StoredSources stored;
+  try {
+    auto names = keys.ReadSubKeys(root, DataSourceKey(), "Driver");
+    if (!names) return stored;
+    for (const auto& [name, driver] : *names) {
+      if (text::EqualsIgnoreCase(name, odbcini::kDataSourcesSection)) {
+        if (auto values = keys.ReadValues(root, DataSourceKey(name)))
+          stored.listing = std::move(*values);
+        continue;
+      }
+      // Every value and those of its subkeys (a desktop driver's Engines\<engine>), as
+      // import takes them into one data source.
+      auto values = keys.ReadTree(root, DataSourceKey(name));
+      stored.sources.push_back({name, values ? std::move(*values) : Pairs{}, {}});
+    }
+  } catch (const ERegistryException& e) {
+    return Refused(e.what());
+  }
+  return stored;
+}
+
+Status RegistryDataSources::Storable(const std::string& name, const Pairs& values) {
+  if (name.empty()) return Refused("invalid data source name: it is empty");
+  if (name.size() > 255)
+    return Refused("invalid data source name \"" + name + "\": it is longer than 255 bytes");
+  if (name.find('\\') != std::string::npos)
+    return Refused("invalid data source name \"" + name + "\": it holds the character '\\'");
+  for (const auto& [k, v] : values) {
+    if (k.empty()) return Refused("invalid keyword \"\": it is empty");
+    if (k.size() > 16383)
+      return Refused("invalid keyword \"" + k.substr(0, 64) + "...\": it is too long");
+    if (k.find('\0') != std::string::npos || v.find('\0') != std::string::npos)
+      return Refused("the value of \"" + k + "\" cannot be stored: it holds a NUL byte");
+  }
+  return {};
+}
+
+void RegistryDataSources::Apply(HKEY root, const SourceEdit& e) {
+  KeyStore& keys = Keys();
+  const std::string key = DataSourceKey(e.name);
+  if (e.kind == SourceEdit::Kind::Remove) {
+    keys.Delete(root, key);
+    keys.DeleteValue(root, ListingKey(), e.name);
+    return;
+  }
+  std::string library;
+  if (!e.driver.empty()) {
+    // Driver names the library, as the drivers' own setup writes it in the registry.
+    auto definition = keys.ReadValues(HKEY_LOCAL_MACHINE, DriverKey(e.driver));
+    library = definition ? KeyStore::Find(*definition, "Driver").value_or("") : "";
+    if (library.empty())
+      throw ERegistryException("the driver \"" + e.driver + "\" names no library (Driver) in " +
+                               keys.Describe(HKEY_LOCAL_MACHINE, DriverKey(e.driver)));
+  }
+  if (e.kind == SourceEdit::Kind::Replace) keys.Delete(root, key);
+  {
+    std::unique_ptr<StoreKey> source = keys.Create(root, key);
+    if (!library.empty()) source->WriteString("Driver", library);
+    for (const auto& [k, v] : e.values) source->WriteString(k, v);
+  }
+  if (!e.driver.empty()) keys.Create(root, ListingKey())->WriteString(e.name, e.driver);
+}
+
+Status RegistryDataSources::Edit(bool system, const std::vector<SourceEdit>& edits) {
+  try {
+    for (const SourceEdit& e : edits) Apply(RootOf(system), e);
+  } catch (const ERegistryException& e) {
+    return Refused(e.what());
+  }
+  return {};
+}
+
+}  // namespace platform
