@@ -97,8 +97,7 @@ std::string ReadLink(int link, const std::string& path) {
   char target[PATH_MAX];
   const ssize_t n = readlinkat(link, "", target, sizeof target);
   if (n < 0) Fail(path);
-  if (n == 0 || static_cast<size_t>(n) >= sizeof target)
-    Fail(ENAMETOOLONG, path);
+  if (n == 0 || static_cast<size_t>(n) >= sizeof target) Fail(ENAMETOOLONG, path);
   return std::string(target, static_cast<size_t>(n));
 }
 

@@ -61,10 +61,10 @@ Fd OpenJournal(const Place& place, const struct stat* file) {
                        (st.st_uid == 0 || st.st_uid == Identity::CurrentFsUid() ||
                         (file && st.st_uid == file->st_uid));
   if (!trusted)
-    Refuse(Join(place.folderPath, name),
-           "not a journal that a writer of " + place.path + " left (uid " +
-               std::to_string(st.st_uid) + ", mode " + Octal(st.st_mode) +
-               "); it is left as it is, and so is " + place.path);
+    Refuse(Join(place.folderPath, name), "not a journal that a writer of " + place.path +
+                                             " left (uid " + std::to_string(st.st_uid) + ", mode " +
+                                             Octal(st.st_mode) +
+                                             "); it is left as it is, and so is " + place.path);
   return fd;
 }
 

@@ -56,7 +56,8 @@ std::string UserDriversFile() {
 }
 
 bool ReadDriversFile(const std::string& path, std::string& text) {
-  if (!path.empty() && path.back() == '/') {  // unixODBC's fopen opens the folder; fgets reads nothing
+  if (!path.empty() &&
+      path.back() == '/') {  // unixODBC's fopen opens the folder; fgets reads nothing
     text.clear();
     return true;
   }

@@ -59,7 +59,8 @@ constexpr int kUnusableLock = -2;
 // data file's group and write bits, or whoever may remove names from its folder.
 [[noreturn]] void RefuseUnusableLock(const Place& place) {
   const std::string lockPath = place.path + ".lock";
-  struct stat lock {}, folder{};
+  struct stat lock {
+  }, folder{};
   if (fstatat(place.folder.get(), (place.name + ".lock").c_str(), &lock, AT_SYMLINK_NOFOLLOW) !=
           0 ||
       fstat(place.folder.get(), &folder) != 0)
@@ -71,10 +72,10 @@ constexpr int kUnusableLock = -2;
           std::to_string(lock.st_uid) + " (mode " + Octal(lock.st_mode) +
           "), and there is no data file to lock instead; uid " + std::to_string(lock.st_uid) +
           " can give it the data file's group and write bits, and " +
-          ((folder.st_mode & S_ISVTX) ? "uid " + std::to_string(lock.st_uid) +
-                                            ", the folder's owner (uid " +
-                                            std::to_string(folder.st_uid) + ") or root"
-                                      : "whoever may write " + folderPath) +
+          ((folder.st_mode & S_ISVTX)
+               ? "uid " + std::to_string(lock.st_uid) + ", the folder's owner (uid " +
+                     std::to_string(folder.st_uid) + ") or root"
+               : "whoever may write " + folderPath) +
           " can remove it");
 }
 
@@ -168,7 +169,8 @@ struct Locks {
 
 // Whether the descriptor `fd` is still what is at `name` in the folder.
 bool StillThere(int fd, const Place& place, const std::string& name) {
-  struct stat held {}, there{};
+  struct stat held {
+  }, there{};
   return fstat(fd, &held) == 0 &&
          fstatat(place.folder.get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
          held.st_dev == there.st_dev && held.st_ino == there.st_ino;

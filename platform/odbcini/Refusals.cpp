@@ -2,6 +2,7 @@
 #include "platform/odbcini/Refusals.h"
 
 #include "platform/odbcini/Pieces.h"
+#include "platform/odbcinst/DataSources.h"
 #include "platform/text/Text.h"
 
 namespace platform::odbcini {
@@ -50,6 +51,13 @@ std::optional<Rejection> FindRejection(std::string_view text) {
     pos = next;
   }
   return std::nullopt;
+}
+
+std::string WhyUnread(std::string_view text, const std::string& file, Holds holds) {
+  const std::optional<Rejection> rejected = FindRejection(text);
+  if (!rejected) return "";
+  return rejected->In(file) + (holds == Holds::Drivers ? "; unixODBC reads no driver from this file"
+                                                       : "; unixODBC reads nothing from this file");
 }
 
 std::string CheckSectionName(std::string_view name) {
@@ -103,6 +111,20 @@ std::string CheckValue(std::string_view keyword, std::string_view value) {
     why = "its line would be longer than 999 bytes";
   if (why.empty()) return why;
   return "the value of \"" + text::EscapeControls(keyword) + "\" cannot be stored: " + why;
+}
+
+std::string CheckPairs(const Pairs& pairs) {
+  for (const auto& [keyword, value] : pairs) {
+    if (std::string why = CheckKeyword(keyword); !why.empty()) return why;
+    if (std::string why = CheckValue(keyword, value); !why.empty()) return why;
+  }
+  return "";
+}
+
+std::string WhyNotStorable(std::string_view name, const Pairs& pairs) {
+  if (std::string why = CheckSectionName(name); !why.empty()) return why;
+  if (std::string why = WhyListingName(name); !why.empty()) return why;
+  return CheckPairs(pairs);
 }
 
 }  // namespace platform::odbcini

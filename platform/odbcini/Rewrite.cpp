@@ -101,8 +101,8 @@ std::string WhyLeftAsIs(const Place& place, const Found& file, bool create) {
     return target + " has " + std::to_string(file.st.st_nlink) +
            " hard links, and a replacement would split them, so it is left as it is";
   // unixODBC reads nothing from such a file; a change to it would not be seen either.
-  if (auto rejected = FindRejection(file.text))
-    return rejected->In(target) + "; unixODBC reads nothing from this file, so it is left as it is";
+  if (std::string why = WhyUnread(file.text, target); !why.empty())
+    return why + ", so it is left as it is";
   return "";
 }
 

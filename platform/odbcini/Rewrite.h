@@ -37,10 +37,10 @@ void SetLockWait(LockWait wait);
 // write bits so that whoever may write the file may take it; one this caller may only read
 // is locked all the same. The data file itself is locked too, where it exists, so that a lock
 // file this caller may not open at all (another user's, for its owner alone) keeps it apart
-// from the other writers without locking it out. Hold one across a whole read-modify-write; changes of the same file
-// by this thread within its scope reuse it instead of locking again. Where no lock file can be
-// made (a read-only mount, a folder the caller may not write) it holds nothing: nothing can be
-// changed there either, and a change tried within its scope is refused by its own lock.
+// from the other writers without locking it out. Hold one across a whole read-modify-write; changes
+// of the same file by this thread within its scope reuse it instead of locking again. Where no lock
+// file can be made (a read-only mount, a folder the caller may not write) it holds nothing: nothing
+// can be changed there either, and a change tried within its scope is refused by its own lock.
 // Raises std::system_error when it cannot be had in time.
 class FileLock {
  public:

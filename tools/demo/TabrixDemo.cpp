@@ -17,6 +17,7 @@
 #include "component/TabrixCreateUnit.h"
 #include "library/TabrixCodeUnit.h"
 #include "platform/framework/FormFile.h"
+#include "platform/odbcinst/DataSources.h"
 #include "platform/odbcinst/Installer.h"
 
 namespace {
@@ -89,14 +90,23 @@ void Show(const std::string& name) {
   if (Run({"odbcinst", "-q", "-s", "-n", name}) != 0) ++failures;
 }
 
-// Each line "PWD=" with a value after it becomes "PWD=********".
+// A pair "KEY=value" of a password keyword with a value becomes "KEY=********".
+std::string Masked(const std::string& pair) {
+  const size_t eq = pair.find('=');
+  if (eq == std::string::npos || eq + 1 == pair.size() ||
+      !platform::IsPasswordKeyword(std::string_view(pair).substr(0, eq)))
+    return pair;
+  return pair.substr(0, eq + 1) + "********";
+}
+
+// Each line of a password with a value has it masked.
 std::string MaskPasswords(const std::string& text) {
   std::string out;
   size_t at = 0;
   while (at < text.size()) {
     const size_t end = std::min(text.find('\n', at), text.size());
     const std::string line = text.substr(at, end - at);
-    out += line.rfind("PWD=", 0) == 0 && line.size() > 4 ? "PWD=********" : line;
+    out += Masked(line);
     if (end < text.size()) out += '\n';
     at = end + 1;
   }
@@ -125,8 +135,7 @@ void PrintAttributes(const std::string& list) {
   size_t at = 0;
   while (at < list.size()) {
     const size_t end = std::min(list.find('\0', at), list.size());
-    std::string pair = list.substr(at, end - at);
-    if (pair.rfind("PWD=", 0) == 0 && pair.size() > 4) pair = "PWD=********";
+    const std::string pair = Masked(list.substr(at, end - at));
     std::string shown = "  ";
     for (unsigned char c : pair) {
       char hex[8];

@@ -9,6 +9,7 @@
 
 #include "library/TabrixCodeUnit.h"
 #include "platform/odbcinst/AttributeList.h"
+#include "platform/odbcinst/DataSources.h"
 #include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
@@ -231,7 +232,7 @@ int ChangeExisting(const Args& args, bool remove, const std::optional<std::strin
     if (values) {
       driverValue = platform::KeyStore::Find(*values, "Driver").value_or("");
     } else if (remove) {
-      auto listing = store.ReadValues(root, platform::DataSourceKey("ODBC Data Sources"));
+      auto listing = store.ReadValues(root, platform::DataSourceKey(platform::kDataSourcesSection));
       if (auto listed = listing ? platform::KeyStore::Find(*listing, args.name) : std::nullopt) {
         driverValue = *listed;
         stale = true;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/odbcinst/DataSources.h"
 #include "tools/tabrix/Host.h"
 
 namespace tabrix::cli {
@@ -56,8 +57,8 @@ using Row = std::vector<std::string>;
 // Left-aligned columns under a header, two blanks apart.
 void PrintTable(const Row& header, const std::vector<Row>& rows);
 void PrintJson(const Json& value);
-// A keyword whose value is a password (PWD, Password).
-bool IsPasswordKeyword(std::string_view keyword);
+// A keyword whose value is a password: the platform's rule.
+using platform::IsPasswordKeyword;
 // An attribute pair for people: a password's value is never shown.
 std::string MaskedPair(const std::string& keyword, const std::string& value);
 // What this run changed, for the one message that must still say so when the output itself

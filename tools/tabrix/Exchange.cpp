@@ -107,8 +107,7 @@ Pairs WithoutDriver(const Pairs& values) {
 }
 
 std::string WhyNotWritable(const std::string& name, const Pairs& attributes) {
-  if (EqualsIgnoreCase(name, ini::kDataSourcesSection))
-    return "\"" + name + "\" is the section that lists the data sources, not a data source";
+  if (std::string why = platform::WhyListingName(name); !why.empty()) return why;
   for (const auto& pair : attributes)
     if (EqualsIgnoreCase(pair.first, "Driver"))
       return "Driver is given as the driver, not as a value";
@@ -483,7 +482,7 @@ std::vector<Incoming> ParseReg(const std::string& bytes, const std::string& file
       continue;
     }
     const std::string& name = where->below[0];
-    if (EqualsIgnoreCase(name, ini::kDataSourcesSection)) {
+    if (platform::IsListingName(name)) {
       if (where->below.size() > 1) continue;
       for (const reg::RegValue& v : key.values)
         if (v.type == reg::RegType::String || v.type == reg::RegType::ExpandString)

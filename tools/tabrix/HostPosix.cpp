@@ -228,8 +228,7 @@ StoredSources ReadDataSources(bool system) {
   StoredSources stored;
   std::string text;
   if (!ini::ReadFile(file, text)) return stored;
-  if (auto rejected = ini::FindRejection(text))
-    throw std::runtime_error(rejected->In(file) + "; unixODBC reads nothing from this file");
+  if (std::string why = ini::WhyUnread(text, file); !why.empty()) throw std::runtime_error(why);
   const std::string_view all(text);
   std::unordered_set<std::string> seen;
   ini::ForEachSection(
@@ -238,7 +237,7 @@ StoredSources ReadDataSources(bool system) {
         if (s.name.empty() || !seen.insert(Folded(s.name)).second) return true;
         ini::KeyValues keys = ini::ReadKeys(all.substr(s.body, s.end - s.body), reader);
         std::vector<std::string> ignored = KeepFirst(keys, all, s, reader, file);
-        if (platform::text::EqualsIgnoreCase(s.name, ini::kDataSourcesSection))
+        if (platform::IsListingName(s.name))
           stored.listing = std::move(keys);
         else
           stored.sources.push_back({std::string(s.name), std::move(keys), std::move(ignored)});
@@ -249,12 +248,7 @@ StoredSources ReadDataSources(bool system) {
 }
 
 std::string WhyNotStorable(const std::string& name, const Pairs& values) {
-  if (std::string why = ini::CheckSectionName(name); !why.empty()) return why;
-  for (const auto& [k, v] : values) {
-    if (std::string why = ini::CheckKeyword(k); !why.empty()) return why;
-    if (std::string why = ini::CheckValue(k, v); !why.empty()) return why;
-  }
-  return "";
+  return ini::WhyNotStorable(name, values);
 }
 
 void EditDataSources(bool system, const std::vector<SourceEdit>& edits) {

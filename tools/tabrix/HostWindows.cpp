@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/WindowsApi.h"
+#include "platform/odbcinst/DataSources.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
 #include "tools/tabrix/Host.h"
@@ -215,7 +216,7 @@ StoredSources ReadDataSources(bool system) {
   auto names = store.ReadSubKeys(root, platform::DataSourceKey(), "Driver");
   if (!names) return stored;
   for (const auto& [name, driver] : *names) {
-    if (platform::text::EqualsIgnoreCase(name, "ODBC Data Sources")) {
+    if (platform::IsListingName(name)) {
       if (auto values = store.ReadValues(root, platform::DataSourceKey(name)))
         stored.listing = std::move(*values);
       continue;

@@ -64,11 +64,6 @@ void PrintJson(const Json& value) {
   std::cout << value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
-bool IsPasswordKeyword(std::string_view keyword) {
-  return platform::text::EqualsIgnoreCase(keyword, "PWD") ||
-         platform::text::EqualsIgnoreCase(keyword, "Password");
-}
-
 std::string MaskedPair(const std::string& keyword, const std::string& value) {
   return keyword + "=" + (IsPasswordKeyword(keyword) && !value.empty() ? "********" : value);
 }
@@ -106,9 +101,7 @@ std::string Shown(std::string_view text, size_t limit) {
 
 std::string WhyNotAName(const std::string& name) {
   if (name.empty()) return "NAME must not be empty";
-  if (platform::text::EqualsIgnoreCase(name, "ODBC Data Sources"))
-    return "\"" + name + "\" is the section that lists the data sources, not a data source";
-  return "";
+  return platform::WhyListingName(name);
 }
 
 void AddWait(CLI::App& verb, double& seconds) {
