@@ -84,19 +84,16 @@ struct Refusal {
   std::string reason;
 };
 
-std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver,
-                                     const std::string& attributes) {
-  Checked c;
+// The request's code, its attribute list and the data source's name, into `c`.
+std::optional<Refusal> CheckRequest(uint16_t request, const std::string& attributes, Checked& c) {
   c.request = request;
   if (request < ODBC_ADD_DSN || request > ODBC_REMOVE_DEFAULT_DSN)
     return Refusal{ODBC_ERROR_INVALID_REQUEST_TYPE,
                    "invalid request code " + std::to_string(request)};
-
   size_t consumed = 0;
   std::string why;
   if (!ParseAttributeList(attributes, c.pairs, consumed, why))
     return Refusal{ODBC_ERROR_INVALID_KEYWORD_VALUE, why};
-
   c.name = request == ODBC_REMOVE_DEFAULT_DSN ? "Default" : "";
   if (!(why = ini::CheckPairs(c.pairs)).empty())
     return Refusal{ODBC_ERROR_INVALID_KEYWORD_VALUE, why};
@@ -104,7 +101,14 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
     if (request != ODBC_REMOVE_DEFAULT_DSN && text::EqualsIgnoreCase(k, "DSN")) c.name = v;
   if (!(why = ini::CheckSectionName(c.name)).empty() || !(why = WhyListingName(c.name)).empty())
     return Refusal{ODBC_ERROR_INVALID_DSN, why};
+  return std::nullopt;
+}
 
+std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver,
+                                     const std::string& attributes) {
+  Checked c;
+  if (std::optional<Refusal> refused = CheckRequest(request, attributes, c)) return *refused;
+  std::string why;
   std::string drivers;
   std::optional<ini::Section> definition;
   ini::Reader reader = ini::Reader::Open;
