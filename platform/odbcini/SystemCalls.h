@@ -26,7 +26,7 @@ class SystemCalls {
   }
 };
 
-// The C library's own calls (FileIo.cpp).
+// The C library's own calls (Files.cpp).
 SystemCalls& DefaultSystemCalls();
 
 using SystemCallsSeam = Seam<SystemCalls, DefaultSystemCalls>;
@@ -39,4 +39,4 @@ using ScopedSystemCalls = SystemCallsSeam::Scoped;
 // Declared in a namespace that encloses the template's, as the language asks (clang holds
 // to it).
 template <>
-platform::odbcini::SystemCalls* platform::odbcini::SystemCallsSeam::override_;  // FileIo.cpp
+platform::odbcini::SystemCalls* platform::odbcini::SystemCallsSeam::override_;  // Files.cpp

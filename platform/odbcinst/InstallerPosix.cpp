@@ -84,31 +84,31 @@ struct Refusal {
   std::string reason;
 };
 
-std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver,
-                                     const std::string& attributes) {
-  Checked c;
+// The request's code, its attribute list and the data source's name, into `c`.
+std::optional<Refusal> CheckRequest(uint16_t request, const std::string& attributes, Checked& c) {
   c.request = request;
   if (request < ODBC_ADD_DSN || request > ODBC_REMOVE_DEFAULT_DSN)
     return Refusal{ODBC_ERROR_INVALID_REQUEST_TYPE,
                    "invalid request code " + std::to_string(request)};
-
   size_t consumed = 0;
   std::string why;
   if (!ParseAttributeList(attributes, c.pairs, consumed, why))
     return Refusal{ODBC_ERROR_INVALID_KEYWORD_VALUE, why};
-
   c.name = request == ODBC_REMOVE_DEFAULT_DSN ? "Default" : "";
-  for (const auto& [k, v] : c.pairs) {
-    if (!(why = ini::CheckKeyword(k)).empty() || !(why = ini::CheckValue(k, v)).empty())
-      return Refusal{ODBC_ERROR_INVALID_KEYWORD_VALUE, why};
+  if (!(why = ini::CheckPairs(c.pairs)).empty())
+    return Refusal{ODBC_ERROR_INVALID_KEYWORD_VALUE, why};
+  for (const auto& [k, v] : c.pairs)
     if (request != ODBC_REMOVE_DEFAULT_DSN && text::EqualsIgnoreCase(k, "DSN")) c.name = v;
-  }
-  if (!(why = ini::CheckSectionName(c.name)).empty()) return Refusal{ODBC_ERROR_INVALID_DSN, why};
-  if (text::EqualsIgnoreCase(c.name, ini::kDataSourcesSection))
-    return Refusal{ODBC_ERROR_INVALID_DSN, "\"" + c.name +
-                                               "\" is the section that lists the data sources; "
-                                               "it cannot be a data source's name"};
+  if (!(why = ini::CheckSectionName(c.name)).empty() || !(why = WhyListingName(c.name)).empty())
+    return Refusal{ODBC_ERROR_INVALID_DSN, why};
+  return std::nullopt;
+}
 
+std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver,
+                                     const std::string& attributes) {
+  Checked c;
+  if (std::optional<Refusal> refused = CheckRequest(request, attributes, c)) return *refused;
+  std::string why;
   std::string drivers;
   std::optional<ini::Section> definition;
   ini::Reader reader = ini::Reader::Open;
@@ -121,9 +121,8 @@ std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver
   } catch (const std::system_error& e) {
     return Refusal{ODBC_ERROR_GENERAL_ERR, e.what()};
   }
-  if (auto rejected = ini::FindRejection(drivers))
-    return Refusal{ODBC_ERROR_GENERAL_ERR,
-                   rejected->In(driversFile) + "; unixODBC reads no driver from this file"};
+  if (!(why = ini::WhyUnread(drivers, driversFile, ini::Holds::Drivers)).empty())
+    return Refusal{ODBC_ERROR_GENERAL_ERR, why};
   // unixODBC reads the user's drivers beneath the drivers file: one the drivers file lacks
   // may be defined there.
   if (!definition && !driver.empty() && !text::EqualsIgnoreCase(driver, "ODBC")) {

@@ -72,8 +72,7 @@ bool ReadUsable(const std::string& file, std::string& text) {
   } catch (const std::system_error& e) {
     throw ERegistryException(e.what());
   }
-  if (auto rejected = ini::FindRejection(text))
-    throw ERegistryException(rejected->In(file) + "; unixODBC reads nothing from this file");
+  if (std::string why = ini::WhyUnread(text, file); !why.empty()) throw ERegistryException(why);
   return true;
 }
 
@@ -97,8 +96,8 @@ bool ReadUsableDrivers(const std::string& file, std::string& text) {
   } catch (const std::system_error& e) {
     throw ERegistryException(e.what());
   }
-  if (auto rejected = ini::FindRejection(text))
-    throw ERegistryException(rejected->In(file) + "; unixODBC reads no driver from this file");
+  if (std::string why = ini::WhyUnread(text, file, ini::Holds::Drivers); !why.empty())
+    throw ERegistryException(why);
   return true;
 }
 
@@ -115,7 +114,7 @@ class SectionKey : public StoreKey {
     std::string reason;
     if (where_.section.empty())
       reason = where_.file + " itself holds no values, only its sections do";
-    else if (text::EqualsIgnoreCase(where_.section, ini::kDataSourcesSection))
+    else if (IsListingName(where_.section))
       reason = "[" + where_.section + "] lists the data sources; it is not one of them";
     else if (!writable_)
       reason = "the key is open for reading only";

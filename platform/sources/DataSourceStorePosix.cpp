@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "platform/odbcini/OdbcIni.h"
+#include "platform/odbcinst/DataSources.h"
 #include "platform/sources/DataSourceStore.h"
 #include "platform/text/Text.h"
 
@@ -148,7 +149,7 @@ StoredSources ReadText(const std::string& text, const std::string& file, ini::Re
         if (s.name.empty() || !seen.insert(Folded(s.name)).second) return true;
         ini::KeyValues keys = ini::ReadKeys(all.substr(s.body, s.end - s.body), reader);
         std::vector<std::string> ignored = KeepFirst(keys, all, s, reader, file);
-        if (text::EqualsIgnoreCase(s.name, ini::kDataSourcesSection))
+        if (IsListingName(s.name))
           stored.listing = std::move(keys);
         else
           stored.sources.push_back({std::string(s.name), std::move(keys), std::move(ignored)});
@@ -230,8 +231,7 @@ class FileDataSources : public DataSourceStore {
     try {
       std::string text;
       if (!ini::ReadFile(file, text)) return StoredSources{};
-      if (auto rejected = ini::FindRejection(text))
-        return Refused(rejected->In(file) + "; unixODBC reads nothing from this file");
+      if (std::string why = ini::WhyUnread(text, file); !why.empty()) return Refused(why);
       return ReadText(text, file, reader);
     } catch (const std::exception& e) {
       return FailureOf(e);
@@ -239,11 +239,7 @@ class FileDataSources : public DataSourceStore {
   }
 
   Status Storable(const std::string& name, const Pairs& values) override {
-    if (std::string why = ini::CheckSectionName(name); !why.empty()) return Refused(why);
-    for (const auto& [k, v] : values) {
-      if (std::string why = ini::CheckKeyword(k); !why.empty()) return Refused(why);
-      if (std::string why = ini::CheckValue(k, v); !why.empty()) return Refused(why);
-    }
+    if (std::string why = ini::WhyNotStorable(name, values); !why.empty()) return Refused(why);
     return {};
   }
 

@@ -1,6 +1,6 @@
 #include "platform/sources/RegistryDataSources.h"
 
-#include "platform/odbcini/OdbcIni.h"
+#include "platform/odbcinst/DataSources.h"
 #include "platform/text/Text.h"
 
 namespace platform {
@@ -9,7 +9,7 @@ namespace {
 HKEY RootOf(bool system) { return system ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
 
 const std::string& ListingKey() {
-  static const std::string key = DataSourceKey(odbcini::kDataSourcesSection);
+  static const std::string key = DataSourceKey(kDataSourcesSection);
   return key;
 }
 
@@ -23,7 +23,7 @@ Result<StoredSources> RegistryDataSources::Read(bool system) {
     auto names = keys.ReadSubKeys(root, DataSourceKey(), "Driver");
     if (!names) return stored;
     for (const auto& [name, driver] : *names) {
-      if (text::EqualsIgnoreCase(name, odbcini::kDataSourcesSection)) {
+      if (IsListingName(name)) {
         if (auto values = keys.ReadValues(root, DataSourceKey(name)))
           stored.listing = std::move(*values);
         continue;

@@ -17,6 +17,7 @@
 #include "component/TabrixCreateUnit.h"
 #include "library/TabrixCodeUnit.h"
 #include "platform/framework/FormFile.h"
+#include "platform/odbcinst/DataSources.h"
 #include "platform/odbcinst/Installer.h"
 #include "tools/tabrix/Passwords.h"
 

@@ -108,7 +108,7 @@ std::optional<platform::SourceEdit> Plan(const Incoming& in, const std::string& 
   };
   if (!names(value)) out.changes.push_back({"Driver", value, driver});
   if (!names(listed))
-    out.changes.push_back({std::string(platform::odbcini::kDataSourcesSection), listed, driver});
+    out.changes.push_back({std::string(platform::kDataSourcesSection), listed, driver});
   if (!out.changes.empty()) edit.driver = driver;
   for (const auto& [k, v] : wanted) {
     if (IsPasswordKeyword(k) && v == kMasked) continue;  // keep the stored one

@@ -9,6 +9,7 @@
 
 #include "library/TabrixCodeUnit.h"
 #include "platform/odbcinst/AttributeList.h"
+#include "platform/odbcinst/DataSources.h"
 #include "platform/odbcinst/Installer.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
@@ -125,7 +126,7 @@ Existing ReadExisting(const Args& args, bool remove, bool system) {
   if (values) {
     existing.driverValue = platform::KeyStore::Find(*values, "Driver").value_or("");
   } else if (remove) {
-    auto listing = store.ReadValues(root, platform::DataSourceKey("ODBC Data Sources"));
+    auto listing = store.ReadValues(root, platform::DataSourceKey(platform::kDataSourcesSection));
     if (auto listed = listing ? platform::KeyStore::Find(*listing, args.name) : std::nullopt) {
       existing.driverValue = *listed;
       existing.stale = true;

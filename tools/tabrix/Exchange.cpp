@@ -107,8 +107,7 @@ Pairs WithoutDriver(const Pairs& values) {
 }
 
 std::string WhyNotWritable(const std::string& name, const Pairs& attributes) {
-  if (EqualsIgnoreCase(name, ini::kDataSourcesSection))
-    return "\"" + name + "\" is the section that lists the data sources, not a data source";
+  if (std::string why = platform::WhyListingName(name); !why.empty()) return why;
   for (const auto& pair : attributes)
     if (EqualsIgnoreCase(pair.first, "Driver"))
       return "Driver is given as the driver, not as a value";
@@ -187,7 +186,8 @@ std::string ToReg(const std::vector<DataSource>& sources, bool passwords, const 
       if (s.system == system) here.push_back(&s);
     if (here.empty()) continue;
     file.keys.push_back({RootKey(system), false, {}, 0});
-    reg::RegKey listing{RootKey(system) + "\\ODBC Data Sources", false, {}, 0};
+    reg::RegKey listing{RootKey(system) + "\\" + std::string(platform::kDataSourcesSection),
+                        false, {}, 0};
     for (const DataSource* s : here)
       listing.values.push_back({s->name, reg::RegType::String, 1, s->driver, {}, false, 0});
     file.keys.push_back(std::move(listing));

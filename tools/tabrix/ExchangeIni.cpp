@@ -73,16 +73,16 @@ std::vector<Incoming> ParseIni(const std::string& text, const std::string& file)
   size_t line = 1, start = 0;
   for (size_t i = 0; i <= text.size(); ++i) {
     if (i == text.size() || text[i] == '\n') {
-      if (i - start > 999)
-        throw Malformed(file + ":" + std::to_string(line) + ": a line longer than 999 bytes");
+      if (i - start > ini::kPieceMax)
+        throw Malformed(file + ":" + std::to_string(line) + ": a line longer than " +
+                        std::to_string(ini::kPieceMax) + " bytes");
       ++line;
       start = i + 1;
     } else if (text[i] == '\0') {
       throw Malformed(file + ":" + std::to_string(line) + ": a NUL byte");
     }
   }
-  if (auto rejected = ini::FindRejection(text))
-    throw Malformed(rejected->In(file) + "; unixODBC reads nothing from this file");
+  if (std::string why = ini::WhyUnread(text, file); !why.empty()) throw Malformed(why);
   std::vector<Incoming> result;
   std::unordered_map<std::string, std::string> listed;
   std::unordered_map<std::string, size_t> sectionLines;  // folded name -> its header's line
@@ -103,7 +103,7 @@ std::vector<Incoming> ParseIni(const std::string& text, const std::string& file)
                       std::string(s.name) + "] is given again (the first at line " +
                       std::to_string(first->second) + "); which one is meant?");
     ini::KeyValues keys = KeysOnce(all, s, headerLine, file);
-    if (EqualsIgnoreCase(s.name, ini::kDataSourcesSection)) {
+    if (platform::IsListingName(s.name)) {
       for (auto& [k, v] : keys) listed.emplace(Folded(k), v);
       return true;
     }

@@ -101,7 +101,7 @@ class RegReader {
     }
     const std::string scope = where->system ? "s:" : "u:";
     const std::string& name = where->below[0];
-    if (EqualsIgnoreCase(name, ini::kDataSourcesSection)) {
+    if (platform::IsListingName(name)) {
       if (where->below.size() > 1) return;
       for (const reg::RegValue& v : key.values)
         if (v.type == reg::RegType::String || v.type == reg::RegType::ExpandString)

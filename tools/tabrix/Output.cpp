@@ -97,9 +97,7 @@ std::string Shown(std::string_view text, size_t limit) {
 
 std::string WhyNotAName(const std::string& name) {
   if (name.empty()) return "NAME must not be empty";
-  if (platform::text::EqualsIgnoreCase(name, "ODBC Data Sources"))
-    return "\"" + name + "\" is the section that lists the data sources, not a data source";
-  return "";
+  return platform::WhyListingName(name);
 }
 
 void AddWait(CLI::App& verb, double& seconds) {
