@@ -71,7 +71,7 @@ struct Checked {
 using Refusal = Failure;
 
 Result<Checked> Check(uint16_t request, const std::string& driver,
-                                     const std::string& attributes) {
+                      const std::string& attributes) {
   Checked c;
   c.request = request;
   if (request < ODBC_ADD_DSN || request > ODBC_REMOVE_DEFAULT_DSN)
