@@ -10,6 +10,7 @@ std::string SystemMessage(int code) {
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                            static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
   while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) --n;
+  if (n > 0 && text[n - 1] == '.') --n;
   return n > 0 ? std::string(text, n) : "error " + std::to_string(code);
 }
 

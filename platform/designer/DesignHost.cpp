@@ -47,7 +47,10 @@ DesignHost::~DesignHost() {
 
 // Package libraries through the platform's dynamic loader.
 const TLoadedPackage& DesignHost::LoadPackage(const std::string& path) {
-  void* library = dynlib::Open(path);
+  // The host's interface raises; the loader answers with its reason.
+  Result<void*> loaded = dynlib::Open(path);
+  if (!loaded) throw std::runtime_error(loaded.reason());
+  void* library = *loaded;
   libraries_.push_back(library);
   auto function =
       reinterpret_cast<TabrixPackageFunction>(dynlib::Symbol(library, kTabrixPackageSymbol));

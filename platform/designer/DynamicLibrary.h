@@ -3,10 +3,12 @@
 
 #include <string>
 
+#include "platform/Failure.h"
+
 namespace platform::dynlib {
 
-// Raises std::runtime_error with the loader's reason when the library cannot be loaded.
-void* Open(const std::string& path);
+// The loaded library; the loader's reason when it cannot be loaded.
+Result<void*> Open(const std::string& path);
 void* Symbol(void* library, const char* name);  // null when absent
 void Close(void* library);
 

@@ -1,16 +1,14 @@
 #include <dlfcn.h>
 
-#include <stdexcept>
-
 #include "platform/designer/DynamicLibrary.h"
 
 namespace platform::dynlib {
 
 // Local binding: each package keeps its own copy of the framework, as a separate host
 // runtime version would.
-void* Open(const std::string& path) {
+Result<void*> Open(const std::string& path) {
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library) throw std::runtime_error(dlerror());
+  if (!library) return Refused(dlerror());  // the loader's words name the file
   return library;
 }
 

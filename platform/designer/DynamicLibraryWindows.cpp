@@ -1,15 +1,11 @@
-#include <stdexcept>
-
 #include "platform/WindowsApi.h"
 #include "platform/designer/DynamicLibrary.h"
 
 namespace platform::dynlib {
 
-void* Open(const std::string& path) {
+Result<void*> Open(const std::string& path) {
   HMODULE library = LoadLibraryA(path.c_str());
-  if (!library)
-    throw std::runtime_error(path + ": cannot be loaded (error " + std::to_string(GetLastError()) +
-                             ")");
+  if (!library) return LastSystemFailure(path + ": cannot be loaded");
   return reinterpret_cast<void*>(library);
 }
 

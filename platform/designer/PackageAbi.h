@@ -1,5 +1,6 @@
-// What a package library exports for the design host to read with dlsym: one C function,
-// TabrixPackage, answering a table that describes the package, its units and its resources.
+// What a package library exports for the design host to look up through the platform's
+// loader (dynlib::Symbol): one C function, TabrixPackage, answering a table that describes
+// the package, its units and its resources.
 #pragma once
 
 #include <cstddef>

@@ -18,17 +18,16 @@ class RecordingInstaller : public Installer {
     std::string attributes;  // the exact bytes, closing NUL included
   };
 
-  bool ConfigDataSource(HWND parent, uint16_t request, const std::string& driver,
-                        const std::string& attributes) override {
+  Status ConfigDataSource(HWND parent, uint16_t request, const std::string& driver,
+                          const std::string& attributes) override {
     calls.push_back(Call{parent, request, driver, attributes});
-    reason_ = Reason(request);
-    return reason_.empty();
+    if (std::string why = Reason(request); !why.empty()) return Refused(why);
+    return {};
   }
   InstallPlan Plan(uint16_t request, const std::string&, const std::string&) override {
     const std::string why = Reason(request);
     return InstallPlan{why.empty(), why, "the recording installer"};
   }
-  std::string LastError() const override { return reason_; }
 
   std::vector<Call> calls;
   bool answer = true;
@@ -39,7 +38,6 @@ class RecordingInstaller : public Installer {
       return "invalid request code " + std::to_string(request);
     return answer ? "" : "refused by the test";
   }
-  std::string reason_;
 };
 
 }  // namespace platform

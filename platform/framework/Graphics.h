@@ -59,8 +59,8 @@ class TextMeasurer {
   virtual TSize TextExtent(const TFont& font, std::string_view text) = 0;
 };
 
-// The platform's own backend, chosen by the build for the target OS (TextPosix.cpp,
-// TextWindows.cpp).
+// The platform's own backend, chosen by the build for the target OS (TextMeasurerPosix.cpp,
+// TextMeasurerWindows.cpp).
 TextMeasurer& DefaultTextMeasurer();
 
 using TextMeasurerSeam = Seam<TextMeasurer, DefaultTextMeasurer>;

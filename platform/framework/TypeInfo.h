@@ -57,7 +57,6 @@ struct TPropInfo {
   std::function<std::string(const TComponent&)> GetMethodName{};
   std::function<void(TComponent&, TComponent& self, const TMethodInfo&)> SetMethod{};
 
-  bool IsOrdinal() const { return Kind == tkInteger || Kind == tkEnumeration || Kind == tkSet; }
   // Whether the writer puts the property's value of `instance` into the form file.
   bool IsStored(const TComponent& instance) const;
 };

@@ -1,5 +1,7 @@
 #include "platform/odbcinst/Installer.h"
 
+#include "platform/odbcinst/InstallerLog.h"
+
 namespace platform {
 
 template <>
@@ -7,21 +9,29 @@ Installer* InstallerSeam::override_ = nullptr;
 
 namespace {
 
-thread_local std::string posted;  // why a layer above refused the last request, if it did
+// Why the last request of this thread failed: the installer's reason, or the one a layer
+// above posted when it refused the request before sending it; empty after a success.
+thread_local std::string lastReason;
 
 }  // namespace
 
 bool SQLConfigDataSource(HWND parent, uint16_t request, const std::string& driver,
                          const std::string& attributes) {
-  posted.clear();
-  return CurrentInstaller().ConfigDataSource(parent, request, driver, attributes);
+  const Status done = CurrentInstaller().ConfigDataSource(parent, request, driver, attributes);
+  lastReason = done.reason();
+  return done.ok();
 }
 
-std::string InstallerError() { return posted.empty() ? CurrentInstaller().LastError() : posted; }
+std::string InstallerError() { return lastReason; }
 
 void PostInstallerError(const std::string& reason, uint32_t code) {
-  posted = reason;
+  lastReason = reason;
   ResetInstallerLog(reason, code);
+}
+
+void ResetInstallerLog(const std::string& reason, uint32_t code) {
+  InstallerLogLock serial;
+  ResetLogLocked(reason, code);
 }
 
 }  // namespace platform

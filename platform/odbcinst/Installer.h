@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Failure.h"
 #include "platform/Seam.h"
 
 namespace platform {
@@ -43,11 +44,10 @@ class Installer {
   // The checks and the target of ConfigDataSource; changes nothing.
   virtual InstallPlan Plan(uint16_t request, const std::string& driver,
                            const std::string& attributes) = 0;
-  // True when the installer carried out the request.
-  virtual bool ConfigDataSource(HWND parent, uint16_t request, const std::string& driver,
-                                const std::string& attributes) = 0;
-  // Why the last request of this thread failed; empty after a success.
-  virtual std::string LastError() const = 0;
+  // Carries out the request, or says why not: the Failure's code is the installer's error
+  // code (ODBC_ERROR_...), its reason the installer's own words.
+  virtual Status ConfigDataSource(HWND parent, uint16_t request, const std::string& driver,
+                                  const std::string& attributes) = 0;
 };
 
 // The installer used unless a ScopedInstaller is in force: unixODBC's on Linux

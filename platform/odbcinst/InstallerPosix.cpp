@@ -10,11 +10,11 @@
 #include <algorithm>
 #include <mutex>
 #include <system_error>
-#include <variant>
 
 #include "platform/odbcini/OdbcIni.h"
 #include "platform/odbcinst/AttributeList.h"
 #include "platform/odbcinst/Installer.h"
+#include "platform/odbcinst/InstallerLog.h"
 #include "platform/text/Text.h"
 
 // After our own headers: unixODBC defines the request codes as macros of the same values.
@@ -25,27 +25,15 @@ namespace {
 
 namespace ini = odbcini;
 
-thread_local std::string lastError;
-
-// libodbcinst keeps one error log for the whole process: a call that posts or reads it holds
-// this, so that no thread reads another's reason.
 std::mutex& LogMutex() {
   static std::mutex mutex;
   return mutex;
 }
 
-void ResetLogLocked(const std::string& reason, DWORD code) {
-  // Every libodbcinst call but the two error functions starts by emptying the log;
-  // SQLGetConfigMode does nothing else.
-  UWORD mode = 0;
-  SQLGetConfigMode(&mode);
-  if (!reason.empty()) SQLPostInstallerError(code, reason.c_str());
-}
-
-bool Refuse(DWORD code, std::string why) {
-  lastError = std::move(why);
-  ResetInstallerLog(lastError, code);
-  return false;
+// A refusal of our own, posted to libodbcinst's log too, as a driver's setup would post it.
+Failure Refuse(Failure refusal) {
+  ResetInstallerLog(refusal.reason, static_cast<uint32_t>(refusal.code));
+  return refusal;
 }
 
 // The section's keys: Driver first (as the description, so unixODBC resolves it through
@@ -79,10 +67,8 @@ struct Checked {
   bool configures() const { return request == ODBC_CONFIG_DSN || request == ODBC_CONFIG_SYS_DSN; }
 };
 
-struct Refusal {
-  DWORD code;
-  std::string reason;
-};
+// Its code is the installer's error code.
+using Refusal = Failure;
 
 // The request's code, its attribute list and the data source's name, into `c`.
 std::optional<Refusal> CheckRequest(uint16_t request, const std::string& attributes, Checked& c) {
@@ -104,8 +90,8 @@ std::optional<Refusal> CheckRequest(uint16_t request, const std::string& attribu
   return std::nullopt;
 }
 
-std::variant<Checked, Refusal> Check(uint16_t request, const std::string& driver,
-                                     const std::string& attributes) {
+Result<Checked> Check(uint16_t request, const std::string& driver,
+                      const std::string& attributes) {
   Checked c;
   if (std::optional<Refusal> refused = CheckRequest(request, attributes, c)) return *refused;
   std::string why;
@@ -208,8 +194,8 @@ class UnixOdbcInstaller : public Installer {
   InstallPlan Plan(uint16_t request, const std::string& driver,
                    const std::string& attributes) override {
     auto checked = Check(request, driver, attributes);
-    if (auto* refusal = std::get_if<Refusal>(&checked)) return {false, refusal->reason, ""};
-    const Checked& c = std::get<Checked>(checked);
+    if (!checked) return {false, checked.reason(), ""};
+    const Checked& c = *checked;
     if (!c.setup.empty()) return {true, "", "decided by the driver's setup library " + c.setup};
     if (!c.adds()) {
       std::string text;
@@ -222,52 +208,42 @@ class UnixOdbcInstaller : public Installer {
     return {true, "", c.file + ", section [" + c.name + "]"};
   }
 
-  bool ConfigDataSource(HWND, uint16_t request, const std::string& driver,
-                        const std::string& attributes) override {
-    lastError.clear();
+  Status ConfigDataSource(HWND, uint16_t request, const std::string& driver,
+                          const std::string& attributes) override {
     ResetInstallerLog();  // a success leaves no reason behind
     auto checked = Check(request, driver, attributes);
-    if (auto* refusal = std::get_if<Refusal>(&checked))
-      return Refuse(refusal->code, refusal->reason);
-    const Checked& c = std::get<Checked>(checked);
-    if (!c.setup.empty()) return Delegate(request, driver, attributes);
-    return Write(c, driver);
+    if (!checked) return Refuse(checked.failure());
+    if (!checked->setup.empty()) return Delegate(request, driver, attributes);
+    return Write(*checked, driver);
   }
-
-  std::string LastError() const override { return lastError; }
 
  private:
   // The driver's own setup library decides, through unixODBC.
-  static bool Delegate(uint16_t request, const std::string& driver, const std::string& attributes) {
-    std::unique_lock<std::mutex> serial(LogMutex());
-    if (::SQLConfigDataSource(nullptr, request, driver.c_str(), attributes.data())) return true;
-    // The newest error is the one of this request: older ones of the process may remain.
-    DWORD code = 0;
-    for (WORD index = 1; index <= 8; ++index) {
-      DWORD posted = 0;
-      char message[SQL_MAX_MESSAGE_LENGTH] = {};
-      WORD length = 0;
-      if (SQLInstallerError(index, &posted, message, sizeof message, &length) != SQL_SUCCESS) break;
-      code = posted;
-      lastError = message;
+  static Status Delegate(uint16_t request, const std::string& driver,
+                         const std::string& attributes) {
+    std::optional<Failure> failure;
+    {
+      InstallerLogLock serial;
+      ResetLogLocked("", 0);  // the log is the process's: what it holds next is this call's
+      if (::SQLConfigDataSource(nullptr, request, driver.c_str(), attributes.data())) return {};
+      failure = NewestLogRecord();
     }
-    serial.unlock();
-    if (code == ODBC_ERROR_GENERAL_ERR) {
+    if (!failure) failure = Refused("");
+    if (failure->code == ODBC_ERROR_GENERAL_ERR) {
       std::string setup = SetupLibrary(driver);
       if (std::string problem = setup.empty() ? "" : SetupProblem(setup); !problem.empty())
-        lastError = problem;
+        failure->reason = problem;
     }
-    if (lastError.empty()) lastError = "the driver's setup library refused the request";
-    return false;
+    if (failure->reason.empty()) failure->reason = "the driver's setup library refused the request";
+    return *failure;
   }
 
   static std::string SetupLibrary(const std::string& driver) {
     auto checked = Check(ODBC_ADD_DSN, driver, std::string("DSN=x\0\0", 7));
-    const Checked* c = std::get_if<Checked>(&checked);
-    return c ? c->setup : "";
+    return checked ? checked->setup : "";
   }
 
-  static bool Write(const Checked& c, const std::string& driver) {
+  static Status Write(const Checked& c, const std::string& driver) {
     const std::string sources(ini::kDataSourcesSection);
     // The listing's line is added or removed as the file is written (a splice), where that
     // is one whole line: a large file's listing comes first, and everything after it would
@@ -304,20 +280,18 @@ class UnixOdbcInstaller : public Installer {
     // Files made for the user hold passwords: readable by the user alone.
     // A missing file reads as empty, so a configure or remove of it is refused by the edit,
     // with the reason its plan gives, and nothing is written.
-    if (ini::RewriteFile(c.file, true, system ? 0644 : 0600, edit, why)) return true;
-    return Refuse(c.adds()         ? ODBC_ERROR_CREATE_DSN_FAILED
-                  : c.configures() ? ODBC_ERROR_REQUEST_FAILED
-                                   : ODBC_ERROR_REMOVE_DSN_FAILED,
-                  why);
+    if (ini::RewriteFile(c.file, true, system ? 0644 : 0600, edit, why)) return {};
+    return Refuse(Failure{c.adds()         ? ODBC_ERROR_CREATE_DSN_FAILED
+                          : c.configures() ? ODBC_ERROR_REQUEST_FAILED
+                                           : ODBC_ERROR_REMOVE_DSN_FAILED,
+                          why});
   }
 };
 
 }  // namespace
 
-void ResetInstallerLog(const std::string& reason, uint32_t code) {
-  std::lock_guard<std::mutex> serial(LogMutex());
-  ResetLogLocked(reason, code);
-}
+InstallerLogLock::InstallerLogLock() { LogMutex().lock(); }
+InstallerLogLock::~InstallerLogLock() { LogMutex().unlock(); }
 
 Installer& DefaultInstaller() {
   static UnixOdbcInstaller installer;

@@ -6,6 +6,7 @@
 #include "platform/WindowsApi.h"
 #include "platform/odbcinst/AttributeList.h"
 #include "platform/odbcinst/Installer.h"
+#include "platform/odbcinst/InstallerLog.h"
 #include "platform/registry/Registry.h"
 
 namespace platform {
@@ -13,17 +14,7 @@ namespace {
 
 constexpr HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
 
-thread_local std::string lastError;
-
-// The installer's own reason for the last failure, when it recorded one.
-std::string InstallerReason() {
-  DWORD code = 0;
-  char message[SQL_MAX_MESSAGE_LENGTH] = {};
-  WORD length = 0;
-  SQLRETURN rc = SQLInstallerError(1, &code, message, sizeof message, &length);
-  if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return "";
-  return message;
-}
+SRWLOCK logLock = SRWLOCK_INIT;
 
 class WindowsInstaller : public Installer {
  public:
@@ -52,33 +43,23 @@ class WindowsInstaller : public Installer {
     return {true, "", "decided by the driver's setup library " + setup};
   }
 
-  bool ConfigDataSource(HWND, uint16_t request, const std::string& driver,
-                        const std::string& attributes) override {
+  Status ConfigDataSource(HWND, uint16_t request, const std::string& driver,
+                          const std::string& attributes) override {
+    InstallerLogLock serial;
+    ResetLogLocked("", 0);  // the log is the process's: what it holds next is this call's
     // No parent window: the driver's setup must not show its dialogs.
-    if (::SQLConfigDataSource(nullptr, request, driver.c_str(), attributes.c_str())) {
-      lastError.clear();
-      return true;
-    }
-    lastError = InstallerReason();
-    if (lastError.empty()) lastError = "the ODBC installer refused the request without a reason";
-    return false;
+    if (::SQLConfigDataSource(nullptr, request, driver.c_str(), attributes.c_str())) return {};
+    std::optional<Failure> failure = NewestLogRecord();
+    if (!failure || failure->reason.empty())
+      return Refused("the ODBC installer refused the request without a reason");
+    return *failure;
   }
-
-  std::string LastError() const override { return lastError; }
 };
 
 }  // namespace
 
-// odbccp32 empties its log at the start of each call but its error functions; posting after
-// one keeps this reason alone.
-void ResetInstallerLog(const std::string& reason, uint32_t code) {
-  static SRWLOCK serial = SRWLOCK_INIT;
-  AcquireSRWLockExclusive(&serial);
-  UWORD mode = 0;
-  SQLGetConfigMode(&mode);
-  if (!reason.empty()) SQLPostInstallerError(code, reason.c_str());
-  ReleaseSRWLockExclusive(&serial);
-}
+InstallerLogLock::InstallerLogLock() { AcquireSRWLockExclusive(&logLock); }
+InstallerLogLock::~InstallerLogLock() { ReleaseSRWLockExclusive(&logLock); }
 
 Installer& DefaultInstaller() {
   static WindowsInstaller installer;

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "platform/Failure.h"
 #include "platform/odbcini/OdbcIni.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
@@ -64,41 +65,44 @@ bool Writable(const std::string& file) {
   return ini::WhyNotWritable(file).empty() && access(dir.empty() ? "." : dir.c_str(), W_OK) == 0;
 }
 
-// The file's text as unixODBC would use it; false when it does not exist. Raises
-// ERegistryException when it cannot be read, or unixODBC would read nothing from it.
-bool ReadUsable(const std::string& file, std::string& text) {
+// The store's interface answers what it met with the registry layer's exception.
+[[noreturn]] void Raise(const Failure& failure) { throw ERegistryException(failure.reason); }
+
+// The file's text read by `read`, as unixODBC would use it; false when it does not exist. A
+// Failure when it cannot be read, or unixODBC would read nothing from it (`holds` says
+// what it would not read).
+template <typename ReadFn>
+Result<bool> ReadChecked(ReadFn read, const std::string& file, std::string& text,
+                         ini::Holds holds) {
   try {
-    if (!ini::ReadFile(file, text)) return false;
+    if (!read(file, text)) return false;
   } catch (const std::system_error& e) {
-    throw ERegistryException(e.what());
+    return Failure{e.code().value(), e.what()};
   }
-  if (std::string why = ini::WhyUnread(text, file); !why.empty()) throw ERegistryException(why);
+  if (std::string why = ini::WhyUnread(text, file, holds); !why.empty()) return Refused(why);
   return true;
+}
+
+bool ReadUsable(const std::string& file, std::string& text) {
+  auto read = ReadChecked(ini::ReadFile, file, text, ini::Holds::DataSources);
+  if (!read) Raise(read.failure());
+  return *read;
 }
 
 // The user's drivers file as unixODBC appends it: a file it cannot read, or refuses, adds
 // nothing.
 std::string UserDrivers() {
   std::string text;
-  try {
-    if (!ini::ReadFile(ini::UserDriversFile(), text) || ini::FindRejection(text)) return "";
-  } catch (const std::system_error&) {
-    return "";
-  }
-  return text;
+  auto read = ReadChecked(ini::ReadFile, ini::UserDriversFile(), text, ini::Holds::Drivers);
+  return read.ok() && *read ? text : std::string();
 }
 
 // The drivers file's text as unixODBC reads it (a folder named by an empty $ODBCINSTINI reads
 // as empty); false when it does not exist.
 bool ReadUsableDrivers(const std::string& file, std::string& text) {
-  try {
-    if (!ini::ReadDriversFile(file, text)) return false;
-  } catch (const std::system_error& e) {
-    throw ERegistryException(e.what());
-  }
-  if (std::string why = ini::WhyUnread(text, file, ini::Holds::Drivers); !why.empty())
-    throw ERegistryException(why);
-  return true;
+  auto read = ReadChecked(ini::ReadDriversFile, file, text, ini::Holds::Drivers);
+  if (!read) Raise(read.failure());
+  return *read;
 }
 
 class SectionKey : public StoreKey {

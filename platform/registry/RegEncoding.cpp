@@ -6,12 +6,6 @@ namespace platform::registry {
 
 namespace {
 
-// Code page 1252's 0x80-0x9F; the undefined five are the C1 controls of their own number.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 std::string CodePoint(char32_t c) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(c));
@@ -24,17 +18,6 @@ RegFileError::RegFileError(size_t line, const std::string& reason)
     : std::runtime_error("line " + std::to_string(line) + ": " + reason), line(line) {}
 
 void Refuse(size_t line, const std::string& reason) { throw RegFileError(line, reason); }
-
-char32_t FromCp1252(unsigned char byte) {
-  return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte;
-}
-
-std::optional<unsigned char> ToCp1252(char32_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<unsigned char>(c);
-  for (unsigned i = 0; i < 32; ++i)
-    if (kCp1252High[i] == c) return static_cast<unsigned char>(0x80 + i);
-  return std::nullopt;
-}
 
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/registry/RegFile.h"
+#include "platform/text/CodePage1252.h"
 
 namespace platform::registry {
 
@@ -21,11 +22,9 @@ inline constexpr unsigned kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDwor
 
 [[noreturn]] void Refuse(size_t line, const std::string& reason);
 
-// Code page 1252, with the five bytes it leaves undefined taken as the C1 controls of the same
-// number, as Windows takes them: every byte has a character and comes back from it.
-char32_t FromCp1252(unsigned char byte);
-std::optional<unsigned char> ToCp1252(char32_t c);
-// Whole texts: every byte string reads as 1252; UTF-8 text that is not UTF-8 or holds a
+using text::FromCp1252;
+using text::ToCp1252;
+// Whole texts in code page 1252 (platform/text/CodePage1252.h): every byte string reads as 1252; UTF-8 text that is not UTF-8 or holds a
 // character 1252 lacks gives nullopt.
 std::string Cp1252ToUtf8(std::string_view bytes);
 std::optional<std::string> Utf8ToCp1252(std::string_view text);

@@ -32,9 +32,10 @@ const std::string kInitialOptions =
 class DefiningInstaller : public platform::RecordingInstaller {
  public:
   explicit DefiningInstaller(platform::MemoryStore& store) : store_(store) {}
-  bool ConfigDataSource(platform::HWND parent, uint16_t request, const std::string& driver,
-                        const std::string& attributes) override {
-    const bool ok = RecordingInstaller::ConfigDataSource(parent, request, driver, attributes);
+  platform::Status ConfigDataSource(platform::HWND parent, uint16_t request,
+                                    const std::string& driver,
+                                    const std::string& attributes) override {
+    platform::Status ok = RecordingInstaller::ConfigDataSource(parent, request, driver, attributes);
     const std::string name = attributes.substr(4, attributes.find('\0') - 4);
     if (ok && (request == 1 || request == 4))
       store_.CreateKey(request == 1 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
+#include "platform/text/CodePage1252.h"
 #include "tests/support/TestSupport.h"
 
 using namespace platform::registry;
@@ -468,4 +470,25 @@ TEST(RegFile, RefusesOversizedValuesAndFilesWithoutLoadingThem) {
   std::string huge = r4;
   huge.resize((64 << 20) + 1, ';');
   EXPECT_EQ(Refusal(huge), "line 1: a file larger than 64 MiB: refused, not loaded");
+}
+
+// The one code page table, as the registry files and the form text both read it.
+TEST(CodePage1252, EveryByteHasOneCharacterAndComesBackFromIt) {
+  using platform::text::FromCp1252;
+  using platform::text::ToCp1252;
+  std::set<char32_t> seen;
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    const char32_t c = FromCp1252(static_cast<unsigned char>(byte));
+    EXPECT_TRUE(seen.insert(c).second) << "byte " << byte << " shares its character";
+    EXPECT_EQ(ToCp1252(c), std::optional<unsigned char>(static_cast<unsigned char>(byte)));
+  }
+  // Windows' own answers at the edges of the block that differs from Latin-1.
+  EXPECT_EQ(FromCp1252(0x80), U'\u20AC');
+  EXPECT_EQ(FromCp1252(0x8A), U'\u0160');
+  EXPECT_EQ(FromCp1252(0x9F), U'\u0178');
+  EXPECT_EQ(FromCp1252(0x81), U'\u0081');  // undefined: the C1 control of its number
+  EXPECT_EQ(FromCp1252(0xA0), U'\u00A0');
+  EXPECT_EQ(ToCp1252(U'\u0100'), std::nullopt);
+  EXPECT_EQ(ToCp1252(U'\u4E2D'), std::nullopt);
+  EXPECT_EQ(ToCp1252(U'\u0080'), std::nullopt);  // 0x80 is the euro sign, not U+0080
 }

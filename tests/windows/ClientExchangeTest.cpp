@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/WindowsApi.h"
+#include "platform/registry/RegistryKeyWindows.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tools/RoundTripFixture.h"
 #include "tests/windows/WineRegistry.h"
@@ -41,13 +41,8 @@ std::string TempFile(const std::string& name) {
 }
 
 void RemoveListed(platform::HKEY root, const std::string& name) {
-  ::HKEY key = nullptr;
-  const std::string path = kSourcesKey + "ODBC Data Sources";
-  if (RegOpenKeyExA(reinterpret_cast<::HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(root))),
-                    path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-    return;
-  RegDeleteValueA(key, name.c_str());
-  RegCloseKey(key);
+  auto key = platform::RegistryKey::Open(root, kSourcesKey + "ODBC Data Sources", KEY_SET_VALUE);
+  if (key) RegDeleteValueA(key->get(), name.c_str());
 }
 
 class ClientExchange : public ::testing::Test {

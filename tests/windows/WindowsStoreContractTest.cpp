@@ -9,6 +9,7 @@
 #include "platform/WindowsApi.h"
 #include "platform/sources/DataSourceStore.h"
 #include "tests/contract/DataSourceStoreContract.h"
+#include "platform/registry/RegistryKeyWindows.h"
 #include "tests/contract/KeyStoreContract.h"
 #include "tests/windows/WineRegistry.h"
 
@@ -17,26 +18,16 @@ using namespace wintest;
 
 namespace {
 
-::HKEY WindowsRoot(platform::HKEY root) {
-  return reinterpret_cast<::HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(root)));
-}
-
-struct KeyHandle {
-  ::HKEY key = nullptr;
-  ~KeyHandle() {
-    if (key) RegCloseKey(key);
-  }
-};
+using platform::RegistryKey;
 
 // Gives a key this access list (null: everyone may do anything).
 void SetAccess(platform::HKEY root, const std::string& path, PACL acl) {
-  KeyHandle key;
-  if (RegOpenKeyExA(WindowsRoot(root), path.c_str(), 0, WRITE_DAC, &key.key) != ERROR_SUCCESS)
-    throw std::runtime_error("cannot change the access list of " + path);
+  auto key = RegistryKey::Open(root, path, WRITE_DAC);
+  if (!key) throw std::runtime_error("cannot change the access list of " + path);
   SECURITY_DESCRIPTOR sd;
   InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
   SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE);
-  if (RegSetKeySecurity(key.key, DACL_SECURITY_INFORMATION, &sd) != ERROR_SUCCESS)
+  if (RegSetKeySecurity(key->get(), DACL_SECURITY_INFORMATION, &sd) != ERROR_SUCCESS)
     throw std::runtime_error("cannot set the access list of " + path);
 }
 
@@ -46,13 +37,12 @@ void RemoveContractKeys() {
   for (platform::HKEY root : {kUser, kMachine}) {
     for (const std::string parent : {"Software\\ODBC\\ODBC.INI", "Software\\ODBC\\ODBCINST.INI"}) {
       std::vector<std::string> ours;
-      KeyHandle key;
-      if (RegOpenKeyExA(WindowsRoot(root), parent.c_str(), 0, KEY_READ, &key.key) != ERROR_SUCCESS)
-        continue;
+      auto key = RegistryKey::Open(root, parent, KEY_READ);
+      if (!key) continue;
       char name[256];
       for (DWORD index = 0;; ++index) {
         DWORD length = sizeof name;
-        if (RegEnumKeyExA(key.key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        if (RegEnumKeyExA(key->get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
           break;
         if (std::string_view(name, length).starts_with("Contract "))

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/registry/Registry.h"
+#include "platform/registry/RegistryKeyWindows.h"
 #include "tests/windows/WineRegistry.h"
 
 using namespace std::string_literals;
@@ -134,6 +135,44 @@ TEST_F(WindowsStore, DescribesTheKeyByItsRegistryPath) {
   EXPECT_EQ(store.Describe(kMachine, "\\Software\\ODBC\\ODBC.INI\\Sales"),
             "HKEY_LOCAL_MACHINE\\Software\\ODBC\\ODBC.INI\\Sales");
   EXPECT_EQ(store.Describe(kUser, "Software"), "HKEY_CURRENT_USER\\Software");
+}
+
+}  // namespace
+
+namespace {
+
+// The one registry handle and the one wording of Windows' codes.
+TEST_F(WindowsStore, AKeyHandleClosesOnceAndAMissingKeyIsToldFromARefusedOne) {
+  auto missing = platform::RegistryKey::Open(kUser, kKey + "\\Missing", KEY_READ);
+  ASSERT_FALSE(missing);
+  EXPECT_TRUE(platform::IsMissingKey(missing.failure()));
+  EXPECT_EQ(missing.reason(), "cannot open " + kKey + "\\Missing: " +
+                                  platform::SystemMessage(ERROR_FILE_NOT_FOUND));
+
+  auto opened = platform::RegistryKey::Open(kUser, "\\" + kKey, KEY_READ);  // a leading '\'
+  ASSERT_TRUE(opened) << opened.reason();
+  platform::RegistryKey moved = std::move(*opened);
+  EXPECT_FALSE(*opened);  // the handle went with the move, and is closed by `moved` alone
+  ASSERT_TRUE(moved);
+  EXPECT_EQ(RegQueryInfoKeyA(moved.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  moved = platform::RegistryKey();
+  EXPECT_FALSE(moved);
+
+  auto made = platform::RegistryKey::Create(kUser, kKey + "\\Made\\Deeper", KEY_WRITE);
+  ASSERT_TRUE(made) << made.reason();
+  EXPECT_TRUE(KeyExists(kUser, kKey + "\\Made\\Deeper"));
+}
+
+TEST(SystemMessage, WindowsCodesReadAsPosixReasonsDo) {
+  for (DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_DISK_FULL}) {
+    const std::string words = platform::SystemMessage(static_cast<int>(code));
+    ASSERT_FALSE(words.empty());
+    for (char end : {'.', '\n', '\r', ' '}) EXPECT_NE(words.back(), end) << code << ": " << words;
+  }
+  EXPECT_EQ(platform::SystemFailure(ERROR_ACCESS_DENIED, "writing x").reason,
+            "writing x: " + platform::SystemMessage(ERROR_ACCESS_DENIED));
 }
 
 }  // namespace

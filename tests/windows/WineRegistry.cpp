@@ -3,44 +3,34 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "platform/WindowsApi.h"
+#include "platform/registry/RegistryKeyWindows.h"
 #include "tests/support/TestSupport.h"
 
 namespace wintest {
 namespace {
 
-::HKEY Root(platform::HKEY root) {
-  return reinterpret_cast<::HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(root)));
-}
+using platform::RegistryKey;
+using platform::WindowsRoot;
 
 void Check(LONG rc, const std::string& what) {
   if (rc != ERROR_SUCCESS) throw std::runtime_error(what + " failed with " + std::to_string(rc));
 }
 
-struct Key {
-  ::HKEY handle = nullptr;
-  ~Key() {
-    if (handle) RegCloseKey(handle);
-  }
-};
+RegistryKey Created(platform::HKEY root, const std::string& path) {
+  auto key = RegistryKey::Create(root, path, KEY_WRITE);
+  if (!key) throw std::runtime_error("creating " + path + ": " + key.reason());
+  return std::move(*key);
+}
 
 }  // namespace
 
-void CreateKey(platform::HKEY root, const std::string& path) {
-  Key key;
-  Check(RegCreateKeyExA(Root(root), path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key.handle,
-                        nullptr),
-        "creating " + path);
-}
+void CreateKey(platform::HKEY root, const std::string& path) { Created(root, path); }
 
 void SetValue(platform::HKEY root, const std::string& path, const std::string& name, uint32_t type,
               const std::string& bytes) {
-  Key key;
-  Check(RegCreateKeyExA(Root(root), path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key.handle,
-                        nullptr),
-        "creating " + path);
+  RegistryKey key = Created(root, path);
   Check(
-      RegSetValueExA(key.handle, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+      RegSetValueExA(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                      static_cast<DWORD>(bytes.size())),
       "setting " + name);
 }
@@ -51,25 +41,23 @@ void SetString(platform::HKEY root, const std::string& path, const std::string& 
 }
 
 bool KeyExists(platform::HKEY root, const std::string& path) {
-  Key key;
-  return RegOpenKeyExA(Root(root), path.c_str(), 0, KEY_READ, &key.handle) == ERROR_SUCCESS;
+  return RegistryKey::Open(root, path, KEY_READ).ok();
 }
 
 void DeleteTree(platform::HKEY root, const std::string& path) {
-  LONG rc = RegDeleteTreeA(Root(root), path.c_str());
+  LONG rc = RegDeleteTreeA(WindowsRoot(root), path.c_str());
   if (rc != ERROR_FILE_NOT_FOUND) Check(rc, "deleting " + path);
 }
 
 std::optional<RawValue> GetValue(platform::HKEY root, const std::string& path,
                                  const std::string& name) {
-  Key key;
-  if (RegOpenKeyExA(Root(root), path.c_str(), 0, KEY_READ, &key.handle) != ERROR_SUCCESS)
-    return std::nullopt;
+  auto key = RegistryKey::Open(root, path, KEY_READ);
+  if (!key) return std::nullopt;
   DWORD type = 0, size = 0;
-  if (RegQueryValueExA(key.handle, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+  if (RegQueryValueExA(key->get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return std::nullopt;
   RawValue value{type, std::string(size, '\0')};
-  Check(RegQueryValueExA(key.handle, name.c_str(), nullptr, &type,
+  Check(RegQueryValueExA(key->get(), name.c_str(), nullptr, &type,
                          reinterpret_cast<BYTE*>(value.bytes.data()), &size),
         "reading " + name);
   value.bytes.resize(size);

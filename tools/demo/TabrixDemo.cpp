@@ -118,12 +118,12 @@ class ShowingInstaller : public platform::Installer {
                              const std::string& attributes) override {
     return platform::DefaultInstaller().Plan(request, driver, attributes);
   }
-  bool ConfigDataSource(platform::HWND parent, uint16_t request, const std::string& driver,
-                        const std::string& attributes) override {
+  platform::Status ConfigDataSource(platform::HWND parent, uint16_t request,
+                                    const std::string& driver,
+                                    const std::string& attributes) override {
     sent = attributes;
     return platform::DefaultInstaller().ConfigDataSource(parent, request, driver, attributes);
   }
-  std::string LastError() const override { return platform::DefaultInstaller().LastError(); }
 
   std::string sent;
 };

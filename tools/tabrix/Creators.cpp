@@ -26,20 +26,20 @@ class Observer : public platform::Installer {
     return real_.Plan(request, driver, attributes);
   }
 
-  bool ConfigDataSource(platform::HWND parent, uint16_t request, const std::string& driver,
-                        const std::string& attributes) override {
+  platform::Status ConfigDataSource(platform::HWND parent, uint16_t request,
+                                    const std::string& driver,
+                                    const std::string& attributes) override {
     called = true;
     this->request = request;
     this->driver = driver;
     this->attributes = attributes;
     plan = real_.Plan(request, driver, attributes);
-    if (dryRun_) return plan.accepted;
-    bool ok = real_.ConfigDataSource(parent, request, driver, attributes);
-    reason = ok ? "" : real_.LastError();
-    return ok;
+    platform::Status done = dryRun_ ? (plan.accepted ? platform::Status()
+                                                     : platform::Refused(plan.reason))
+                                    : real_.ConfigDataSource(parent, request, driver, attributes);
+    reason = done.reason();
+    return done;
   }
-
-  std::string LastError() const override { return dryRun_ ? plan.reason : reason; }
 
   bool called = false;
   uint16_t request = 0;
@@ -176,7 +176,7 @@ std::string WhyRefusedWhatever(TTabrixCreator& creator) {
     ok = creator.Execute();
   }
   if (ok) return "";
-  if (observer.called) return observer.plan.dependsOnState ? "" : observer.LastError();
+  if (observer.called) return observer.plan.dependsOnState ? "" : observer.reason;
   // An add of one that exists already depends on the data sources too.
   const bool adds = request == 1 || request == 4;
   return adds && TabrixCodeUnit::FindDSN(name, request) ? "" : platform::InstallerError();

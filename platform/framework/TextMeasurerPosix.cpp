@@ -13,18 +13,13 @@
 #include <tuple>
 
 #include "platform/framework/FreeTypeFonts.h"
+#include "platform/text/CodePage1252.h"
 
 namespace platform {
 namespace freetype {
 namespace {
 
 constexpr const char* kSansSerifFile = "/usr/share/wine/fonts/sserife.fon";
-
-// The Unicode code points of code page 1252's bytes 0x80 to 0x9F; the rest map to themselves.
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // Windows takes Arial's line height from its device-metrics table, which the substitute lacks;
 // these are the heights it reports at the pixel sizes our forms use.
@@ -133,9 +128,9 @@ Fonts& TheFonts() {
   return fonts;
 }
 
+// A bitmap face is indexed by the byte itself; an outline face by the byte's character.
 FT_ULong CharCode(const Face& face, unsigned char byte) {
-  if (face.bitmapFont || byte < 0x80 || byte > 0x9F) return byte;
-  return kCp1252High[byte - 0x80];
+  return face.bitmapFont ? byte : text::FromCp1252(byte);
 }
 
 }  // namespace
