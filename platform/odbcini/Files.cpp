@@ -102,17 +102,31 @@ void ReadOpen(int fd, const std::string& path, const struct stat& st, std::strin
                                " MiB, the limit for a configuration file";
   if (static_cast<uint64_t>(st.st_size) > kMaxFileSize) Refuse(path, tooLarge);
   // Room for an edit of one section, so that changing a large file does not copy it again.
+  // Read straight into the text, sized from the status, on to the end should it have grown.
   text.clear();
   text.reserve(static_cast<size_t>(st.st_size) + 65536);
-  char buf[1 << 16];
+  text.resize(static_cast<size_t>(st.st_size));
+  size_t done = 0;
   for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
+    if (done == text.size()) {
+      if (text.size() >= kMaxFileSize) {
+        char probe;
+        ssize_t more;
+        while ((more = read(fd, &probe, 1)) < 0 && errno == EINTR) {
+        }
+        if (more < 0) Fail(path);
+        if (more > 0) Refuse(path, tooLarge);  // it grew
+        break;
+      }
+      text.resize(std::min(kMaxFileSize, text.size() + 65536));
+    }
+    const ssize_t n = read(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) Fail(path);
     if (n == 0) break;
-    if (text.size() + static_cast<size_t>(n) > kMaxFileSize) Refuse(path, tooLarge);  // it grew
-    text.append(buf, static_cast<size_t>(n));
+    done += static_cast<size_t>(n);
   }
+  text.resize(done);
 }
 
 FileSizeSignalHeld::FileSizeSignalHeld() {

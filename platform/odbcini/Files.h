@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -173,6 +174,17 @@ std::vector<std::string> AttributeNames(int fd, const std::string& path);
 std::string AttributeValue(int fd, const std::string& name, const std::string& path);
 // Refuses to change `path`, whose `what` could not be kept.
 [[noreturn]] void CannotKeep(const std::string& what, const std::string& path, int error);
+
+// The text of a file last read under a lock this thread holds, and the status it was read
+// with (Locks.cpp): the first change of the file under the same lock takes it instead of
+// reading the file again (the existence test before a create, then the create's rewrite).
+// The lock keeps every other Tabrix writer out; the status tells a change by a writer that
+// takes no lock. Kept only while this thread holds the file's lock; dropped with it.
+void KeepReadUnderLock(const Place& place, const struct stat& st,
+                       std::shared_ptr<std::string> text);
+// Moves that text into `text` when it was read from what `st` describes and no reader holds
+// it any longer; drops it either way.
+bool TakeReadUnderLock(const Place& place, const struct stat& st, std::string& text);
 
 // A lock taken for one rewrite (Locks.cpp), let go at the end of its scope; nothing when this
 // thread holds the file's lock already.

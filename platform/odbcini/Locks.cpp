@@ -32,6 +32,24 @@ bool HeldHere(const std::string& key) {
   return std::find(heldLocks.begin(), heldLocks.end(), key) != heldLocks.end();
 }
 
+struct ReadUnderLock {
+  std::string key;
+  struct stat st {};
+  std::shared_ptr<std::string> text;
+};
+thread_local ReadUnderLock lastRead;
+
+void LetGo(const std::string& key) {
+  heldLocks.erase(std::find(heldLocks.begin(), heldLocks.end(), key));
+  if (lastRead.key == key) lastRead = {};
+}
+
+bool Unchanged(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
 // The lock file's mode for a data file of mode `data`: whoever may write the data file may
 // open its lock for writing, the owner always.
 mode_t LockMode(mode_t data) {
@@ -229,7 +247,22 @@ Held::Held(const Place& place, mode_t newMode) : key_(place.Key()) {
 
 Held::~Held() {
   if (side_.get() < 0 && data_.get() < 0) return;
-  heldLocks.erase(std::find(heldLocks.begin(), heldLocks.end(), key_));
+  LetGo(key_);
+}
+
+void KeepReadUnderLock(const Place& place, const struct stat& st,
+                       std::shared_ptr<std::string> text) {
+  if (HeldHere(place.Key())) lastRead = {place.Key(), st, std::move(text)};
+}
+
+bool TakeReadUnderLock(const Place& place, const struct stat& st, std::string& text) {
+  ReadUnderLock last = std::move(lastRead);
+  lastRead = {};
+  if (!last.text || last.key != place.Key() || last.text.use_count() != 1 ||
+      !Unchanged(last.st, st))
+    return false;
+  text = std::move(*last.text);
+  return true;
 }
 
 }  // namespace files
@@ -247,7 +280,7 @@ FileLock::FileLock(const std::string& path) {
 
 FileLock::~FileLock() {
   if (fd_ < 0 && dataFd_ < 0) return;
-  heldLocks.erase(std::find(heldLocks.begin(), heldLocks.end(), target_));
+  LetGo(target_);
   if (fd_ >= 0) close(fd_);  // releases the lock
   if (dataFd_ >= 0) close(dataFd_);
 }

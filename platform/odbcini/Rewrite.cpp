@@ -78,7 +78,7 @@ bool OpenToChange(const Place& place, Fd& fd, std::string& text, struct stat& st
   }
   if (fstat(fd.get(), &st) != 0) Fail(place.path);
   if (!S_ISREG(st.st_mode)) Refuse(place.path, KindOf(st.st_mode) + ", not a configuration file");
-  ReadOpen(fd.get(), place.path, st, text);
+  if (!TakeReadUnderLock(place, st, text)) ReadOpen(fd.get(), place.path, st, text);
   return true;
 }
 
@@ -140,7 +140,12 @@ void ReplaceFile(const std::string& path, std::string_view data, unsigned mode) 
   SyncFolder(place);
 }
 
-bool ReadFile(const std::string& path, std::string& text) {
+namespace {
+
+// ReadFile's work, into `text`; false when the file does not exist. What it read from the
+// file itself (not from a journal) is kept for a change under a lock this thread holds.
+bool ReadWhole(const std::string& path, std::string& text,
+               const std::shared_ptr<std::string>& shared) {
   // Found and opened as a rewrite finds it, with the same identity: root reads through a
   // user's links only what the user could read.
   Identity who;
@@ -160,9 +165,13 @@ bool ReadFile(const std::string& path, std::string& text) {
   // While a rewrite in place is under way (or was cut short), the file may be half written:
   // its earlier text, in the journal, is what it holds until the new text is synced.
   struct stat file {};
+  bool journaled = false;
   if (fstat(fd.get(), &file) == 0) {
     try {
-      if (Fd journal = OpenJournal(place, &file); journal.get() >= 0) fd = std::move(journal);
+      if (Fd journal = OpenJournal(place, &file); journal.get() >= 0) {
+        fd = std::move(journal);
+        journaled = true;
+      }
     } catch (const std::system_error&) {
       // One that cannot be read or trusted is not ours to read: the file is read as it is.
     }
@@ -171,7 +180,18 @@ bool ReadFile(const std::string& path, std::string& text) {
   if (fstat(fd.get(), &st) != 0) Fail(path);
   if (!S_ISREG(st.st_mode)) Refuse(path, KindOf(st.st_mode) + ", not a configuration file");
   ReadOpen(fd.get(), path, st, text);
+  if (shared && !journaled) KeepReadUnderLock(place, st, shared);
   return true;
+}
+
+}  // namespace
+
+bool ReadFile(const std::string& path, std::string& text) { return ReadWhole(path, text, nullptr); }
+
+std::shared_ptr<const std::string> ReadSharedFile(const std::string& path) {
+  auto text = std::make_shared<std::string>();
+  if (!ReadWhole(path, *text, text)) return nullptr;
+  return text;
 }
 
 std::string WhyNotWritable(const std::string& path) {

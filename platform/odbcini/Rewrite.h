@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,11 @@ inline constexpr size_t kMaxFileSize = size_t{256} << 20;
 // for people, for anything else that keeps it from being read: no permission, a folder, a
 // FIFO, a device or anything but a regular file, a file over kMaxFileSize. Never blocks.
 bool ReadFile(const std::string& path, std::string& text);
+// The same, into a text that may be shared; null when the file does not exist. Read under a
+// FileLock this thread holds, the text is kept until the lock goes, and the first rewrite of
+// the file under that lock takes it (once no caller holds it any longer, and the file is
+// unchanged) instead of reading the file again.
+std::shared_ptr<const std::string> ReadSharedFile(const std::string& path);
 
 // Why the caller may not rewrite `path` in place: it could not open it for writing (a
 // replacement by rename would bypass the file's own permissions). Empty when it may, or when

@@ -68,41 +68,55 @@ bool Writable(const std::string& file) {
 // The store's interface answers what it met with the registry layer's exception.
 [[noreturn]] void Raise(const Failure& failure) { throw ERegistryException(failure.reason); }
 
-// The file's text read by `read`, as unixODBC would use it; false when it does not exist. A
-// Failure when it cannot be read, or unixODBC would read nothing from it (`holds` says
-// what it would not read).
+// The text `read` gives (null: the file does not exist), checked as unixODBC would use it:
+// a Failure when the file cannot be read, or unixODBC would read nothing from it (`holds`
+// says what it would not read).
 template <typename ReadFn>
-Result<bool> ReadChecked(ReadFn read, const std::string& file, std::string& text,
-                         ini::Holds holds) {
+Result<const std::string*> ReadChecked(ReadFn read, const std::string& file, ini::Holds holds) {
+  const std::string* text = nullptr;
   try {
-    if (!read(file, text)) return false;
+    text = read(file);
   } catch (const std::system_error& e) {
     return Failure{e.code().value(), e.what()};
   }
-  if (std::string why = ini::WhyUnread(text, file, holds); !why.empty()) return Refused(why);
-  return true;
+  if (!text) return text;
+  if (std::string why = ini::WhyUnread(*text, file, holds); !why.empty()) return Refused(why);
+  return text;
 }
 
-bool ReadUsable(const std::string& file, std::string& text) {
-  auto read = ReadChecked(ini::ReadFile, file, text, ini::Holds::DataSources);
+// A file read whole into `text`, for ReadChecked.
+auto Into(std::string& text, bool (*read)(const std::string&, std::string&)) {
+  return [&text, read](const std::string& file) { return read(file, text) ? &text : nullptr; };
+}
+
+// The data sources' file; null when it does not exist. Shared: a change under the caller's
+// lock takes this text rather than reading the file again.
+std::shared_ptr<const std::string> ReadUsable(const std::string& file) {
+  std::shared_ptr<const std::string> shared;
+  auto read = ReadChecked(
+      [&](const std::string& f) {
+        shared = ini::ReadSharedFile(f);
+        return shared.get();
+      },
+      file, ini::Holds::DataSources);
   if (!read) Raise(read.failure());
-  return *read;
+  return shared;
 }
 
 // The user's drivers file as unixODBC appends it: a file it cannot read, or refuses, adds
 // nothing.
 std::string UserDrivers() {
   std::string text;
-  auto read = ReadChecked(ini::ReadFile, ini::UserDriversFile(), text, ini::Holds::Drivers);
+  auto read = ReadChecked(Into(text, ini::ReadFile), ini::UserDriversFile(), ini::Holds::Drivers);
   return read.ok() && *read ? text : std::string();
 }
 
 // The drivers file's text as unixODBC reads it (a folder named by an empty $ODBCINSTINI reads
 // as empty); false when it does not exist.
 bool ReadUsableDrivers(const std::string& file, std::string& text) {
-  auto read = ReadChecked(ini::ReadDriversFile, file, text, ini::Holds::Drivers);
+  auto read = ReadChecked(Into(text, ini::ReadDriversFile), file, ini::Holds::Drivers);
   if (!read) Raise(read.failure());
-  return *read;
+  return *read != nullptr;
 }
 
 class SectionKey : public StoreKey {
@@ -235,13 +249,14 @@ class UnixOdbcStore : public KeyStore {
       }
       return result;
     }
-    if (!ReadUsable(where->file, text)) return std::nullopt;
+    const auto usable = ReadUsable(where->file);
+    if (!usable) return std::nullopt;
+    const std::string_view all = *usable;
     SubKeyValues result;
     if (!where->section.empty()) {
-      if (!ini::FindSection(text, where->section, where->reader)) return std::nullopt;
+      if (!ini::FindSection(all, where->section, where->reader)) return std::nullopt;
       return result;
     }
-    const std::string_view all(text);
     ini::ForEachSection(
         all,
         [&](const ini::Section& s) {
@@ -268,11 +283,13 @@ class UnixOdbcStore : public KeyStore {
                              ini::Reader::Append);
       return std::nullopt;
     }
-    if (!ReadUsable(where.file, text)) return std::nullopt;
+    const auto usable = ReadUsable(where.file);
+    if (!usable) return std::nullopt;
     if (where.section.empty()) return Values();
-    std::optional<ini::Section> s = ini::FindSection(text, where.section, where.reader);
+    const std::string_view all = *usable;
+    std::optional<ini::Section> s = ini::FindSection(all, where.section, where.reader);
     if (!s) return std::nullopt;
-    return ini::ReadKeys(std::string_view(text).substr(s->body, s->end - s->body), where.reader);
+    return ini::ReadKeys(all.substr(s->body, s->end - s->body), where.reader);
   }
 };
 
