@@ -6,7 +6,7 @@
 #include <ctime>
 #include <limits>
 
-#include "odbc/Handles.h"
+#include "odbc/Statement.h"
 
 namespace tabrix::odbc {
 
@@ -123,20 +123,6 @@ bool PutString(const std::string& utf8, SQLPOINTER buffer, SQLLEN bufferLength, 
 }
 
 namespace {
-
-SQLSMALLINT DefaultCType(SQLSMALLINT sqlType) {
-  switch (sqlType) {
-    case SQL_DOUBLE: case SQL_FLOAT: return SQL_C_DOUBLE;
-    case SQL_REAL: return SQL_C_FLOAT;
-    case SQL_BIT: return SQL_C_BIT;
-    case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: return SQL_C_TYPE_TIMESTAMP;
-    case SQL_BIGINT: return SQL_C_SBIGINT;
-    case SQL_INTEGER: return SQL_C_SLONG;
-    case SQL_SMALLINT: return SQL_C_SSHORT;
-    case SQL_WVARCHAR: case SQL_WCHAR: case SQL_WLONGVARCHAR: return SQL_C_WCHAR;
-    default: return SQL_C_CHAR;
-  }
-}
 
 // The value as text, for the character and binary types.
 std::string_view AsText(const Value& value, char* buffer) {
