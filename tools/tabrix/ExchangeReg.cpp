@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "platform/odbcini/OdbcIni.h"
+#include "platform/odbcinst/DataSources.h"
 #include "platform/registry/RegFile.h"
 #include "platform/text/Text.h"
 #include "tools/tabrix/Exchange.h"
@@ -10,7 +10,6 @@
 namespace tabrix::cli::exchange {
 namespace {
 
-namespace ini = platform::odbcini;
 namespace reg = platform::registry;
 using platform::text::EqualsIgnoreCase;
 using platform::text::Folded;
