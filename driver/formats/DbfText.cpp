@@ -49,99 +49,49 @@ bool ValidUtf8(std::string_view s) {
   return true;
 }
 
+// The code pages the header's byte 29 marks, each with its marks (0 ends a list: 0 is no
+// mark).
+struct CodePageMarks {
+  const char* codePage;
+  uint8_t marks[12];
+};
+const CodePageMarks kCodePageMarks[] = {
+    {"CP437", {0x01, 0x09, 0x0B, 0x0D, 0x0F, 0x11, 0x15, 0x18, 0x19, 0x1B}},
+    {"CP850", {0x02, 0x0A, 0x0E, 0x10, 0x12, 0x14, 0x16, 0x1A, 0x1D, 0x25, 0x37}},
+    {"CP1252", {0x03, 0x57, 0x58, 0x59}},
+    {"MACINTOSH", {0x04}},
+    {"CP865", {0x08, 0x17, 0x66}},
+    {"CP932", {0x13, 0x7B}},
+    {"CP863", {0x1C}},
+    {"CP852", {0x1F, 0x22, 0x23, 0x40, 0x64}},
+    {"CP860", {0x24}},
+    {"CP866", {0x26, 0x65}},
+    {"CP936", {0x4D, 0x7A}},
+    {"CP949", {0x4E, 0x79}},
+    {"CP950", {0x4F, 0x78}},
+    {"CP874", {0x50, 0x7C}},
+    {"CP861", {0x67}},
+    {"CP737", {0x6A}},
+    {"CP857", {0x6B}},
+    {"CP1255", {0x7D}},
+    {"CP1256", {0x7E}},
+    {"MAC-CYRILLIC", {0x96}},
+    {"MAC-CENTRALEUROPE", {0x97}},
+    {"CP1250", {0xC8}},
+    {"CP1251", {0xC9}},
+    {"CP1254", {0xCA}},
+    {"CP1253", {0xCB}},
+    {"CP1257", {0xCC}},
+};
+
 }  // namespace
 
 std::string CodePageOfMark(uint8_t mark) {
-  switch (mark) {
-    case 0x01:
-    case 0x09:
-    case 0x0B:
-    case 0x0D:
-    case 0x0F:
-    case 0x11:
-    case 0x15:
-    case 0x18:
-    case 0x19:
-    case 0x1B:
-      return "CP437";
-    case 0x02:
-    case 0x0A:
-    case 0x0E:
-    case 0x10:
-    case 0x12:
-    case 0x14:
-    case 0x16:
-    case 0x1A:
-    case 0x1D:
-    case 0x25:
-    case 0x37:
-      return "CP850";
-    case 0x03:
-    case 0x57:
-    case 0x58:
-    case 0x59:
-      return "CP1252";
-    case 0x04:
-      return "MACINTOSH";
-    case 0x08:
-    case 0x17:
-    case 0x66:
-      return "CP865";
-    case 0x13:
-    case 0x7B:
-      return "CP932";
-    case 0x1C:
-      return "CP863";
-    case 0x1F:
-    case 0x22:
-    case 0x23:
-    case 0x40:
-    case 0x64:
-      return "CP852";
-    case 0x24:
-      return "CP860";
-    case 0x26:
-    case 0x65:
-      return "CP866";
-    case 0x4D:
-    case 0x7A:
-      return "CP936";
-    case 0x4E:
-    case 0x79:
-      return "CP949";
-    case 0x4F:
-    case 0x78:
-      return "CP950";
-    case 0x50:
-    case 0x7C:
-      return "CP874";
-    case 0x67:
-      return "CP861";
-    case 0x6A:
-      return "CP737";
-    case 0x6B:
-      return "CP857";
-    case 0x7D:
-      return "CP1255";
-    case 0x7E:
-      return "CP1256";
-    case 0x96:
-      return "MAC-CYRILLIC";
-    case 0x97:
-      return "MAC-CENTRALEUROPE";
-    case 0xC8:
-      return "CP1250";
-    case 0xC9:
-      return "CP1251";
-    case 0xCA:
-      return "CP1254";
-    case 0xCB:
-      return "CP1253";
-    case 0xCC:
-      return "CP1257";
-    default:
-      return "";
-  }
+  if (mark == 0) return "";
+  for (const CodePageMarks& entry : kCodePageMarks)
+    for (uint8_t m : entry.marks)
+      if (m == mark) return entry.codePage;
+  return "";
 }
 
 DbfText::DbfText(const std::string& codePage) {
