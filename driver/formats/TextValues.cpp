@@ -27,6 +27,125 @@ bool Digits(std::string_view s, size_t& pos, size_t least, size_t most, int& out
 const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
                                "jul", "aug", "sep", "oct", "nov", "dec"};
 
+
+// A text read part by part as a date format says: where the reading stands, and the date and
+// time its parts gave so far.
+struct DateReader {
+  std::string_view text;
+  size_t at = 0;
+  DateTime when;
+  bool pm = false, ampm = false, afterHour = false;
+
+  bool Part(char c, size_t run);
+  bool AmPm();
+  bool Year(size_t run);
+  bool Month(size_t run);
+  bool Seconds(size_t run);
+  bool Literal(char c, size_t run);
+  bool Serial(double& serial);
+};
+
+// The format's run of `run` letters `c` (lowered) at the text's `at`.
+bool DateReader::Part(char c, size_t run) {
+  switch (c) {
+    case 'y':
+      return Year(run);
+    case 'd':
+      return run <= 2 && Digits(text, at, run, 2, when.day);
+    case 'm':
+      return Month(run);
+    case 'h':
+      afterHour = true;
+      return run <= 2 && Digits(text, at, run, 2, when.hour);
+    case 'n':
+      return run <= 2 && Digits(text, at, run, 2, when.minute);
+    case 's':
+      return Seconds(run);
+    default:
+      return Literal(c, run);
+  }
+}
+
+bool DateReader::AmPm() {
+  const std::string_view word = text.substr(at, 2);
+  if (word.size() < 2) return false;
+  const char a = LowerChar(word[0]), m = LowerChar(word[1]);
+  if (m != 'm' || (a != 'a' && a != 'p')) return false;
+  ampm = true;
+  pm = a == 'p';
+  at += 2;
+  return true;
+}
+
+bool DateReader::Year(size_t run) {
+  if (run == 4) return Digits(text, at, 4, 4, when.year);
+  int v = 0;
+  if (run != 2 || !Digits(text, at, 2, 2, v)) return false;
+  when.year = v < 30 ? 2000 + v : 1900 + v;
+  return true;
+}
+
+bool DateReader::Month(size_t run) {
+  if (run == 3) {
+    const std::string_view word = text.substr(at, 3);
+    int month = 0;
+    for (int i = 0; i < 12 && word.size() == 3; ++i) {
+      if (LowerChar(word[0]) == kMonths[i][0] && LowerChar(word[1]) == kMonths[i][1] &&
+          LowerChar(word[2]) == kMonths[i][2])
+        month = i + 1;
+    }
+    if (month == 0) return false;
+    when.month = month;
+    at += 3;
+    return true;
+  }
+  if (run > 2) return false;
+  // m after h is the minute, as the formats have it.
+  return Digits(text, at, run, 2, afterHour ? when.minute : when.month);
+}
+
+bool DateReader::Seconds(size_t run) {
+  if (run > 2 || !Digits(text, at, run, 2, when.second)) return false;
+  if (at < text.size() && (text[at] == '.' || text[at] == ',') && at + 1 < text.size() &&
+      IsDigit(text[at + 1])) {
+    // A fraction of a second the format does not show is kept to the millisecond.
+    ++at;
+    uint32_t scale = 100000000, ns = 0;
+    while (at < text.size() && IsDigit(text[at])) {
+      ns += static_cast<uint32_t>(text[at++] - '0') * scale;
+      scale /= 10;
+    }
+    when.nanosecond = ns;
+  }
+  return true;
+}
+
+// Other characters of the format stand for themselves.
+bool DateReader::Literal(char c, size_t run) {
+  for (size_t i = 0; i < run; ++i) {
+    if (at >= text.size() || LowerChar(text[at]) != c) return false;
+    ++at;
+  }
+  return true;
+}
+
+bool DateReader::Serial(double& serial) {
+  if (ampm) {
+    if (when.hour < 1 || when.hour > 12) return false;
+    if (when.hour == 12) when.hour = 0;
+    if (pm) when.hour += 12;
+  }
+  if (when.year == 0 && when.month == 0 && when.day == 0) {  // a time of day alone
+    if (when.hour > 23 || when.minute > 59 || when.second > 59) return false;
+    serial = (when.hour * 3600 + when.minute * 60 + when.second + when.nanosecond / 1e9) / 86400.0;
+    return true;
+  }
+  const auto result = DateTimeToSerial(when, false);
+  if (!result) return false;
+  serial = *result;
+  return true;
+}
+
 }  // namespace
 
 bool ParseTextNumber(std::string_view text, char decimal, std::string_view currency, bool strict,
@@ -85,112 +204,28 @@ bool ParseTextNumber(std::string_view text, char decimal, std::string_view curre
 }
 
 bool ParseDateByFormat(std::string_view text, std::string_view format, double& serial) {
-  text = Trim(text);
-  DateTime when;
-  bool pm = false, ampm = false, afterHour = false;
-  size_t t = 0, f = 0;
+  DateReader reader;
+  reader.text = Trim(text);
+  size_t f = 0;
   while (f < format.size()) {
-    if (t == text.size()) {
+    if (reader.at == reader.text.size()) {
       // A date without its time: the rest of the format must be the time part.
-      const std::string_view rest = format.substr(f);
-      if (rest.find_first_of("dDyY") != std::string_view::npos) return false;
+      if (format.substr(f).find_first_of("dDyY") != std::string_view::npos) return false;
       break;
+    }
+    const std::string_view marker = format.substr(f, 5);
+    if (marker == "AM/PM" || marker == "am/pm") {
+      if (!reader.AmPm()) return false;
+      f += 5;
+      continue;
     }
     const char c = LowerChar(format[f]);
     size_t run = 1;
     while (f + run < format.size() && LowerChar(format[f + run]) == c) ++run;
-    int v = 0;
-    if (c == 'a' && format.substr(f, 5).size() == 5 &&
-        (format.substr(f, 5) == "AM/PM" || format.substr(f, 5) == "am/pm")) {
-      const std::string_view word = text.substr(t, 2);
-      if (word.size() < 2) return false;
-      const char a = LowerChar(word[0]), m = LowerChar(word[1]);
-      if (m != 'm' || (a != 'a' && a != 'p')) return false;
-      ampm = true;
-      pm = a == 'p';
-      t += 2;
-      f += 5;
-      continue;
-    }
-    switch (c) {
-      case 'y':
-        if (run == 4) {
-          if (!Digits(text, t, 4, 4, when.year)) return false;
-        } else if (run == 2) {
-          if (!Digits(text, t, 2, 2, v)) return false;
-          when.year = v < 30 ? 2000 + v : 1900 + v;
-        } else {
-          return false;
-        }
-        break;
-      case 'd':
-        if (run > 2 || !Digits(text, t, run, 2, when.day)) return false;
-        break;
-      case 'm':
-        if (run == 3) {
-          const std::string_view word = text.substr(t, 3);
-          int month = 0;
-          for (int i = 0; i < 12 && word.size() == 3; ++i) {
-            if (LowerChar(word[0]) == kMonths[i][0] && LowerChar(word[1]) == kMonths[i][1] &&
-                LowerChar(word[2]) == kMonths[i][2])
-              month = i + 1;
-          }
-          if (month == 0) return false;
-          when.month = month;
-          t += 3;
-        } else if (run <= 2 && afterHour) {  // m after h is the minute, as the formats have it
-          if (!Digits(text, t, run, 2, when.minute)) return false;
-        } else if (run <= 2) {
-          if (!Digits(text, t, run, 2, when.month)) return false;
-        } else {
-          return false;
-        }
-        break;
-      case 'h':
-        if (run > 2 || !Digits(text, t, run, 2, when.hour)) return false;
-        afterHour = true;
-        break;
-      case 'n':
-        if (run > 2 || !Digits(text, t, run, 2, when.minute)) return false;
-        break;
-      case 's':
-        if (run > 2 || !Digits(text, t, run, 2, when.second)) return false;
-        if (t < text.size() && (text[t] == '.' || text[t] == ',') && t + 1 < text.size() && IsDigit(text[t + 1])) {
-          // A fraction of a second the format does not show is kept to the millisecond.
-          ++t;
-          uint32_t scale = 100000000, ns = 0;
-          while (t < text.size() && IsDigit(text[t])) {
-            ns += static_cast<uint32_t>(text[t++] - '0') * scale;
-            scale /= 10;
-          }
-          when.nanosecond = ns;
-        }
-        break;
-      default:
-        for (size_t i = 0; i < run; ++i) {
-          if (t >= text.size() || LowerChar(text[t]) != c) return false;
-          ++t;
-        }
-        break;
-    }
+    if (!reader.Part(c, run)) return false;
     f += run;
   }
-  if (t != text.size()) return false;
-  if (ampm) {
-    if (when.hour < 1 || when.hour > 12) return false;
-    if (when.hour == 12) when.hour = 0;
-    if (pm) when.hour += 12;
-  }
-  if (when.year == 0 && when.month == 0 && when.day == 0) {
-    when.year = 1899, when.month = 12, when.day = 30;  // a time of day alone
-    if (when.hour > 23 || when.minute > 59 || when.second > 59) return false;
-    serial = (when.hour * 3600 + when.minute * 60 + when.second + when.nanosecond / 1e9) / 86400.0;
-    return true;
-  }
-  const auto result = DateTimeToSerial(when, false);
-  if (!result) return false;
-  serial = *result;
-  return true;
+  return reader.at == reader.text.size() && reader.Serial(serial);
 }
 
 Value Guess(std::string_view text, const TextFormat& format) {
