@@ -227,48 +227,53 @@ void ApplyOptions(const DatabaseOptions& options, TextFormat& format) {
   }
 }
 
-void ApplySection(const SchemaIni::Section& section, const std::string& path, TextFormat& format) {
-  for (const auto& [key, entry] : section) {
-    const std::string& v = entry.value;
-    if (key == "format") {
-      if (!ParseFormatName(v, format)) {
-        Bad(path, entry.line, "Format '" + v +
-                                  "' is not CSVDelimited, TabDelimited, Delimited(x) or FixedLength");
-      }
-    } else if (key == "colnameheader") {
-      if (!ParseYesNo(v, format.header)) Bad(path, entry.line, "ColNameHeader must be True or False, not '" + v + "'");
-    } else if (key == "maxscanrows") {
-      const auto rows = ParseUnsigned(v);
-      if (!rows) Bad(path, entry.line, "MaxScanRows must be a number of rows (0 for every row), not '" + v + "'");
-      format.maxScanRows = *rows;
-    } else if (key == "characterset") {
-      if (!ParseCharset(v, format.charset)) {
-        Bad(path, entry.line, "CharacterSet '" + v + "' is not ANSI, OEM, 1252, 437, 850, 65001 or UTF-8");
-      }
-    } else if (key == "datetimeformat") {
-      format.dateTimeFormat = v;
-    } else if (key == "decimalsymbol") {
-      if (v.size() != 1 || (v[0] >= '0' && v[0] <= '9')) {
-        Bad(path, entry.line, "DecimalSymbol must be one character, not '" + v + "'");
-      }
-      format.decimalSymbol = v[0];
-    } else if (key == "currencysymbol") {
-      format.currencySymbol = v;
-    } else if (key == "textdelimiter") {
-      if (Lower(v) == "none") {
-        format.quote = 0;
-      } else if (v.size() == 1) {
-        format.quote = v[0];
-      } else {
-        Bad(path, entry.line, "TextDelimiter must be one character or none, not '" + v + "'");
-      }
+namespace {
+
+// One key of a file's section into `format`; keys it does not know are left alone.
+void ApplyKey(const std::string& key, const SchemaIni::Entry& entry, const std::string& path,
+              TextFormat& format) {
+  const std::string& v = entry.value;
+  if (key == "format") {
+    if (!ParseFormatName(v, format)) {
+      Bad(path, entry.line, "Format '" + v +
+                                "' is not CSVDelimited, TabDelimited, Delimited(x) or FixedLength");
     }
-    // Other keys (NumberDigits, CurrencyDigits, ...) say how values are written out; a
-    // reader has no use for them.
+  } else if (key == "colnameheader") {
+    if (!ParseYesNo(v, format.header)) Bad(path, entry.line, "ColNameHeader must be True or False, not '" + v + "'");
+  } else if (key == "maxscanrows") {
+    const auto rows = ParseUnsigned(v);
+    if (!rows) Bad(path, entry.line, "MaxScanRows must be a number of rows (0 for every row), not '" + v + "'");
+    format.maxScanRows = *rows;
+  } else if (key == "characterset") {
+    if (!ParseCharset(v, format.charset)) {
+      Bad(path, entry.line, "CharacterSet '" + v + "' is not ANSI, OEM, 1252, 437, 850, 65001 or UTF-8");
+    }
+  } else if (key == "datetimeformat") {
+    format.dateTimeFormat = v;
+  } else if (key == "decimalsymbol") {
+    if (v.size() != 1 || (v[0] >= '0' && v[0] <= '9')) {
+      Bad(path, entry.line, "DecimalSymbol must be one character, not '" + v + "'");
+    }
+    format.decimalSymbol = v[0];
+  } else if (key == "currencysymbol") {
+    format.currencySymbol = v;
+  } else if (key == "textdelimiter") {
+    if (Lower(v) == "none") {
+      format.quote = 0;
+    } else if (v.size() == 1) {
+      format.quote = v[0];
+    } else {
+      Bad(path, entry.line, "TextDelimiter must be one character or none, not '" + v + "'");
+    }
   }
-  // Col1=, Col2=, ... in order, without gaps.
+  // Other keys (NumberDigits, CurrencyDigits, ...) say how values are written out; a
+  // reader has no use for them.
+}
+
+// Col1=, Col2=, ... in order, without gaps; `lines` gets the line of each.
+std::vector<DeclaredColumn> ReadColumns(const SchemaIni::Section& section, const std::string& path,
+                                        std::vector<uint64_t>& lines) {
   std::vector<DeclaredColumn> columns;
-  std::vector<uint64_t> lines;
   for (size_t n = 1;; ++n) {
     const std::string key = "col" + std::to_string(n);
     auto it = section.find(key);
@@ -276,15 +281,24 @@ void ApplySection(const SchemaIni::Section& section, const std::string& path, Te
     columns.push_back(ParseColumn(it->second.value, path, it->second.line, "Col" + std::to_string(n)));
     lines.push_back(it->second.line);
   }
-  // The section's first line, for what the section as a whole gets wrong.
-  uint64_t first = UINT64_MAX;
-  for (const auto& [key, entry] : section) first = std::min(first, entry.line);
   for (const auto& [key, entry] : section) {
     if (key.size() > 3 && key.rfind("col", 0) == 0 && ParseUnsigned(key.substr(3)) &&
         *ParseUnsigned(key.substr(3)) > columns.size()) {
       Bad(path, entry.line, "Col" + key.substr(3) + " follows no Col" + std::to_string(columns.size() + 1));
     }
   }
+  return columns;
+}
+
+}  // namespace
+
+void ApplySection(const SchemaIni::Section& section, const std::string& path, TextFormat& format) {
+  for (const auto& [key, entry] : section) ApplyKey(key, entry, path, format);
+  std::vector<uint64_t> lines;
+  std::vector<DeclaredColumn> columns = ReadColumns(section, path, lines);
+  // The section's first line, for what the section as a whole gets wrong.
+  uint64_t first = UINT64_MAX;
+  for (const auto& [key, entry] : section) first = std::min(first, entry.line);
   if (format.delimiter == format.quote && !format.fixed) {
     Bad(path, first, "the delimiter and the text delimiter are both '" + std::string(1, format.quote) + "'");
   }
