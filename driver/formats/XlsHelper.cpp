@@ -93,6 +93,100 @@ const BiffSheet* Match(const BiffScan& scan, unsigned index, unsigned count, con
   return nullptr;
 }
 
+// The booleans and errors of a sheet (which FreeXL reads as numbers), found by position.
+class SpecialCells {
+ public:
+  explicit SpecialCells(const BiffSheet* checked) {
+    if (checked) cells_ = checked->special;
+    std::stable_sort(cells_.begin(), cells_.end(), Before);
+  }
+  const BiffSpecialCell* At(uint32_t r, uint16_t c) const {
+    BiffSpecialCell key{r, c, false, 0};
+    auto it = std::upper_bound(cells_.begin(), cells_.end(), key, Before);  // the last wins
+    if (it == cells_.begin()) return nullptr;
+    --it;
+    return it->row == r && it->column == c ? &*it : nullptr;
+  }
+
+ private:
+  static bool Before(const BiffSpecialCell& a, const BiffSpecialCell& b) {
+    return a.row != b.row ? a.row < b.row : a.column < b.column;
+  }
+  std::vector<BiffSpecialCell> cells_;
+};
+
+// A number cell: a number, or the boolean or error the record stream says it is.
+void SendNumber(PipeWriter& w, const FreeXL_CellValue& value, uint32_t r, uint16_t c,
+                const BiffSpecialCell* s) {
+  if (s && s->error) {
+    w.Put<uint8_t>(kError);
+    w.Put<uint32_t>(r);
+    w.Put<uint16_t>(c);
+    w.Text(BiffErrorText(s->value));
+    return;
+  }
+  w.Put<uint8_t>(s ? kBoolean : kNumber);
+  w.Put<uint32_t>(r);
+  w.Put<uint16_t>(c);
+  w.Put<double>(s                               ? (s->value != 0 ? 1.0 : 0.0)
+                : value.type == FREEXL_CELL_INT ? static_cast<double>(value.value.int_value)
+                                                : value.value.double_value);
+}
+
+// A text or date cell (FreeXL gives dates as their text); refused when longer than a cell
+// holds.
+void SendText(PipeWriter& w, const FreeXL_CellValue& value, uint32_t r, uint16_t c,
+              const char* sheet) {
+  const std::string_view text = value.value.text_value ? value.value.text_value : "";
+  if (Utf16Length(text) > kMaxCellCharacters) {
+    w.Put<uint8_t>(kEndOfSheet);
+    w.Fail("refused: " + std::string(sheet) + "$" + CellName(r, c) +
+           ": its text is longer than the " + std::to_string(kMaxCellCharacters) +
+           " characters a cell holds");
+  }
+  const bool isText = value.type == FREEXL_CELL_TEXT || value.type == FREEXL_CELL_SST_TEXT;
+  w.Put<uint8_t>(isText ? kText : kDate);
+  w.Put<uint32_t>(r);
+  w.Put<uint16_t>(c);
+  w.Text(text);
+}
+
+// The cells of the active sheet, row by row; how many hold a value.
+uint64_t SendCells(PipeWriter& w, const void* handle, uint32_t rows, uint16_t columns,
+                   const SpecialCells& special, const char* sheet) {
+  uint64_t read = 0;
+  for (unsigned int r = 0; r < rows; ++r) {
+    for (unsigned short c = 0; c < columns; ++c) {
+      FreeXL_CellValue value;
+      const int status = freexl_get_cell_value(handle, r, c, &value);
+      if (status != FREEXL_OK) {
+        w.Put<uint8_t>(kEndOfSheet);
+        w.Put<int32_t>(status);
+        w.Flush();
+        _exit(0);
+      }
+      switch (value.type) {
+        case FREEXL_CELL_INT:
+        case FREEXL_CELL_DOUBLE:
+          ++read;
+          SendNumber(w, value, r, c, special.At(r, c));
+          break;
+        case FREEXL_CELL_TEXT:
+        case FREEXL_CELL_SST_TEXT:
+        case FREEXL_CELL_DATE:
+        case FREEXL_CELL_DATETIME:
+        case FREEXL_CELL_TIME:
+          ++read;
+          SendText(w, value, r, c, sheet);
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  return read;
+}
+
 void SendSheet(PipeWriter& w, const void* handle, unsigned index, unsigned count,
                const BiffScan& scan) {
   const char* name = nullptr;
@@ -108,76 +202,7 @@ void SendSheet(PipeWriter& w, const void* handle, unsigned index, unsigned count
   w.Put<uint16_t>(columns);
 
   const BiffSheet* checked = Match(scan, index, count, name);
-  std::vector<BiffSpecialCell> special =
-      checked ? checked->special : std::vector<BiffSpecialCell>();
-  auto before = [](const BiffSpecialCell& a, const BiffSpecialCell& b) {
-    return a.row != b.row ? a.row < b.row : a.column < b.column;
-  };
-  std::stable_sort(special.begin(), special.end(), before);
-  auto specialAt = [&](uint32_t r, uint16_t c) -> const BiffSpecialCell* {
-    BiffSpecialCell key{r, c, false, 0};
-    auto it = std::upper_bound(special.begin(), special.end(), key, before);  // the last wins
-    if (it == special.begin()) return nullptr;
-    --it;
-    return it->row == r && it->column == c ? &*it : nullptr;
-  };
-
-  uint64_t read = 0;
-  for (unsigned int r = 0; r < rows; ++r) {
-    for (unsigned short c = 0; c < columns; ++c) {
-      FreeXL_CellValue value;
-      const int status = freexl_get_cell_value(handle, r, c, &value);
-      if (status != FREEXL_OK) {
-        w.Put<uint8_t>(kEndOfSheet);
-        w.Put<int32_t>(status);
-        w.Flush();
-        _exit(0);
-      }
-      switch (value.type) {
-        case FREEXL_CELL_INT:
-        case FREEXL_CELL_DOUBLE: {
-          ++read;
-          const BiffSpecialCell* s = specialAt(r, c);
-          if (s && s->error) {
-            w.Put<uint8_t>(kError);
-            w.Put<uint32_t>(r);
-            w.Put<uint16_t>(c);
-            w.Text(BiffErrorText(s->value));
-            break;
-          }
-          w.Put<uint8_t>(s ? kBoolean : kNumber);
-          w.Put<uint32_t>(r);
-          w.Put<uint16_t>(c);
-          w.Put<double>(s                               ? (s->value != 0 ? 1.0 : 0.0)
-                        : value.type == FREEXL_CELL_INT ? static_cast<double>(value.value.int_value)
-                                                        : value.value.double_value);
-          break;
-        }
-        case FREEXL_CELL_TEXT:
-        case FREEXL_CELL_SST_TEXT:
-        case FREEXL_CELL_DATE:
-        case FREEXL_CELL_DATETIME:
-        case FREEXL_CELL_TIME: {
-          ++read;
-          const std::string_view text = value.value.text_value ? value.value.text_value : "";
-          if (Utf16Length(text) > kMaxCellCharacters) {
-            w.Put<uint8_t>(kEndOfSheet);
-            w.Fail("refused: " + std::string(name ? name : "") + "$" + CellName(r, c) +
-                   ": its text is longer than the " + std::to_string(kMaxCellCharacters) +
-                   " characters a cell holds");
-          }
-          const bool isText = value.type == FREEXL_CELL_TEXT || value.type == FREEXL_CELL_SST_TEXT;
-          w.Put<uint8_t>(isText ? kText : kDate);
-          w.Put<uint32_t>(r);
-          w.Put<uint16_t>(c);
-          w.Text(text);
-          break;
-        }
-        default:
-          break;
-      }
-    }
-  }
+  const uint64_t read = SendCells(w, handle, rows, columns, SpecialCells(checked), name ? name : "");
   w.Put<uint8_t>(kEndOfSheet);
   if (checked && read < checked->valueCells) {
     w.Fail("damaged: sheet \"" + std::string(name ? name : "") + "\": " + std::to_string(read) +
