@@ -63,6 +63,91 @@ bool DelimitedSplitter::EndRecord() {
   return go;
 }
 
+// The steps of Feed, one per state: each moves `p` on and says false once the sink stopped.
+// Inline: they are the loop's body, called once per field or run, never per byte.
+
+// A field's first byte: true when it opens a quoted field (and is taken).
+inline bool DelimitedSplitter::StartField(const char*& p) {
+  if (buffer_.empty() && ends_.empty() && !fieldStarted_) recordLine_ = line_;
+  if (quote_ && *p == quote_) {
+    state_ = State::Quoted;
+    quoteLine_ = line_;
+    fieldStarted_ = true;
+    ++p;
+    return true;
+  }
+  state_ = State::Unquoted;
+  return false;
+}
+
+inline bool DelimitedSplitter::FeedUnquoted(const char*& p, const char* end) {
+  // The run of plain bytes up to the next delimiter or line end, in one copy.
+  const char* run = p;
+  while (p < end) {
+    const uint8_t c = classes_[static_cast<unsigned char>(*p)];
+    if (c == kDelimiter || c == kLF || c == kCR) break;
+    ++p;
+  }
+  if (p > run) {
+    Append(run, static_cast<size_t>(p - run));
+    fieldStarted_ = true;
+  }
+  if (p == end) return true;
+  const uint8_t c = classes_[static_cast<unsigned char>(*p)];
+  ++p;
+  if (c == kDelimiter) {
+    EndField();
+    state_ = State::FieldStart;
+    return true;
+  }
+  ++line_;
+  state_ = c == kCR ? State::AfterCR : State::FieldStart;
+  return EndRecord();
+}
+
+inline void DelimitedSplitter::FeedQuoted(const char*& p, const char* end) {
+  const char* run = p;
+  while (p < end && *p != quote_) {
+    // CRLF counts once, also when a piece ends between the two.
+    if (*p == '\n') {
+      if (!quotedCR_) ++line_;
+      quotedCR_ = false;
+    } else {
+      quotedCR_ = *p == '\r';
+      if (quotedCR_) ++line_;
+    }
+    ++p;
+  }
+  if (p > run) Append(run, static_cast<size_t>(p - run));
+  if (p == end) return;
+  ++p;
+  quotedCR_ = false;
+  state_ = State::QuoteInQuoted;
+}
+
+// The byte after a quote inside a quoted field: a doubled quote, or the field's end.
+inline bool DelimitedSplitter::AfterQuote(const char*& p) {
+  const uint8_t c = classes_[static_cast<unsigned char>(*p)];
+  if (c == kQuote) {
+    AppendByte(quote_);
+    state_ = State::Quoted;
+    ++p;
+  } else if (c == kDelimiter) {
+    EndField();
+    state_ = State::FieldStart;
+    ++p;
+  } else if (c == kLF || c == kCR) {
+    ++line_;
+    ++p;
+    state_ = c == kCR ? State::AfterCR : State::FieldStart;
+    return EndRecord();
+  } else {
+    // Text after the closing quote is kept as it stands, as spreadsheets read it.
+    state_ = State::Unquoted;
+  }
+  return true;
+}
+
 bool DelimitedSplitter::Feed(const char* data, size_t size) {
   if (stopped_) return false;
   const char* p = data;
@@ -77,82 +162,17 @@ bool DelimitedSplitter::Feed(const char* data, size_t size) {
         }
         [[fallthrough]];
       case State::FieldStart:
-        if (buffer_.empty() && ends_.empty() && !fieldStarted_) recordLine_ = line_;
-        if (quote_ && *p == quote_) {
-          state_ = State::Quoted;
-          quoteLine_ = line_;
-          fieldStarted_ = true;
-          ++p;
-          continue;
-        }
-        state_ = State::Unquoted;
+        if (StartField(p)) continue;
         [[fallthrough]];
-      case State::Unquoted: {
-        // The run of plain bytes up to the next delimiter or line end, in one copy.
-        const char* run = p;
-        while (p < end) {
-          const uint8_t c = classes_[static_cast<unsigned char>(*p)];
-          if (c == kDelimiter || c == kLF || c == kCR) break;
-          ++p;
-        }
-        if (p > run) {
-          Append(run, static_cast<size_t>(p - run));
-          fieldStarted_ = true;
-        }
-        if (p == end) break;
-        const uint8_t c = classes_[static_cast<unsigned char>(*p)];
-        ++p;
-        if (c == kDelimiter) {
-          EndField();
-          state_ = State::FieldStart;
-        } else {
-          ++line_;
-          state_ = c == kCR ? State::AfterCR : State::FieldStart;
-          if (!EndRecord()) return false;
-        }
+      case State::Unquoted:
+        if (!FeedUnquoted(p, end)) return false;
         break;
-      }
-      case State::Quoted: {
-        const char* run = p;
-        while (p < end && *p != quote_) {
-          // CRLF counts once, also when a piece ends between the two.
-          if (*p == '\n') {
-            if (!quotedCR_) ++line_;
-            quotedCR_ = false;
-          } else {
-            quotedCR_ = *p == '\r';
-            if (quotedCR_) ++line_;
-          }
-          ++p;
-        }
-        if (p > run) Append(run, static_cast<size_t>(p - run));
-        if (p == end) break;
-        ++p;
-        quotedCR_ = false;
-        state_ = State::QuoteInQuoted;
+      case State::Quoted:
+        FeedQuoted(p, end);
         break;
-      }
-      case State::QuoteInQuoted: {
-        const uint8_t c = classes_[static_cast<unsigned char>(*p)];
-        if (c == kQuote) {
-          AppendByte(quote_);
-          state_ = State::Quoted;
-          ++p;
-        } else if (c == kDelimiter) {
-          EndField();
-          state_ = State::FieldStart;
-          ++p;
-        } else if (c == kLF || c == kCR) {
-          ++line_;
-          ++p;
-          state_ = c == kCR ? State::AfterCR : State::FieldStart;
-          if (!EndRecord()) return false;
-        } else {
-          // Text after the closing quote is kept as it stands, as spreadsheets read it.
-          state_ = State::Unquoted;
-        }
+      case State::QuoteInQuoted:
+        if (!AfterQuote(p)) return false;
         break;
-      }
     }
   }
   return true;

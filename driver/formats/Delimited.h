@@ -41,6 +41,10 @@ class DelimitedSplitter {
 
  private:
   enum class State : uint8_t { FieldStart, Unquoted, Quoted, QuoteInQuoted, AfterCR };
+  bool StartField(const char*& p);
+  bool FeedUnquoted(const char*& p, const char* end);
+  void FeedQuoted(const char*& p, const char* end);
+  bool AfterQuote(const char*& p);
   bool EndField();
   bool EndRecord();
   void Append(const char* data, size_t size);
