@@ -7,16 +7,18 @@ using namespace tabrix::odbc::entry;
 
 extern "C" {
 
-SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
-                                SQLCHAR* state, SQLINTEGER* native, SQLCHAR* message,
-                                SQLSMALLINT bufferLength, SQLSMALLINT* messageLength) {
+namespace {
+
+SQLRETURN DiagRecShim(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, SQLPOINTER state,
+                      SQLINTEGER* native, SQLPOINTER message, SQLSMALLINT bufferLength,
+                      SQLSMALLINT* messageLength, bool wide) {
   try {
     std::string s, m;
     SQLRETURN rc = GetDiagRec(type, handle, record, s, native, m);
     if (rc != SQL_SUCCESS) return rc;
-    if (state) PutString(s, state, 6, nullptr, false, false);
+    if (state) PutString(s, state, 6, nullptr, wide, false);
     SQLLEN full = 0;
-    bool cut = PutString(m, message, bufferLength, &full, false, false);
+    bool cut = PutString(m, message, bufferLength, &full, wide, false);
     if (messageLength) *messageLength = static_cast<SQLSMALLINT>(full);
     return cut ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
   } catch (...) {
@@ -24,21 +26,20 @@ SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT 
   }
 }
 
+}  // namespace
+
+SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
+                                SQLCHAR* state, SQLINTEGER* native, SQLCHAR* message,
+                                SQLSMALLINT bufferLength, SQLSMALLINT* messageLength) {
+  return DiagRecShim(type, handle, record, state, native, message, bufferLength, messageLength,
+                     false);
+}
+
 SQLRETURN SQL_API SQLGetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record,
                                  SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* message,
                                  SQLSMALLINT bufferLength, SQLSMALLINT* messageLength) {
-  try {
-    std::string s, m;
-    SQLRETURN rc = GetDiagRec(type, handle, record, s, native, m);
-    if (rc != SQL_SUCCESS) return rc;
-    if (state) PutString(s, state, 6, nullptr, true, false);
-    SQLLEN full = 0;
-    bool cut = PutString(m, message, bufferLength, &full, true, false);
-    if (messageLength) *messageLength = static_cast<SQLSMALLINT>(full);
-    return cut ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
-  } catch (...) {
-    return SQL_ERROR;
-  }
+  return DiagRecShim(type, handle, record, state, native, message, bufferLength, messageLength,
+                     true);
 }
 
 namespace {

@@ -60,28 +60,35 @@ SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT stmt, SQLSMALLINT* count) {
   return Call<Stmt>(stmt, [&](Stmt* s) { return NumResultCols(s, count); });
 }
 
-SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT stmt, SQLUSMALLINT column, SQLCHAR* name,
-                                 SQLSMALLINT bufferLength, SQLSMALLINT* nameLength,
-                                 SQLSMALLINT* type, SQLULEN* size, SQLSMALLINT* digits,
-                                 SQLSMALLINT* nullable) {
+namespace {
+
+SQLRETURN DescribeColShim(SQLHSTMT stmt, SQLUSMALLINT column, SQLPOINTER name,
+                          SQLSMALLINT bufferLength, SQLSMALLINT* nameLength, SQLSMALLINT* type,
+                          SQLULEN* size, SQLSMALLINT* digits, SQLSMALLINT* nullable, bool wide) {
   return Call<Stmt>(stmt, [&](Stmt* s) -> SQLRETURN {
     std::string text;
     SQLRETURN rc = DescribeCol(s, column, text, type, size, digits, nullable);
     if (!SQL_SUCCEEDED(rc)) return rc;
-    return PutOut(s, rc, text, name, bufferLength, nameLength, false, false);
+    return PutOut(s, rc, text, name, bufferLength, nameLength, wide, false);
   });
+}
+
+}  // namespace
+
+SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT stmt, SQLUSMALLINT column, SQLCHAR* name,
+                                 SQLSMALLINT bufferLength, SQLSMALLINT* nameLength,
+                                 SQLSMALLINT* type, SQLULEN* size, SQLSMALLINT* digits,
+                                 SQLSMALLINT* nullable) {
+  return DescribeColShim(stmt, column, name, bufferLength, nameLength, type, size, digits,
+                         nullable, false);
 }
 
 SQLRETURN SQL_API SQLDescribeColW(SQLHSTMT stmt, SQLUSMALLINT column, SQLWCHAR* name,
                                   SQLSMALLINT bufferLength, SQLSMALLINT* nameLength,
                                   SQLSMALLINT* type, SQLULEN* size, SQLSMALLINT* digits,
                                   SQLSMALLINT* nullable) {
-  return Call<Stmt>(stmt, [&](Stmt* s) -> SQLRETURN {
-    std::string text;
-    SQLRETURN rc = DescribeCol(s, column, text, type, size, digits, nullable);
-    if (!SQL_SUCCEEDED(rc)) return rc;
-    return PutOut(s, rc, text, name, bufferLength, nameLength, true, false);
-  });
+  return DescribeColShim(stmt, column, name, bufferLength, nameLength, type, size, digits,
+                         nullable, true);
 }
 
 namespace {
