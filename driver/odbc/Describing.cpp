@@ -88,10 +88,64 @@ SQLRETURN DescribeCol(Stmt* stmt, SQLUSMALLINT column, std::string& name, SQLSMA
   return SQL_SUCCESS;
 }
 
+namespace {
+
+bool IsChar(const ColumnMeta& m) { return m.sqlType == SQL_VARCHAR || m.sqlType == SQL_LONGVARCHAR; }
+
+// The column's fields that are text: false when `field` is none of them.
+bool TextField(const ColumnMeta& m, SQLUSMALLINT field, std::string& text) {
+  switch (field) {
+    case SQL_DESC_NAME: case SQL_DESC_LABEL: case SQL_COLUMN_NAME: text = m.name; return true;
+    case SQL_DESC_BASE_COLUMN_NAME: text = m.baseName.empty() ? m.name : m.baseName; return true;
+    case SQL_DESC_TABLE_NAME: case SQL_DESC_BASE_TABLE_NAME: text = m.table; return true;
+    case SQL_DESC_CATALOG_NAME: case SQL_DESC_SCHEMA_NAME: text = ""; return true;
+    case SQL_DESC_TYPE_NAME: case SQL_DESC_LOCAL_TYPE_NAME: text = m.typeName; return true;
+    case SQL_DESC_LITERAL_PREFIX: case SQL_DESC_LITERAL_SUFFIX:
+      text = IsChar(m) ? "'" : m.sqlType == SQL_TYPE_TIMESTAMP ? "#" : "";
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsInteger(const ColumnMeta& m) {
+  return m.sqlType == SQL_BIGINT || m.sqlType == SQL_INTEGER || m.sqlType == SQL_SMALLINT;
+}
+
+// The column's fields that are numbers: false when `field` is none of them.
+bool NumberField(const ColumnMeta& m, SQLUSMALLINT field, SQLLEN& n) {
+  const bool timestamp = m.sqlType == SQL_TYPE_TIMESTAMP;
+  switch (field) {
+    case SQL_DESC_CONCISE_TYPE: n = m.sqlType; return true;
+    case SQL_DESC_TYPE: n = timestamp ? SQL_DATETIME : m.sqlType; return true;
+    case SQL_DESC_DATETIME_INTERVAL_CODE: n = timestamp ? SQL_CODE_TIMESTAMP : 0; return true;
+    case SQL_DESC_DISPLAY_SIZE: n = m.displaySize; return true;
+    case SQL_DESC_LENGTH: n = static_cast<SQLLEN>(m.size); return true;
+    case SQL_COLUMN_LENGTH: case SQL_DESC_OCTET_LENGTH: n = m.octetLength; return true;
+    case SQL_DESC_PRECISION: case SQL_COLUMN_PRECISION:
+      n = timestamp ? m.digits : static_cast<SQLLEN>(m.size);
+      return true;
+    case SQL_DESC_SCALE: case SQL_COLUMN_SCALE: n = m.digits; return true;
+    case SQL_DESC_NULLABLE: case SQL_COLUMN_NULLABLE: n = m.nullable; return true;
+    case SQL_DESC_NUM_PREC_RADIX: n = m.sqlType == SQL_DOUBLE ? 2 : IsInteger(m) ? 10 : 0; return true;
+    case SQL_DESC_UNSIGNED: n = m.sqlType == SQL_DOUBLE || IsInteger(m) ? SQL_FALSE : SQL_TRUE; return true;
+    case SQL_DESC_FIXED_PREC_SCALE: n = SQL_FALSE; return true;
+    case SQL_DESC_AUTO_UNIQUE_VALUE: n = SQL_FALSE; return true;
+    case SQL_DESC_CASE_SENSITIVE: n = IsChar(m) ? SQL_TRUE : SQL_FALSE; return true;
+    case SQL_DESC_SEARCHABLE: n = m.sqlType == SQL_LONGVARCHAR ? SQL_PRED_CHAR : SQL_PRED_SEARCHABLE; return true;
+    case SQL_DESC_UNNAMED: n = m.name.empty() ? SQL_UNNAMED : SQL_NAMED; return true;
+    case SQL_DESC_UPDATABLE: n = SQL_ATTR_READONLY; return true;
+    case SQL_DESC_ROWVER: n = SQL_FALSE; return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 SQLRETURN ColAttribute(Stmt* stmt, SQLUSMALLINT column, SQLUSMALLINT field, std::string* text,
                        bool& isText, SQLLEN* number) {
   isText = false;
-  SQLLEN n = 0;
   if (field == SQL_DESC_COUNT || field == SQL_COLUMN_COUNT) {
     SQLSMALLINT count = 0;
     SQLRETURN rc = NumResultCols(stmt, &count);
@@ -101,54 +155,14 @@ SQLRETURN ColAttribute(Stmt* stmt, SQLUSMALLINT column, SQLUSMALLINT field, std:
   ColumnMeta scratch;
   const ColumnMeta* m = Describe(stmt, column, scratch);
   if (!m) return BadColumn(stmt, column);
-  const bool isChar = m->sqlType == SQL_VARCHAR || m->sqlType == SQL_LONGVARCHAR;
-  auto setText = [&](const std::string& value) {
+  if (TextField(*m, field, *text)) {
     isText = true;
-    *text = value;
     return SQL_SUCCESS;
-  };
-  switch (field) {
-    case SQL_DESC_NAME: case SQL_DESC_LABEL: case SQL_COLUMN_NAME: return setText(m->name);
-    case SQL_DESC_BASE_COLUMN_NAME: return setText(m->baseName.empty() ? m->name : m->baseName);
-    case SQL_DESC_TABLE_NAME: case SQL_DESC_BASE_TABLE_NAME: return setText(m->table);
-    case SQL_DESC_CATALOG_NAME: case SQL_DESC_SCHEMA_NAME: return setText("");
-    case SQL_DESC_TYPE_NAME: case SQL_DESC_LOCAL_TYPE_NAME: return setText(m->typeName);
-    case SQL_DESC_LITERAL_PREFIX: case SQL_DESC_LITERAL_SUFFIX:
-      return setText(isChar ? "'" : m->sqlType == SQL_TYPE_TIMESTAMP ? "#" : "");
-    case SQL_DESC_CONCISE_TYPE: n = m->sqlType; break;
-    case SQL_DESC_TYPE:
-      n = m->sqlType == SQL_TYPE_TIMESTAMP ? SQL_DATETIME : m->sqlType;
-      break;
-    case SQL_DESC_DATETIME_INTERVAL_CODE: n = m->sqlType == SQL_TYPE_TIMESTAMP ? SQL_CODE_TIMESTAMP : 0; break;
-    case SQL_DESC_DISPLAY_SIZE: n = m->displaySize; break;
-    case SQL_DESC_LENGTH: n = static_cast<SQLLEN>(m->size); break;
-    case SQL_COLUMN_LENGTH: case SQL_DESC_OCTET_LENGTH: n = m->octetLength; break;
-    case SQL_DESC_PRECISION: case SQL_COLUMN_PRECISION:
-      n = m->sqlType == SQL_TYPE_TIMESTAMP ? m->digits : static_cast<SQLLEN>(m->size);
-      break;
-    case SQL_DESC_SCALE: case SQL_COLUMN_SCALE: n = m->digits; break;
-    case SQL_DESC_NULLABLE: case SQL_COLUMN_NULLABLE: n = m->nullable; break;
-    case SQL_DESC_NUM_PREC_RADIX:
-      n = m->sqlType == SQL_DOUBLE ? 2
-          : (m->sqlType == SQL_BIGINT || m->sqlType == SQL_INTEGER || m->sqlType == SQL_SMALLINT) ? 10
-                                                                                                   : 0;
-      break;
-    case SQL_DESC_UNSIGNED:
-      n = (m->sqlType == SQL_DOUBLE || m->sqlType == SQL_BIGINT || m->sqlType == SQL_INTEGER ||
-           m->sqlType == SQL_SMALLINT)
-              ? SQL_FALSE
-              : SQL_TRUE;
-      break;
-    case SQL_DESC_FIXED_PREC_SCALE: n = SQL_FALSE; break;
-    case SQL_DESC_AUTO_UNIQUE_VALUE: n = SQL_FALSE; break;
-    case SQL_DESC_CASE_SENSITIVE: n = isChar ? SQL_TRUE : SQL_FALSE; break;
-    case SQL_DESC_SEARCHABLE: n = m->sqlType == SQL_LONGVARCHAR ? SQL_PRED_CHAR : SQL_PRED_SEARCHABLE; break;
-    case SQL_DESC_UNNAMED: n = m->name.empty() ? SQL_UNNAMED : SQL_NAMED; break;
-    case SQL_DESC_UPDATABLE: n = SQL_ATTR_READONLY; break;
-    case SQL_DESC_ROWVER: n = SQL_FALSE; break;
-    default:
-      return stmt->Error("HY091", "[Tabrix] the column field " + std::to_string(field) +
-                                      " is not one this driver knows");
+  }
+  SQLLEN n = 0;
+  if (!NumberField(*m, field, n)) {
+    return stmt->Error("HY091", "[Tabrix] the column field " + std::to_string(field) +
+                                    " is not one this driver knows");
   }
   if (number) *number = n;
   return SQL_SUCCESS;

@@ -25,13 +25,59 @@ SQLRETURN BindCol(Stmt* stmt, SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER
   return SQL_SUCCESS;
 }
 
+namespace {
+
+// Where row `r` of the array puts column `b`'s value and its indicator: bound by column
+// (arrays of elements) or by row (arrays of structs), both moved by the bind offset.
+void BoundAddresses(const Stmt* stmt, const Binding& b, const ColumnMeta& meta, SQLULEN r,
+                    char*& target, SQLLEN*& indicator) {
+  const SQLULEN offset = stmt->rowBindOffset ? *stmt->rowBindOffset : 0;
+  target = static_cast<char*>(b.target);
+  char* length = reinterpret_cast<char*>(b.indicator);
+  if (stmt->rowBindType == SQL_BIND_BY_COLUMN) {
+    if (target) target += r * ElementSize(b, meta);
+    if (length) length += r * sizeof(SQLLEN);
+  } else {
+    if (target) target += r * stmt->rowBindType;
+    if (length) length += r * stmt->rowBindType;
+  }
+  if (target) target += offset;
+  if (length) length += offset;
+  indicator = reinterpret_cast<SQLLEN*>(length);
+}
+
+// Converts the current row into the bound columns as row `r` of the array: its row status.
+SQLUSMALLINT PutRow(Stmt* stmt, Result& result, SQLULEN r) {
+  SQLUSMALLINT status = SQL_ROW_SUCCESS;
+  for (size_t c = 1; c < stmt->columns.size() && c <= result.ColumnCount(); ++c) {
+    const Binding& b = stmt->columns[c];
+    if (!b.bound) continue;
+    char* target;
+    SQLLEN* indicator;
+    BoundAddresses(stmt, b, result.Meta(c - 1), r, target, indicator);
+    SQLRETURN rc = ConvertValue(result.Get(c - 1), result.Meta(c - 1), b.cType, target,
+                                b.bufferLength, indicator, nullptr, *stmt,
+                                static_cast<SQLLEN>(r + 1), static_cast<SQLUSMALLINT>(c));
+    if (rc == SQL_SUCCESS_WITH_INFO && status == SQL_ROW_SUCCESS) status = SQL_ROW_SUCCESS_WITH_INFO;
+    if (rc == SQL_ERROR) {
+      status = SQL_ROW_ERROR;
+      if (!stmt->diags.empty()) {
+        stmt->diags.back().row = static_cast<SQLLEN>(r + 1);
+        stmt->diags.back().column = static_cast<SQLINTEGER>(c);
+      }
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
 SQLRETURN Fetch(Stmt* stmt) {
   if (!stmt->result) {
     return stmt->Error("24000", "[Tabrix] no result set is open: run a statement that returns rows first");
   }
   Result& result = *stmt->result;
   const SQLULEN rows = std::max<SQLULEN>(stmt->rowArraySize, 1);
-  const SQLULEN offset = stmt->rowBindOffset ? *stmt->rowBindOffset : 0;
   SQLULEN fetched = 0;
   bool info = false, errors = false;
   stmt->onRow = false;
@@ -50,33 +96,7 @@ SQLRETURN Fetch(Stmt* stmt) {
     }
     if (!more) break;
     ++stmt->rowsDelivered;
-    SQLUSMALLINT status = SQL_ROW_SUCCESS;
-    for (size_t c = 1; c < stmt->columns.size() && c <= result.ColumnCount(); ++c) {
-      const Binding& b = stmt->columns[c];
-      if (!b.bound) continue;
-      char* target = static_cast<char*>(b.target);
-      char* indicator = reinterpret_cast<char*>(b.indicator);
-      if (stmt->rowBindType == SQL_BIND_BY_COLUMN) {
-        if (target) target += r * ElementSize(b, result.Meta(c - 1));
-        if (indicator) indicator += r * sizeof(SQLLEN);
-      } else {
-        if (target) target += r * stmt->rowBindType;
-        if (indicator) indicator += r * stmt->rowBindType;
-      }
-      if (target) target += offset;
-      if (indicator) indicator += offset;
-      SQLRETURN rc = ConvertValue(result.Get(c - 1), result.Meta(c - 1), b.cType, target,
-                                  b.bufferLength, reinterpret_cast<SQLLEN*>(indicator), nullptr,
-                                  *stmt, static_cast<SQLLEN>(r + 1), static_cast<SQLUSMALLINT>(c));
-      if (rc == SQL_SUCCESS_WITH_INFO && status == SQL_ROW_SUCCESS) status = SQL_ROW_SUCCESS_WITH_INFO;
-      if (rc == SQL_ERROR) {
-        status = SQL_ROW_ERROR;
-        if (!stmt->diags.empty()) {
-          stmt->diags.back().row = static_cast<SQLLEN>(r + 1);
-          stmt->diags.back().column = static_cast<SQLINTEGER>(c);
-        }
-      }
-    }
+    const SQLUSMALLINT status = PutRow(stmt, result, r);
     if (status == SQL_ROW_SUCCESS_WITH_INFO) info = true;
     if (status == SQL_ROW_ERROR) errors = true;
     if (stmt->rowStatus) stmt->rowStatus[r] = status;

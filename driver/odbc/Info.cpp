@@ -235,69 +235,67 @@ const Info kInfos[] = {
     INT_INFO(SQL_ASYNC_NOTIFICATION, SQL_ASYNC_NOTIFICATION_NOT_CAPABLE),
 };
 
+// The answers that depend on the connection or the build: false when `type` is none of them.
+bool DynamicText(const Dbc* dbc, SQLUSMALLINT type, std::string& text) {
+  switch (type) {
+    case SQL_DATA_SOURCE_NAME: text = dbc->dsn; return true;
+    case SQL_DATABASE_NAME:
+    case SQL_SERVER_NAME:
+      text = dbc->database ? dbc->database->Path() : "";
+      return true;
+    case SQL_DBMS_VER:
+    case SQL_DRIVER_VER: {
+      // "1.1.0" as ODBC writes versions: "01.01.0000".
+      unsigned major = 0, minor = 0, patch = 0;
+      std::sscanf(TABRIX_VERSION, "%u.%u.%u", &major, &minor, &patch);
+      char version[32];
+      std::snprintf(version, sizeof version, "%02u.%02u.%04u", major, minor, patch);
+      text = version;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+const Info* FindInfo(SQLUSMALLINT type) {
+  for (const Info& info : kInfos) {
+    if (info.type == type) return &info;
+  }
+  return nullptr;
+}
+
+template <typename T>
+SQLRETURN PutNumber(T v, SQLPOINTER value, SQLSMALLINT* length) {
+  if (value) std::memcpy(value, &v, sizeof v);
+  if (length) *length = sizeof v;
+  return SQL_SUCCESS;
+}
+
 }  // namespace
 
 SQLRETURN GetInfo(Dbc* dbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT bufferLength,
                   SQLSMALLINT* length, bool wide) {
+  const Info* found = FindInfo(type);
+  if (found && found->kind == Kind::Small) {
+    return PutNumber(static_cast<SQLUSMALLINT>(found->number), value, length);
+  }
+  if (found && found->kind == Kind::Integer) return PutNumber(found->number, value, length);
   std::string text;
-  const Info* found = nullptr;
-  for (const Info& info : kInfos) {
-    if (info.type == type) {
-      found = &info;
-      break;
-    }
-  }
-  Info dynamic{type, Kind::Text, 0, nullptr};
-  if (!found) {
-    switch (type) {
-      case SQL_DATA_SOURCE_NAME: text = dbc->dsn; break;
-      case SQL_DATABASE_NAME:
-      case SQL_SERVER_NAME:
-        text = dbc->database ? dbc->database->Path() : "";
-        break;
-      case SQL_DBMS_VER:
-      case SQL_DRIVER_VER: {
-        // "1.1.0" as ODBC writes versions: "01.01.0000".
-        unsigned major = 0, minor = 0, patch = 0;
-        std::sscanf(TABRIX_VERSION, "%u.%u.%u", &major, &minor, &patch);
-        char version[32];
-        std::snprintf(version, sizeof version, "%02u.%02u.%04u", major, minor, patch);
-        text = version;
-        break;
-      }
-      default:
-        return dbc->Error("HY096", "[Tabrix] the information type " + std::to_string(type) +
-                                       " is not one this driver knows");
-    }
-    found = &dynamic;
-  } else if (found->kind == Kind::Text) {
+  if (found) {
     text = found->text;
+  } else if (!DynamicText(dbc, type, text)) {
+    return dbc->Error("HY096", "[Tabrix] the information type " + std::to_string(type) +
+                                   " is not one this driver knows");
   }
-  switch (found->kind) {
-    case Kind::Small: {
-      SQLUSMALLINT v = static_cast<SQLUSMALLINT>(found->number);
-      if (value) std::memcpy(value, &v, sizeof v);
-      if (length) *length = sizeof v;
-      return SQL_SUCCESS;
-    }
-    case Kind::Integer: {
-      SQLUINTEGER v = found->number;
-      if (value) std::memcpy(value, &v, sizeof v);
-      if (length) *length = sizeof v;
-      return SQL_SUCCESS;
-    }
-    case Kind::Text: {
-      SQLLEN full = 0;
-      bool cut = PutString(text, value, bufferLength, &full, wide, true);
-      if (length) *length = static_cast<SQLSMALLINT>(full);
-      if (cut) {
-        dbc->Warn("01004", "[Tabrix] the information was cut to the buffer");
-        return SQL_SUCCESS_WITH_INFO;
-      }
-      return SQL_SUCCESS;
-    }
+  SQLLEN full = 0;
+  bool cut = PutString(text, value, bufferLength, &full, wide, true);
+  if (length) *length = static_cast<SQLSMALLINT>(full);
+  if (cut) {
+    dbc->Warn("01004", "[Tabrix] the information was cut to the buffer");
+    return SQL_SUCCESS_WITH_INFO;
   }
-  return SQL_ERROR;
+  return SQL_SUCCESS;
 }
 
 }  // namespace tabrix::odbc

@@ -55,6 +55,117 @@ bool ValidUtf16(const SQLWCHAR* text, size_t units) {
   return true;
 }
 
+// The bytes at `data` as a value of C type T.
+template <typename T>
+T Read(const char* data) {
+  T v;
+  std::memcpy(&v, data, sizeof v);
+  return v;
+}
+
+SQLRETURN BindText(Stmt* stmt, const std::string& which, int index, SQLSMALLINT cType,
+                   const char* data, SQLLEN length) {
+  size_t n = length == SQL_NTS ? std::strlen(data) : static_cast<size_t>(length);
+  const std::string_view text(data, n);
+  if (cType == SQL_C_BINARY && !ValidUtf8(text)) {
+    stmt->query->BindBlob(index, text);  // bytes that are no text compare as bytes
+    return SQL_SUCCESS;
+  }
+  if (!ValidUtf8(text)) {
+    return stmt->Error("22018", which +
+                                    "the text is not UTF-8, the encoding this driver "
+                                    "reads the ANSI calls in (bind it as SQL_C_WCHAR, "
+                                    "or convert it)");
+  }
+  stmt->query->BindText(index, text);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN BindWide(Stmt* stmt, const std::string& which, int index, const char* data,
+                   SQLLEN length) {
+  const auto* wide = reinterpret_cast<const SQLWCHAR*>(data);
+  size_t units = 0;
+  if (length == SQL_NTS) {
+    while (wide[units]) ++units;
+  } else if (length % static_cast<SQLLEN>(sizeof(SQLWCHAR)) != 0) {
+    return stmt->Error("HY090", which + "the length of a SQL_C_WCHAR value is " +
+                                    std::to_string(length) +
+                                    " bytes, not a whole number of "
+                                    "2-byte characters");
+  } else {
+    units = static_cast<size_t>(length) / sizeof(SQLWCHAR);
+  }
+  if (!ValidUtf16(wide, units)) {
+    return stmt->Error("22018", which + "the text has a UTF-16 surrogate without its pair");
+  }
+  stmt->query->BindText(index, FromWide(wide, static_cast<SQLLEN>(units)));
+  return SQL_SUCCESS;
+}
+
+double NumericValue(const SQL_NUMERIC_STRUCT& n) {
+  double v = 0;
+  for (int i = SQL_MAX_NUMERIC_LEN - 1; i >= 0; --i) v = v * 256 + n.val[i];
+  for (int i = 0; i < n.scale; ++i) v /= 10;
+  for (int i = 0; i > n.scale; --i) v *= 10;
+  return n.sign ? v : -v;
+}
+
+// The numeric C types: false when `cType` is none of them.
+bool BindNumber(sql::Query& q, int index, SQLSMALLINT cType, const char* data) {
+  switch (cType) {
+    case SQL_C_SLONG: case SQL_C_LONG: q.BindInteger(index, Read<int32_t>(data)); return true;
+    case SQL_C_ULONG: q.BindInteger(index, Read<uint32_t>(data)); return true;
+    case SQL_C_SSHORT: case SQL_C_SHORT: q.BindInteger(index, Read<int16_t>(data)); return true;
+    case SQL_C_USHORT: q.BindInteger(index, Read<uint16_t>(data)); return true;
+    case SQL_C_STINYINT: case SQL_C_TINYINT: q.BindInteger(index, Read<int8_t>(data)); return true;
+    case SQL_C_UTINYINT: case SQL_C_BIT: q.BindInteger(index, Read<uint8_t>(data)); return true;
+    case SQL_C_SBIGINT: q.BindInteger(index, Read<int64_t>(data)); return true;
+    case SQL_C_UBIGINT: {
+      const auto v = Read<uint64_t>(data);
+      if (v > static_cast<uint64_t>(INT64_MAX)) q.BindReal(index, static_cast<double>(v));
+      else q.BindInteger(index, static_cast<int64_t>(v));
+      return true;
+    }
+    case SQL_C_DOUBLE: q.BindReal(index, Read<double>(data)); return true;
+    case SQL_C_FLOAT: q.BindReal(index, Read<float>(data)); return true;
+    case SQL_C_NUMERIC: q.BindReal(index, NumericValue(Read<SQL_NUMERIC_STRUCT>(data))); return true;
+    default: return false;
+  }
+}
+
+// The date and time C types, as the engine writes them: false when `cType` is none of them.
+bool BindDateTime(sql::Query& q, int index, SQLSMALLINT cType, const char* data) {
+  char text[48];
+  int n;
+  switch (cType) {
+    case SQL_C_TYPE_DATE: case SQL_C_DATE: {
+      const auto d = Read<SQL_DATE_STRUCT>(data);
+      n = std::snprintf(text, sizeof text, "%04d-%02u-%02u 00:00:00", d.year, d.month, d.day);
+      break;
+    }
+    case SQL_C_TYPE_TIME: case SQL_C_TIME: {
+      const auto t = Read<SQL_TIME_STRUCT>(data);
+      // That time on the day time-only cells are kept on, so that it equals them.
+      n = std::snprintf(text, sizeof text, "1899-12-30 %02u:%02u:%02u", t.hour, t.minute, t.second);
+      break;
+    }
+    case SQL_C_TYPE_TIMESTAMP: case SQL_C_TIMESTAMP: {
+      const auto ts = Read<SQL_TIMESTAMP_STRUCT>(data);
+      // Milliseconds only when there are some.
+      unsigned ms = ts.fraction / 1000000;
+      n = ms ? std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%03u", ts.year,
+                             ts.month, ts.day, ts.hour, ts.minute, ts.second, ms)
+             : std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", ts.year, ts.month,
+                             ts.day, ts.hour, ts.minute, ts.second);
+      break;
+    }
+    default:
+      return false;
+  }
+  q.BindText(index, std::string_view(text, static_cast<size_t>(n)));
+  return true;
+}
+
 }  // namespace
 
 SQLRETURN BindValue(Stmt* stmt, SQLUSMALLINT number, const Binding& b, const char* data,
@@ -81,110 +192,11 @@ SQLRETURN BindValue(Stmt* stmt, SQLUSMALLINT number, const Binding& b, const cha
                                     " is none ODBC has (a length of 0 or more, SQL_NTS, "
                                     "SQL_NULL_DATA or data at execution)");
   }
-  auto integer = [&](auto v) {
-    q.BindInteger(index, static_cast<int64_t>(v));
-    return SQL_SUCCESS;
-  };
-  SQLSMALLINT cType = b.cType;
-  if (cType == SQL_C_DEFAULT) cType = DefaultCType(b.sqlType);
-  switch (cType) {
-    case SQL_C_CHAR:
-    case SQL_C_BINARY: {
-      size_t n = length == SQL_NTS ? std::strlen(data) : static_cast<size_t>(length);
-      const std::string_view text(data, n);
-      if (cType == SQL_C_BINARY && !ValidUtf8(text)) {
-        q.BindBlob(index, text);  // bytes that are no text compare as bytes
-        return SQL_SUCCESS;
-      }
-      if (!ValidUtf8(text)) {
-        return stmt->Error("22018", which +
-                                        "the text is not UTF-8, the encoding this driver "
-                                        "reads the ANSI calls in (bind it as SQL_C_WCHAR, "
-                                        "or convert it)");
-      }
-      q.BindText(index, text);
-      return SQL_SUCCESS;
-    }
-    case SQL_C_WCHAR: {
-      const auto* wide = reinterpret_cast<const SQLWCHAR*>(data);
-      size_t units = 0;
-      if (length == SQL_NTS) {
-        while (wide[units]) ++units;
-      } else if (length % static_cast<SQLLEN>(sizeof(SQLWCHAR)) != 0) {
-        return stmt->Error("HY090", which + "the length of a SQL_C_WCHAR value is " +
-                                        std::to_string(length) +
-                                        " bytes, not a whole number of "
-                                        "2-byte characters");
-      } else {
-        units = static_cast<size_t>(length) / sizeof(SQLWCHAR);
-      }
-      if (!ValidUtf16(wide, units)) {
-        return stmt->Error("22018", which + "the text has a UTF-16 surrogate without its pair");
-      }
-      q.BindText(index, FromWide(wide, static_cast<SQLLEN>(units)));
-      return SQL_SUCCESS;
-    }
-    case SQL_C_SLONG: case SQL_C_LONG: { int32_t v; std::memcpy(&v, data, sizeof v); return integer(v); }
-    case SQL_C_ULONG: { uint32_t v; std::memcpy(&v, data, sizeof v); return integer(v); }
-    case SQL_C_SSHORT: case SQL_C_SHORT: { int16_t v; std::memcpy(&v, data, sizeof v); return integer(v); }
-    case SQL_C_USHORT: { uint16_t v; std::memcpy(&v, data, sizeof v); return integer(v); }
-    case SQL_C_STINYINT: case SQL_C_TINYINT: { int8_t v; std::memcpy(&v, data, sizeof v); return integer(v); }
-    case SQL_C_UTINYINT: case SQL_C_BIT: { uint8_t v; std::memcpy(&v, data, sizeof v); return integer(v); }
-    case SQL_C_SBIGINT: { int64_t v; std::memcpy(&v, data, sizeof v); return integer(v); }
-    case SQL_C_UBIGINT: {
-      uint64_t v;
-      std::memcpy(&v, data, sizeof v);
-      if (v > static_cast<uint64_t>(INT64_MAX)) q.BindReal(index, static_cast<double>(v));
-      else q.BindInteger(index, static_cast<int64_t>(v));
-      return SQL_SUCCESS;
-    }
-    case SQL_C_DOUBLE: { double v; std::memcpy(&v, data, sizeof v); q.BindReal(index, v); return SQL_SUCCESS; }
-    case SQL_C_FLOAT: { float v; std::memcpy(&v, data, sizeof v); q.BindReal(index, v); return SQL_SUCCESS; }
-    case SQL_C_NUMERIC: {
-      SQL_NUMERIC_STRUCT n;
-      std::memcpy(&n, data, sizeof n);
-      double v = 0;
-      for (int i = SQL_MAX_NUMERIC_LEN - 1; i >= 0; --i) v = v * 256 + n.val[i];
-      for (int i = 0; i < n.scale; ++i) v /= 10;
-      for (int i = 0; i > n.scale; --i) v *= 10;
-      q.BindReal(index, n.sign ? v : -v);
-      return SQL_SUCCESS;
-    }
-    case SQL_C_TYPE_DATE: case SQL_C_DATE: {
-      SQL_DATE_STRUCT d;
-      std::memcpy(&d, data, sizeof d);
-      char text[32];
-      int n = std::snprintf(text, sizeof text, "%04d-%02u-%02u 00:00:00", d.year, d.month, d.day);
-      q.BindText(index, std::string_view(text, static_cast<size_t>(n)));
-      return SQL_SUCCESS;
-    }
-    case SQL_C_TYPE_TIME: case SQL_C_TIME: {
-      SQL_TIME_STRUCT t;
-      std::memcpy(&t, data, sizeof t);
-      char text[32];
-      // That time on the day time-only cells are kept on, so that it equals them.
-      int n =
-          std::snprintf(text, sizeof text, "1899-12-30 %02u:%02u:%02u", t.hour, t.minute, t.second);
-      q.BindText(index, std::string_view(text, static_cast<size_t>(n)));
-      return SQL_SUCCESS;
-    }
-    case SQL_C_TYPE_TIMESTAMP: case SQL_C_TIMESTAMP: {
-      SQL_TIMESTAMP_STRUCT ts;
-      std::memcpy(&ts, data, sizeof ts);
-      char text[48];
-      // As the engine writes timestamps: milliseconds only when there are some.
-      unsigned ms = ts.fraction / 1000000;
-      int n = ms ? std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u.%03u", ts.year,
-                                 ts.month, ts.day, ts.hour, ts.minute, ts.second, ms)
-                 : std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", ts.year,
-                                 ts.month, ts.day, ts.hour, ts.minute, ts.second);
-      q.BindText(index, std::string_view(text, static_cast<size_t>(n)));
-      return SQL_SUCCESS;
-    }
-    default:
-      return stmt->Error("HYC00", "[Tabrix] parameter " + std::to_string(number) +
-                                      ": the C type " + std::to_string(cType) + " is not offered");
-  }
+  const SQLSMALLINT cType = b.cType == SQL_C_DEFAULT ? DefaultCType(b.sqlType) : b.cType;
+  if (cType == SQL_C_CHAR || cType == SQL_C_BINARY) return BindText(stmt, which, index, cType, data, length);
+  if (cType == SQL_C_WCHAR) return BindWide(stmt, which, index, data, length);
+  if (BindNumber(q, index, cType, data) || BindDateTime(q, index, cType, data)) return SQL_SUCCESS;
+  return stmt->Error("HYC00", which + "the C type " + std::to_string(cType) + " is not offered");
 }
 
 }  // namespace tabrix::odbc

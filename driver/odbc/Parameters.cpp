@@ -151,47 +151,33 @@ SQLRETURN ParamData(Stmt* stmt, SQLPOINTER* value) {
 
 namespace {
 
-SQLRETURN PutPiece(Stmt* stmt, SQLPOINTER data, SQLLEN length) {
-  if (stmt->data != Stmt::Data::Put) {
-    return stmt->Error("HY010",
-                       "[Tabrix] SQLPutData gives the value of the parameter SQLParamData "
-                       "has just named, and none is named");
+SQLRETURN PutNullPiece(Stmt* stmt, Stmt::Pending& d, const std::string& which) {
+  if (d.given && !d.null) {
+    return stmt->Error("HY020", which + "a NULL cannot follow the pieces of a value already sent");
   }
-  Stmt::Pending& d = stmt->pending[stmt->current - 1];
-  const Binding& b = stmt->params[d.param];
-  const SQLSMALLINT cType = b.cType == SQL_C_DEFAULT ? DefaultCType(b.sqlType) : b.cType;
-  const std::string which = "[Tabrix] parameter " + std::to_string(d.param) + ": ";
-  if (length == SQL_NULL_DATA) {
-    if (d.given && !d.null) {
-      return stmt->Error("HY020",
-                         which + "a NULL cannot follow the pieces of a value already sent");
-    }
-    d.given = d.null = true;
-    return SQL_SUCCESS;
+  d.given = d.null = true;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN PutFixedPiece(Stmt* stmt, Stmt::Pending& d, const std::string& which, SQLPOINTER data,
+                        size_t fixed) {
+  if (d.given) {
+    return stmt->Error("HY019", which +
+                                    "a value of a fixed-size C type is sent in one piece, "
+                                    "not in several");
   }
-  if (d.null) return stmt->Error("HY020", which + "nothing can follow a NULL sent for it");
-  if (length == SQL_DEFAULT_PARAM) {
-    return stmt->Error("07S01", which +
-                                    "SQL_DEFAULT_PARAM is for the parameters of procedures, "
-                                    "and a workbook has none");
-  }
-  const size_t fixed = FixedSize(cType);
-  if (fixed) {
-    if (d.given) {
-      return stmt->Error("HY019", which +
-                                      "a value of a fixed-size C type is sent in one piece, "
-                                      "not in several");
-    }
-    if (!data) return stmt->Error("HY009", which + "the value's pointer is null");
-    d.bytes.assign(static_cast<const char*>(data), fixed);
-    d.given = true;
-    return SQL_SUCCESS;
-  }
-  size_t bytes;
+  if (!data) return stmt->Error("HY009", which + "the value's pointer is null");
+  d.bytes.assign(static_cast<const char*>(data), fixed);
+  d.given = true;
+  return SQL_SUCCESS;
+}
+
+// The length in bytes of a piece of a text or of bytes.
+SQLRETURN PieceBytes(Stmt* stmt, const std::string& which, SQLSMALLINT cType, SQLPOINTER data,
+                     SQLLEN length, size_t& bytes) {
   if (length == SQL_NTS) {
     if (cType == SQL_C_BINARY) {
-      return stmt->Error("HY090",
-                         which + "bytes have no terminator: give their length, not SQL_NTS");
+      return stmt->Error("HY090", which + "bytes have no terminator: give their length, not SQL_NTS");
     }
     if (!data) return stmt->Error("HY009", which + "the value's pointer is null");
     if (cType == SQL_C_WCHAR) {
@@ -202,15 +188,40 @@ SQLRETURN PutPiece(Stmt* stmt, SQLPOINTER data, SQLLEN length) {
     } else {
       bytes = std::strlen(static_cast<const char*>(data));
     }
-  } else if (length < 0) {
+    return SQL_SUCCESS;
+  }
+  if (length < 0) {
     return stmt->Error("HY090", which + "the length " + std::to_string(length) +
                                     " is none ODBC has (0 or more, SQL_NTS or SQL_NULL_DATA)");
-  } else {
-    bytes = static_cast<size_t>(length);
-    // Pieces may split a character, even a UTF-16 unit (pyodbc sends 255 bytes at a time):
-    // only the whole value is read.
-    if (bytes && !data) return stmt->Error("HY009", which + "the value's pointer is null");
   }
+  bytes = static_cast<size_t>(length);
+  // Pieces may split a character, even a UTF-16 unit (pyodbc sends 255 bytes at a time):
+  // only the whole value is read.
+  if (bytes && !data) return stmt->Error("HY009", which + "the value's pointer is null");
+  return SQL_SUCCESS;
+}
+
+SQLRETURN PutPiece(Stmt* stmt, SQLPOINTER data, SQLLEN length) {
+  if (stmt->data != Stmt::Data::Put) {
+    return stmt->Error("HY010",
+                       "[Tabrix] SQLPutData gives the value of the parameter SQLParamData "
+                       "has just named, and none is named");
+  }
+  Stmt::Pending& d = stmt->pending[stmt->current - 1];
+  const Binding& b = stmt->params[d.param];
+  const SQLSMALLINT cType = b.cType == SQL_C_DEFAULT ? DefaultCType(b.sqlType) : b.cType;
+  const std::string which = "[Tabrix] parameter " + std::to_string(d.param) + ": ";
+  if (length == SQL_NULL_DATA) return PutNullPiece(stmt, d, which);
+  if (d.null) return stmt->Error("HY020", which + "nothing can follow a NULL sent for it");
+  if (length == SQL_DEFAULT_PARAM) {
+    return stmt->Error("07S01", which +
+                                    "SQL_DEFAULT_PARAM is for the parameters of procedures, "
+                                    "and a workbook has none");
+  }
+  if (const size_t fixed = FixedSize(cType)) return PutFixedPiece(stmt, d, which, data, fixed);
+  size_t bytes = 0;
+  SQLRETURN rc = PieceBytes(stmt, which, cType, data, length, bytes);
+  if (rc != SQL_SUCCESS) return rc;
   d.bytes.append(static_cast<const char*>(data ? data : ""), bytes);
   d.given = true;
   return SQL_SUCCESS;
