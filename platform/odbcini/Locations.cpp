@@ -7,10 +7,7 @@
 #include <cstdlib>
 
 #include "platform/odbcini/Rewrite.h"
-
-// unixODBC's own answer for its system folder; exported by libodbcinst but declared only
-// in a header meant for building unixODBC itself.
-extern "C" char* odbcinst_system_file_path(char* buffer);
+#include "platform/odbcinst/OdbcInstLibrary.h"
 
 namespace platform::odbcini {
 namespace {
@@ -23,8 +20,7 @@ std::string Env(const char* name) {
 std::string SystemFolder() {
   std::string dir = Env("ODBCSYSINI");
   if (!dir.empty()) return dir;
-  char buf[4096] = {};
-  return odbcinst_system_file_path(buf);
+  return CurrentOdbcInstLibrary().SystemFilePath();  // unixODBC's own answer
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // it holds an InstallerLogLock, so that no thread reads another's reason.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -28,5 +29,12 @@ void ResetLogLocked(const std::string& reason, uint32_t code);
 // call's last word (unixODBC answers the oldest record first, odbccp32 the first of the call);
 // nullopt when the log is empty.
 std::optional<Failure> NewestLogRecord();
+
+// The log's own calls into the installer library of the target OS, defined by the backend:
+// odbccp32's, linked (InstallerLogWindows.cpp), or libodbcinst's through its seam
+// (InstallerLogPosix.cpp).
+void EmptyLog();                                           // SQLGetConfigMode
+void PostToLog(uint32_t code, const std::string& reason);  // SQLPostInstallerError
+std::optional<Failure> LogRecord(uint16_t index);  // SQLInstallerError: nullopt past the last
 
 }  // namespace platform

@@ -15,6 +15,7 @@
 #include "platform/odbcinst/AttributeList.h"
 #include "platform/odbcinst/Installer.h"
 #include "platform/odbcinst/InstallerLog.h"
+#include "platform/odbcinst/OdbcInstLibrary.h"
 #include "platform/text/Text.h"
 
 // After our own headers: unixODBC defines the request codes as macros of the same values.
@@ -225,7 +226,7 @@ class UnixOdbcInstaller : public Installer {
     {
       InstallerLogLock serial;
       ResetLogLocked("", 0);  // the log is the process's: what it holds next is this call's
-      if (::SQLConfigDataSource(nullptr, request, driver.c_str(), attributes.data())) return {};
+      if (CurrentOdbcInstLibrary().ConfigDataSource(request, driver, attributes)) return {};
       failure = NewestLogRecord();
     }
     if (!failure) failure = Refused("");
