@@ -81,7 +81,8 @@ bench:
 	@scripts/bootstrap --bench
 	@cmake -S . -B $(BUILD)-bench $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=Release -DTABRIX_BENCH=ON >/dev/null
 	@cmake --build $(BUILD)-bench --target tabrix_bench tabrix tabrix_crash tabrix_execute_cost tabrix_bare \
-	  tabrix_workbook_bench tabrix_dbf_bench tabrix_odbc_fetch tabrix_csv_floor tabrixodbc
+	  tabrix_library_run tabrix_workbook_bench tabrix_dbf_bench tabrix_odbc_fetch tabrix_csv_floor \
+	  tabrixodbc
 	@bench/compare $(BUILD)-bench
 	@bench/workbooks $(BUILD)-bench
 	@bench/driver $(BUILD)-bench

@@ -195,6 +195,50 @@ class ClientWay : public Way {
   long peakKb_ = 0;
 };
 
+// The library as a program of its own calls it: one tabrix_library_run process per
+// operation, started and ended as the client is, so that the client's work compares with the
+// library's without a process start-up on one side only.
+class LibraryRunWay : public Way {
+ public:
+  bool Add() override { return Run("add", ""); }
+  bool Remove() override { return Run("remove", ""); }
+  bool Exists(const std::string& name) override { return Run("exists", name); }
+  bool InProcess() const override { return false; }
+  long LastProgramPeakKb() const override { return peakKb_; }
+  std::vector<std::string> IdleProgram() const override { return Once("none", ""); }
+
+ private:
+  static std::vector<std::string> Once(const std::string& op, const std::string& name) {
+    std::vector<std::string> argv{Program(), "--op=" + op};
+    if (!name.empty()) argv.push_back("--name=" + name);
+    return argv;
+  }
+  // Beside the benchmark's own program, in the build's bench folder.
+  static std::string Program() {
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) throw std::runtime_error("cannot find the benchmark's own program");
+    const std::string path(self, static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/') + 1) + "tabrix_library_run";
+  }
+  bool Run(const std::string& op, const std::string& name) {
+    return RunQuietly(Once(op, name), peakKb_) == 0;
+  }
+  long peakKb_ = 0;
+};
+
+}  // namespace
+
+bool LibraryOnce(const std::string& op, const std::string& name) {
+  TabrixWay tabrix;
+  if (op == "add") return tabrix.Add();
+  if (op == "remove") return tabrix.Remove();
+  if (op == "exists") return tabrix.Exists(name);
+  return op == "none";
+}
+
+namespace {
+
 // The client's option for each key of SourceKeys that has one; flags take the key's value.
 std::vector<std::string> ClientOptions(const KeyValues& keys) {
   const std::pair<const char*, const char*> valued[] = {
@@ -228,6 +272,7 @@ std::unique_ptr<Way> MakeWay(std::string_view name, const Files& files, const st
   if (name == "profile") return std::make_unique<ProfileWay>();
   if (name == "tool") return std::make_unique<ToolWay>(files);
   if (name == "client" && !client.empty()) return std::make_unique<ClientWay>(files, client);
+  if (name == "library-run") return std::make_unique<LibraryRunWay>();
   return nullptr;
 }
 

@@ -26,9 +26,13 @@ class Way {
   virtual std::vector<std::string> IdleProgram() const { return {}; }
 };
 
-// "floor", "tabrix", "profile", "tool" or "client" (the tabrix program at `client`); null for any
-// other name.
+// "floor", "tabrix", "profile", "tool", "client" (the tabrix program at `client`) or
+// "library-run" (the library, one process per operation); null for any other name.
 std::unique_ptr<Way> MakeWay(std::string_view name, const Files& files, const std::string& client);
+
+// One operation of the library in this process ("add", "remove", "exists" of `name`, or
+// "none"): what tabrix_library_run, the program of the "library-run" way, does.
+bool LibraryOnce(const std::string& op, const std::string& name);
 
 // The command line with which the client adds the user data source `name` to the files in
 // `folder`, with the keys of SourceKeys but DriverId, which it has no option for.

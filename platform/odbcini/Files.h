@@ -182,6 +182,9 @@ std::string AttributeValue(int fd, const std::string& name, const std::string& p
 // takes no lock. Kept only while this thread holds the file's lock; dropped with it.
 void KeepReadUnderLock(const Place& place, const struct stat& st,
                        std::shared_ptr<std::string> text);
+// That text, shared, when it was read from what `st` describes and the lock is still held:
+// a second reader under the lock (the installer's own existence test) reads nothing again.
+std::shared_ptr<const std::string> KeptReadUnderLock(const Place& place, const struct stat& st);
 // Moves that text into `text` when it was read from what `st` describes and no reader holds
 // it any longer; drops it either way.
 bool TakeReadUnderLock(const Place& place, const struct stat& st, std::string& text);

@@ -255,6 +255,13 @@ void KeepReadUnderLock(const Place& place, const struct stat& st,
   if (HeldHere(place.Key())) lastRead = {place.Key(), st, std::move(text)};
 }
 
+std::shared_ptr<const std::string> KeptReadUnderLock(const Place& place, const struct stat& st) {
+  if (!lastRead.text || lastRead.key != place.Key() || !HeldHere(lastRead.key) ||
+      !Unchanged(lastRead.st, st))
+    return nullptr;
+  return lastRead.text;
+}
+
 bool TakeReadUnderLock(const Place& place, const struct stat& st, std::string& text) {
   ReadUnderLock last = std::move(lastRead);
   lastRead = {};

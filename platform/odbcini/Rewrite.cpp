@@ -143,9 +143,11 @@ void ReplaceFile(const std::string& path, std::string_view data, unsigned mode) 
 namespace {
 
 // ReadFile's work, into `text`; false when the file does not exist. What it read from the
-// file itself (not from a journal) is kept for a change under a lock this thread holds.
+// file itself (not from a journal) is kept for a change under a lock this thread holds, and
+// a shared read under that lock of the file unchanged since takes it too (into `kept`).
 bool ReadWhole(const std::string& path, std::string& text,
-               const std::shared_ptr<std::string>& shared) {
+               const std::shared_ptr<std::string>& shared,
+               std::shared_ptr<const std::string>* kept = nullptr) {
   // Found and opened as a rewrite finds it, with the same identity: root reads through a
   // user's links only what the user could read.
   Identity who;
@@ -179,6 +181,7 @@ bool ReadWhole(const std::string& path, std::string& text,
   struct stat st {};
   if (fstat(fd.get(), &st) != 0) Fail(path);
   if (!S_ISREG(st.st_mode)) Refuse(path, KindOf(st.st_mode) + ", not a configuration file");
+  if (kept && !journaled && (*kept = KeptReadUnderLock(place, st))) return true;
   ReadOpen(fd.get(), path, st, text);
   if (shared && !journaled) KeepReadUnderLock(place, st, shared);
   return true;
@@ -190,7 +193,9 @@ bool ReadFile(const std::string& path, std::string& text) { return ReadWhole(pat
 
 std::shared_ptr<const std::string> ReadSharedFile(const std::string& path) {
   auto text = std::make_shared<std::string>();
-  if (!ReadWhole(path, *text, text)) return nullptr;
+  std::shared_ptr<const std::string> kept;
+  if (!ReadWhole(path, *text, text, &kept)) return nullptr;
+  if (kept) return kept;
   return text;
 }
 

@@ -199,9 +199,10 @@ class UnixOdbcInstaller : public Installer {
     const Checked& c = *checked;
     if (!c.setup.empty()) return {true, "", "decided by the driver's setup library " + c.setup};
     if (!c.adds()) {
-      std::string text;
       try {
-        if (!ini::ReadFile(c.file, text) || !Present(text, c)) return {false, Missing(c), "", true};
+        // Shared: under the caller's lock, the text its own existence test read.
+        const auto text = ini::ReadSharedFile(c.file);
+        if (!text || !Present(*text, c)) return {false, Missing(c), "", true};
       } catch (const std::system_error& e) {
         return {false, e.what(), ""};
       }

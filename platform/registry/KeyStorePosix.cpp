@@ -204,8 +204,11 @@ class UnixOdbcStore : public KeyStore {
     if (!where) return "no such key";
     if (where->section.empty()) return where->file;
     // The section as the file spells it, where it has one: names compare without regard to
-    // case, and a message names what is there.
+    // case, and a message names what is there. A message just after a read names what that
+    // read found, without reading the file again.
     std::string section = where->section, text;
+    if (!where->drivers && lastSpelling.file == where->file && lastSpelling.asked == section)
+      return where->file + ", section [" + lastSpelling.found + "]";
     try {
       if ((where->drivers ? ini::ReadDriversFile(where->file, text)
                           : ini::ReadFile(where->file, text)) &&
@@ -283,15 +286,25 @@ class UnixOdbcStore : public KeyStore {
                              ini::Reader::Append);
       return std::nullopt;
     }
+    lastSpelling = {};
     const auto usable = ReadUsable(where.file);
     if (!usable) return std::nullopt;
     if (where.section.empty()) return Values();
     const std::string_view all = *usable;
     std::optional<ini::Section> s = ini::FindSection(all, where.section, where.reader);
+    lastSpelling = {where.file, where.section, s ? std::string(s->name) : where.section};
     if (!s) return std::nullopt;
     return ini::ReadKeys(all.substr(s->body, s->end - s->body), where.reader);
   }
+
+  // What this thread's last read of a data source found: the section as its file spells it.
+  struct Spelling {
+    std::string file, asked, found;
+  };
+  static thread_local Spelling lastSpelling;
 };
+
+thread_local UnixOdbcStore::Spelling UnixOdbcStore::lastSpelling;
 
 }  // namespace
 

@@ -76,6 +76,36 @@ TEST_F(ReadOnce, ARewriteUnderTheLockOfAnEarlierReadTakesItsText) {
   EXPECT_EQ(Slurp(file), before + "[New]\n");
 }
 
+TEST_F(ReadOnce, ASecondReaderUnderTheLockSharesTheFirstReadersText) {
+  const std::string before = Slurp(file);
+  ini::FileLock lock(file);
+  const auto first = ini::ReadSharedFile(file);
+  const long long read = BytesRead();
+  const auto second = ini::ReadSharedFile(file);
+  EXPECT_EQ(second, first);
+  EXPECT_LT(BytesRead() - read, size / 2) << "the file was read again";
+  // Changed in place meanwhile: the next reader reads what the file holds now.
+  std::ofstream(file, std::ios::app) << "; a note\n";
+  EXPECT_EQ(*ini::ReadSharedFile(file), before + "; a note\n");
+  EXPECT_EQ(*first, before);
+}
+
+// Files of several MiB are read into room of a different shape: every byte still arrives, as
+// a text an edit can grow.
+TEST_F(ReadOnce, AFileOfSeveralMebibytesReadsWhole) {
+  std::string text;
+  for (int i = 0; text.size() < (size_t{9} << 20); ++i)
+    text += "[Source" + std::to_string(i) + "]\nDriver = Some Driver\nDBQ = /data/" +
+            std::to_string(i * 7919) + ".xlsx\n\n";
+  Spit(file, text);
+  std::string read;
+  ASSERT_TRUE(ini::ReadFile(file, read));
+  EXPECT_EQ(read, text);
+  std::string seen;
+  ASSERT_TRUE(Rewrite(seen));
+  EXPECT_EQ(Slurp(file), text + "[New]\n");
+}
+
 TEST_F(ReadOnce, TheFileIsReadAgainWhereTheTextCannotBeTrusted) {
   const std::string before = Slurp(file);
   std::string seen;

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "library/TabrixCodeUnit.h"
+#include "platform/odbcinst/DataSources.h"
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
 #include "tools/tabrix/Cli.h"
@@ -117,7 +118,7 @@ Runner AddList(CLI::App& app) {
                Where(scope, "") + "); unixODBC's listings end there");
           continue;
         }
-        if (folded == "odbc data sources" || !seen.insert(std::move(folded)).second) continue;
+        if (platform::IsListingName(name) || !seen.insert(std::move(folded)).second) continue;
         rows.push_back({std::move(name), scope.name, std::move(driver)});
         if (i % 256 == 0) progress.Step(i);
       }
