@@ -2,7 +2,6 @@
 // literals, & for joining texts, and the ODBC escapes ({d}, {t}, {ts}, {fn}, {oj}, {escape}).
 // Everything else is left as written: SQLite reads [Sheet$], `Sheet$` and "Sheet$" itself.
 #include <cctype>
-#include <cstdio>
 #include <string>
 #include <vector>
 

@@ -1,16 +1,13 @@
 #include "sql/Functions.h"
 
-#include "sql/FunctionArgs.h"
-
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <string>
+
+#include "sql/FunctionArgs.h"
 
 namespace tabrix::sql {
 namespace {
