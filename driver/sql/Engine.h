@@ -45,9 +45,9 @@ struct ConnectOptions {
 enum class ResultType : uint8_t { Double, Timestamp, Bit, Varchar, LongVarchar, BigInt };
 
 struct ResultColumn {
-  std::string name;        // the label
-  std::string baseName;    // the sheet's column, or empty for an expression
-  std::string table;       // the table it comes from, or empty
+  std::string name;      // the label
+  std::string baseName;  // the sheet's column, or empty for an expression
+  std::string table;     // the table it comes from, or empty
   ResultType type = ResultType::Varchar;
 };
 
@@ -91,6 +91,9 @@ class Query {
   friend class Database;
   Query(Database& database, sqlite3_stmt* statement);
   void DescribeColumns(bool fromRow);
+  // Execute's steps: to the first row, then what the tables read could not hold.
+  void FirstRow();
+  void TellLostValues(std::vector<Warning>& warnings) const;
   // A statement that only lists columns of one sheet (SELECT * or SELECT a, b FROM t) reads
   // its rows from the sheet's cells directly, each value as the virtual table would give it,
   // without a pass through the engine per value. The engine still prepares and describes it.

@@ -18,15 +18,24 @@
 
 namespace tabrix::sql {
 
+// Names compare without regard to ASCII case, as SQL compares them.
+inline char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 inline std::string Lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : out) c = LowerAscii(c);
   return out;
 }
 
-inline bool IEquals(std::string_view a, std::string_view b) { return Lower(a) == Lower(b); }
+inline bool IEquals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
 
 std::string Quote(std::string_view identifier);  // as SQL quotes a name: "..."
 
@@ -46,7 +55,6 @@ struct FileKey {
     return path == o.path && object == o.object && readAs == o.readAs;
   }
 };
-
 
 FileKey KeyOf(const std::string& path, const struct stat& st);
 
@@ -110,7 +118,6 @@ struct Database::Impl {
 const sqlite3_module& SheetModule();
 
 // The authorizer: reads are allowed and noted, every change is refused.
-int Authorize(void* context, int action, const char* a1, const char* a2, const char*,
-              const char*);
+int Authorize(void* context, int action, const char* a1, const char* a2, const char*, const char*);
 
 }  // namespace tabrix::sql

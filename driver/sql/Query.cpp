@@ -56,11 +56,11 @@ void Query::DescribeColumns(bool fromRow) {
     const char* declared = sqlite3_column_decltype(statement_, i);
     if (declared) {
       std::string d = Lower(declared);
-      column.type = d == "double" ? ResultType::Double
-                    : d == "timestamp" ? ResultType::Timestamp
-                    : d == "bit" ? ResultType::Bit
+      column.type = d == "double"        ? ResultType::Double
+                    : d == "timestamp"   ? ResultType::Timestamp
+                    : d == "bit"         ? ResultType::Bit
                     : d == "longvarchar" ? ResultType::LongVarchar
-                    : ResultType::Varchar;
+                                         : ResultType::Varchar;
       continue;
     }
     if (!fromRow) {
@@ -78,8 +78,8 @@ void Query::DescribeColumns(bool fromRow) {
         const unsigned char* s = sqlite3_column_text(statement_, i);
         int n = sqlite3_column_bytes(statement_, i);
         column.type = LooksLikeTimestamp(s, n) ? ResultType::Timestamp
-                      : n > 255 ? ResultType::LongVarchar
-                                : ResultType::Varchar;
+                      : n > 255                ? ResultType::LongVarchar
+                                               : ResultType::Varchar;
         break;
       }
       default:
@@ -132,7 +132,49 @@ const Query::DirectValue& Query::Direct(int column) const {
   return value;
 }
 
+namespace {
+
+const char* KindOf(ColumnType type) {
+  return type == ColumnType::Double      ? "numbers"
+         : type == ColumnType::Timestamp ? "dates"
+                                         : "booleans";
+}
+
+// A value a column's type could not hold, told with where it is and how to keep it.
+Warning MisfitWarning(const TableView& view, const Misfit& misfit) {
+  const std::string& name = view.ColumnNames()[misfit.column];
+  const std::string holds =
+      "[Tabrix] column '" + name + "' holds " + KindOf(view.ColumnTypes()[misfit.column]);
+  const std::string scan = std::to_string(view.MaxScanRows());
+  const std::string decided = ", as its first " + scan + " rows decided (MaxScanRows=" + scan + ")";
+  const std::string others = std::to_string(misfit.count - 1);
+  if (view.Records()) {
+    // A file's rows are its records, counted from 1 as its lines are.
+    const std::string where =
+        "row " + std::to_string(uint64_t{misfit.row} + 1) + " of '" + view.SheetName() + "'";
+    const std::string more = misfit.count > 1 ? " and " + others + " more rows below it" : "";
+    return {"01000", holds + (view.Declared() ? std::string(", as the file declares") : decided) +
+                         ": the value in " + where + more + " is not one and comes back NULL" +
+                         (view.Declared() ? "" : "; MaxScanRows=0 keeps it as text")};
+  }
+  const std::string cell = view.SheetName() + CellName(misfit.row, misfit.sheetColumn);
+  const std::string more = misfit.count > 1 ? " and " + others + " more cells below it" : "";
+  return {"01000", holds + decided + ": the value at " + cell + more +
+                       " is not one and comes back NULL; MaxScanRows=0 or IMEX=1 keeps it as text"};
+}
+
+}  // namespace
+
 void Query::Execute(std::vector<Warning>& warnings) {
+  FirstRow();
+  if (!described_) {
+    DescribeColumns(true);
+    described_ = true;
+  }
+  TellLostValues(warnings);
+}
+
+void Query::FirstRow() {
   sqlite3_reset(statement_);
   hasRow_ = false;
   if (direct_) {
@@ -140,21 +182,21 @@ void Query::Execute(std::vector<Warning>& warnings) {
     directEnd_ = directRow_ + direct_->RowCount();
     hasRow_ = directRow_ < directEnd_;
     for (DirectValue& value : directValues_) value.row = UINT64_MAX;
-  } else {
-    int rc = sqlite3_step(statement_);
-    if (rc == SQLITE_ROW) {
-      hasRow_ = true;
-    } else if (rc != SQLITE_DONE) {
-      int code = sqlite3_errcode(database_.impl_->db);
-      sqlite3_reset(statement_);
-      database_.Fail(code, "");
-    }
+    return;
   }
-  if (!described_) {
-    DescribeColumns(true);
-    described_ = true;
+  int rc = sqlite3_step(statement_);
+  if (rc == SQLITE_ROW) {
+    hasRow_ = true;
+  } else if (rc != SQLITE_DONE) {
+    int code = sqlite3_errcode(database_.impl_->db);
+    sqlite3_reset(statement_);
+    database_.Fail(code, "");
   }
-  // The values the guessed types could not hold, in the columns this statement reads.
+}
+
+// The readers' warnings of each file read, and the values the guessed types could not hold
+// in the columns this statement reads, each told once.
+void Query::TellLostValues(std::vector<Warning>& warnings) const {
   std::vector<std::pair<std::string, size_t>> told;
   std::vector<const TableView*> toldFiles;
   for (const auto& [table, column] : reads_) {
@@ -167,41 +209,12 @@ void Query::Execute(std::vector<Warning>& warnings) {
       }
     }
     for (const Misfit& misfit : view->Misfits()) {
-      const std::string& name = view->ColumnNames()[misfit.column];
-      if (!IEquals(name, column)) continue;
+      if (!IEquals(view->ColumnNames()[misfit.column], column)) continue;
       if (std::find(told.begin(), told.end(), std::make_pair(table, misfit.column)) != told.end()) {
         continue;
       }
       told.emplace_back(table, misfit.column);
-      const ColumnType type = view->ColumnTypes()[misfit.column];
-      const char* kind = type == ColumnType::Double ? "numbers"
-                         : type == ColumnType::Timestamp ? "dates"
-                                                        : "booleans";
-      std::string more = misfit.count > 1
-                             ? " and " + std::to_string(misfit.count - 1) + " more cells below it"
-                             : "";
-      if (view->Records()) {
-        // A file's rows are its records, counted from 1 as its lines are.
-        const std::string where = "row " + std::to_string(uint64_t{misfit.row} + 1) + " of '" +
-                                  view->SheetName() + "'";
-        more = misfit.count > 1 ? " and " + std::to_string(misfit.count - 1) + " more rows below it" : "";
-        warnings.push_back(
-            {"01000", "[Tabrix] column '" + name + "' holds " + kind +
-                          (view->Declared()
-                               ? std::string(", as the file declares")
-                               : ", as its first " + std::to_string(view->MaxScanRows()) +
-                                     " rows decided (MaxScanRows=" + std::to_string(view->MaxScanRows()) + ")") +
-                          ": the value in " + where + more + " is not one and comes back NULL" +
-                          (view->Declared() ? "" : "; MaxScanRows=0 keeps it as text")});
-        continue;
-      }
-      std::string cell = view->SheetName() + CellName(misfit.row, misfit.sheetColumn);
-      warnings.push_back(
-          {"01000", "[Tabrix] column '" + name + "' holds " + kind +
-                        ", as its first " + std::to_string(view->MaxScanRows()) +
-                        " rows decided (MaxScanRows=" + std::to_string(view->MaxScanRows()) +
-                        "): the value at " + cell + more +
-                        " is not one and comes back NULL; MaxScanRows=0 or IMEX=1 keeps it as text"});
+      warnings.push_back(MisfitWarning(*view, misfit));
     }
   }
 }
@@ -229,25 +242,29 @@ void Query::Close() {
 ValueType Query::Type(int column) const {
   if (direct_) return Direct(column).type;
   switch (sqlite3_column_type(statement_, column)) {
-    case SQLITE_INTEGER: return ValueType::Integer;
-    case SQLITE_FLOAT: return ValueType::Real;
-    case SQLITE_NULL: return ValueType::Null;
-    default: return ValueType::Text;
+    case SQLITE_INTEGER:
+      return ValueType::Integer;
+    case SQLITE_FLOAT:
+      return ValueType::Real;
+    case SQLITE_NULL:
+      return ValueType::Null;
+    default:
+      return ValueType::Text;
   }
 }
 int64_t Query::Integer(int column) const {
   if (direct_) {
     const DirectValue& v = Direct(column);
-    return v.type == ValueType::Integer ? v.integer
+    return v.type == ValueType::Integer                              ? v.integer
            : v.type == ValueType::Real && std::fabs(v.real) < 9.2e18 ? static_cast<int64_t>(v.real)
-                                                                    : 0;
+                                                                     : 0;
   }
   return sqlite3_column_int64(statement_, column);
 }
 double Query::Real(int column) const {
   if (direct_) {
     const DirectValue& v = Direct(column);
-    return v.type == ValueType::Real ? v.real
+    return v.type == ValueType::Real      ? v.real
            : v.type == ValueType::Integer ? static_cast<double>(v.integer)
                                           : 0;
   }

@@ -134,7 +134,8 @@ class SheetData {
   class Builder;
   PageArray<Stored> cells_;
   PageArray<char> arena_;
-  std::vector<uint32_t> rowStart_;  // per row of the used range: its first cell; one more at the end
+  std::vector<uint32_t>
+      rowStart_;  // per row of the used range: its first cell; one more at the end
   Range used_;
   bool date1904_ = false;
   uint32_t rows_ = 0, columns_ = 0;
@@ -186,7 +187,9 @@ class TableView {
     return empty_ || rowsClipped_ || firstData_ > range_.lastRow ? 0
                                                                  : range_.lastRow - firstData_ + 1;
   }
-  uint32_t SheetColumn(size_t column) const { return range_.firstColumn + static_cast<uint32_t>(column); }
+  uint32_t SheetColumn(size_t column) const {
+    return range_.firstColumn + static_cast<uint32_t>(column);
+  }
   const SheetData& Data() const { return *data_; }
   const std::string& SheetName() const { return sheetName_; }
   unsigned MaxScanRows() const { return maxScanRows_; }
@@ -206,6 +209,19 @@ class TableView {
   RowSpan RowsWithText(size_t column, std::string_view key) const;
 
  private:
+  // The steps of reading the table, in the order the constructor takes them.
+  void FrameRecords(size_t declaredColumns);
+  void FrameRange(const Range& range);
+  void NameColumns(const std::vector<formats::DeclaredColumn>& declared, bool namesRow);
+  std::string HeaderName(size_t column) const;
+  void MakeNamesUnique();
+  uint64_t ScanEnd(const TableOptions& options) const;
+  void GuessTypes(uint64_t scanEnd);
+  void FindMisfits(uint64_t scanEnd);
+  // Calls visit(row, column, cell) for the table's cells in the rows from `from` on.
+  template <typename Visit>
+  void ForEachCell(uint64_t from, Visit visit) const;
+
   std::shared_ptr<const SheetData> data_;
   Range range_;
   bool empty_ = false;
@@ -233,5 +249,8 @@ std::string CellName(uint32_t row, uint32_t column);
 size_t FormatNumber(double value, char* out);  // out: at least 32 bytes
 // A date serial as "YYYY-MM-DD HH:MM:SS[.fff]". out: at least 32 bytes.
 size_t FormatSerial(double serial, bool date1904, char* out);
+// A cell as a text column gives it: its text, number, date or TRUE/FALSE. buffer: 32 bytes,
+// which the text may be in.
+std::string_view CellText(const SheetData& data, const SheetData::Stored& cell, char* buffer);
 
 }  // namespace tabrix::sql

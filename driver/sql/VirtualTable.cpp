@@ -9,7 +9,6 @@
 
 namespace tabrix::sql {
 
-
 CellValue ValueAt(const TableView& view, uint64_t row, size_t column, char* buffer) {
   CellValue value;
   const SheetData& data = view.Data();
@@ -17,36 +16,16 @@ CellValue ValueAt(const TableView& view, uint64_t row, size_t column, char* buff
   if (!cell || cell->Kind() == CellKind::Error) return value;
   const ColumnType type = view.ColumnTypes()[column];
   if (!TableView::Fits(cell->Kind(), type)) return value;
-  switch (cell->Kind()) {
-    case CellKind::Text:
-      value.type = ValueType::Text;
-      value.text = data.Text(*cell);
-      break;
-    case CellKind::Number:
-      if (type == ColumnType::Double) {
-        if (std::isnan(cell->number)) break;  // the engine holds no NaN: NULL, as it makes it
-        value.type = ValueType::Real;
-        value.real = cell->number;
-      } else {
-        value.type = ValueType::Text;
-        value.text = std::string_view(buffer, FormatNumber(cell->number, buffer));
-      }
-      break;
-    case CellKind::DateTime:
-      value.type = ValueType::Text;
-      value.text = std::string_view(buffer, FormatSerial(cell->number, data.Date1904(), buffer));
-      break;
-    case CellKind::Boolean:
-      if (type == ColumnType::Bit) {
-        value.type = ValueType::Integer;
-        value.integer = cell->number != 0;
-      } else {
-        value.type = ValueType::Text;
-        value.text = cell->number != 0 ? "TRUE" : "FALSE";
-      }
-      break;
-    case CellKind::Error:
-      break;
+  if (cell->Kind() == CellKind::Number && type == ColumnType::Double) {
+    if (std::isnan(cell->number)) return value;  // the engine holds no NaN: NULL, as it makes it
+    value.type = ValueType::Real;
+    value.real = cell->number;
+  } else if (cell->Kind() == CellKind::Boolean && type == ColumnType::Bit) {
+    value.type = ValueType::Integer;
+    value.integer = cell->number != 0;
+  } else {
+    value.type = ValueType::Text;
+    value.text = CellText(data, *cell, buffer);
   }
   return value;
 }
@@ -67,7 +46,7 @@ struct VTab : sqlite3_vtab {
   std::shared_ptr<const TableView> view;
 };
 struct Cursor : sqlite3_vtab_cursor {
-  uint64_t row = 0, end = 0;  // a scan of the rows [row, end)
+  uint64_t row = 0, end = 0;       // a scan of the rows [row, end)
   const uint32_t* next = nullptr;  // or the rows an index found, [next, last)
   const uint32_t* last = nullptr;
   bool indexed = false;
@@ -75,11 +54,16 @@ struct Cursor : sqlite3_vtab_cursor {
 
 const char* DeclaredType(ColumnType type) {
   switch (type) {
-    case ColumnType::Double: return "DOUBLE";
-    case ColumnType::Timestamp: return "TIMESTAMP";
-    case ColumnType::Bit: return "BIT";
-    case ColumnType::Varchar: return "VARCHAR(255)";
-    case ColumnType::LongVarchar: return "LONGVARCHAR";
+    case ColumnType::Double:
+      return "DOUBLE";
+    case ColumnType::Timestamp:
+      return "TIMESTAMP";
+    case ColumnType::Bit:
+      return "BIT";
+    case ColumnType::Varchar:
+      return "VARCHAR(255)";
+    case ColumnType::LongVarchar:
+      return "LONGVARCHAR";
   }
   return "VARCHAR(255)";
 }
@@ -150,7 +134,8 @@ int ModuleClose(sqlite3_vtab_cursor* cursor) {
   return SQLITE_OK;
 }
 
-int ModuleFilter(sqlite3_vtab_cursor* base, int idxNum, const char*, int argc, sqlite3_value** argv) {
+int ModuleFilter(sqlite3_vtab_cursor* base, int idxNum, const char*, int argc,
+                 sqlite3_value** argv) {
   auto* cursor = static_cast<Cursor*>(base);
   const TableView& view = *static_cast<VTab*>(base->pVtab)->view;
   cursor->indexed = false;
@@ -172,7 +157,8 @@ int ModuleFilter(sqlite3_vtab_cursor* base, int idxNum, const char*, int argc, s
                 type == ColumnType::Timestamp) &&
                valueType == SQLITE_TEXT) {
       const char* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-      span = view.RowsWithText(column, std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(argv[0]))));
+      span = view.RowsWithText(
+          column, std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(argv[0]))));
       lookup = true;
     }
     if (lookup) {
@@ -206,9 +192,14 @@ int ModuleColumn(sqlite3_vtab_cursor* base, sqlite3_context* context, int column
   char buffer[32];
   const CellValue value = ValueAt(view, cursor->row, static_cast<size_t>(column), buffer);
   switch (value.type) {
-    case ValueType::Null: break;
-    case ValueType::Integer: sqlite3_result_int64(context, value.integer); break;
-    case ValueType::Real: sqlite3_result_double(context, value.real); break;
+    case ValueType::Null:
+      break;
+    case ValueType::Integer:
+      sqlite3_result_int64(context, value.integer);
+      break;
+    case ValueType::Real:
+      sqlite3_result_double(context, value.real);
+      break;
     case ValueType::Text:
       // A sheet's own text lives as long as the sheet; a formatted one is copied.
       sqlite3_result_text(context, value.text.data(), static_cast<int>(value.text.size()),
