@@ -186,7 +186,7 @@ bool AtLineStart(std::string_view text, size_t at) {
 
 }  // namespace
 
-void Apply(std::string& text, const Splice& splice) {
+void SpliceInto(std::string& text, const Splice& splice) {
   text.replace(splice.at, splice.erase, splice.insert);
 }
 
@@ -216,14 +216,14 @@ std::optional<Splice> RemoveKeySplice(std::string_view text, std::string_view se
 void SetKey(std::string& text, std::string_view section, std::string_view key,
             std::string_view value) {
   if (std::optional<Splice> splice = SetKeySplice(text, section, key, value))
-    Apply(text, *splice);
+    SpliceInto(text, *splice);
   else
     WriteSection(text, section, {{std::string(key), std::string(value)}}, Merge::Update);
 }
 
 void RemoveKey(std::string& text, std::string_view section, std::string_view wanted) {
   if (std::optional<Splice> splice = RemoveKeySplice(text, section, wanted)) {
-    Apply(text, *splice);
+    SpliceInto(text, *splice);
     return;
   }
   const Section s = *FindSection(text, section);

@@ -38,7 +38,7 @@ struct Splice {
   size_t erase = 0;
   std::string insert;
 };
-void Apply(std::string& text, const Splice& splice);
+void SpliceInto(std::string& text, const Splice& splice);
 // What SetKey and RemoveKey would do, as one splice, when it is a single whole line added or
 // removed (or nothing, for RemoveKey of a missing key); nullopt when they must do more.
 std::optional<Splice> SetKeySplice(std::string_view text, std::string_view section,

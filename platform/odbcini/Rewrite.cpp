@@ -250,7 +250,7 @@ bool RewriteFile(const std::string& path, bool create, unsigned newMode, const S
       ReplaceByRename(place, file, file.text, splice, newMode);
       return true;
     }
-    if (splice) Apply(file.text, *splice);
+    if (splice) SpliceInto(file.text, *splice);
     RewriteInPlace(place, file.fd.get(), earlier, file.text);
     return true;
   } catch (const std::system_error& e) {

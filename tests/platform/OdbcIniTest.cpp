@@ -254,7 +254,7 @@ TEST(OdbcIni, SettingOneKeyIsAnUpdateOfThatKey) {
     WriteSection(listedFirst, "M", {{"Driver", "d"}}, Merge::Replace);
     WriteSection(sectionFirst, "M", {{"Driver", "d"}}, Merge::Replace);
     if (auto splice = SetKeySplice(sectionFirst, "L", key, "v"))
-      Apply(sectionFirst, *splice);
+      SpliceInto(sectionFirst, *splice);
     else
       SetKey(sectionFirst, "L", key, "v");
     ASSERT_EQ(sectionFirst, listedFirst)

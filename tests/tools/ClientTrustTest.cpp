@@ -326,7 +326,7 @@ TEST_F(Trust, ALockHeldElsewhereIsWaitedForAsLongAsAllowed) {
   // Released while it waits: it goes on.
   const pid_t waiting = StartTabrix("create X --user --wait 60", "w");
   // Its notice is the first thing it writes.
-  for (int i = 0; i < 2000 && Slurp(dir / "errw").empty(); ++i)
+  for (int i = 0; i < 2000 && Slurp(dir / "errw").find('\n') == std::string::npos; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(Slurp(dir / "errw"), "tabrix: " + locked + "waiting\n");
   close(lock);

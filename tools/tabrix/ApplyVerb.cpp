@@ -239,7 +239,7 @@ std::string Application::WhyNot(const Incoming& in, std::optional<std::string>& 
     return "the driver \"" + *driver +
            "\" is not one of the six desktop drivers; tabrix changes only data sources of those "
            "drivers";
-  return WhyNotWritable(in.source.name, in.source.attributes);
+  return WhyNotStorable(in.source.name, in.source.attributes);
 }
 
 void Application::PlanEntry(

@@ -64,6 +64,7 @@ const std::vector<std::string>& ChangesMade();
 int Fail(const std::string& message);   // prints "tabrix: message" to stderr, returns kFailed
 int Usage(const std::string& message);  // the same, returns kUsage
 void Warn(const std::string& message);
+void Notice(const std::string& message);  // "tabrix: message", for what is neither fault nor risk
 // Text from a file or the command line, fit to echo: control bytes escaped (\xNN), cut to
 // `limit` bytes with "..." after.
 std::string Shown(std::string_view text, size_t limit = 64);

@@ -106,7 +106,7 @@ Pairs WithoutDriver(const Pairs& values) {
   return kept;
 }
 
-std::string WhyNotWritable(const std::string& name, const Pairs& attributes) {
+std::string WhyNotStorable(const std::string& name, const Pairs& attributes) {
   if (std::string why = platform::WhyListingName(name); !why.empty()) return why;
   for (const auto& pair : attributes)
     if (EqualsIgnoreCase(pair.first, "Driver"))

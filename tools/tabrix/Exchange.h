@@ -57,7 +57,7 @@ Pairs WithoutDriver(const Pairs& values);
 
 // Why the data source cannot be written as it stands: its name, a keyword or a value;
 // "" when it can.
-std::string WhyNotWritable(const std::string& name, const Pairs& attributes);
+std::string WhyNotStorable(const std::string& name, const Pairs& attributes);
 
 // A value as export writes it: a password masked unless `passwords` is set (an empty one
 // stays empty, as MaskedPair shows it).

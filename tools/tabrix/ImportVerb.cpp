@@ -160,7 +160,7 @@ std::string Importer::WhyNot(Incoming& in, std::optional<std::string>& driver) {
            "those drivers";
   for (auto& [k, v] : s.attributes)
     if (IsPathKeyword(k)) v = MapPath(v, maps_);
-  return WhyNotWritable(s.name, s.attributes);
+  return WhyNotStorable(s.name, s.attributes);
 }
 
 void Importer::Plan(std::vector<Incoming>& incoming) {

@@ -74,9 +74,16 @@ std::vector<std::string>& Changes() {
 void NoteChange(const std::string& what) { Changes().push_back(what); }
 const std::vector<std::string>& ChangesMade() { return Changes(); }
 
+namespace {
+// One write per line, so that lines of runs sharing a terminal or a log do not mix.
+void Say(const std::string& prefix, const std::string& message) {
+  std::cerr << (prefix + Shown(message, kLongText) + '\n') << std::flush;
+}
+}  // namespace
+
 // Messages echo names and values from files and arguments: never a raw control byte.
 int Fail(const std::string& message) {
-  std::cerr << "tabrix: " << Shown(message, kLongText) << '\n';
+  Notice(message);
   return kFailed;
 }
 
@@ -86,8 +93,10 @@ int Usage(const std::string& message) {
 }
 
 void Warn(const std::string& message) {
-  std::cerr << "tabrix: warning: " << Shown(message, kLongText) << '\n';
+  Say("tabrix: warning: ", message);
 }
+
+void Notice(const std::string& message) { Say("tabrix: ", message); }
 
 std::string Shown(std::string_view text, size_t limit) {
   std::string out = platform::text::EscapeControls(text.substr(0, limit));

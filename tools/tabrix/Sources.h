@@ -2,12 +2,12 @@
 // with its reason, as the verbs report every other error.
 #pragma once
 
-#include <iostream>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
 #include "platform/sources/DataSourceStore.h"
+#include "tools/tabrix/Cli.h"
 
 namespace tabrix::cli::sources {
 
@@ -35,8 +35,7 @@ inline void Edit(bool system, const std::vector<platform::SourceEdit>& edits) {
 // says which file is locked as soon as waiting starts.
 inline void UseLockWait(double seconds) {
   Store().SetLockWait(seconds, [](const std::string& file) {
-    std::cerr << "tabrix: " << file << " is locked by another process (" << file
-              << ".lock); waiting" << std::endl;
+    Notice(file + " is locked by another process (" + file + ".lock); waiting");
   });
 }
 
