@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
@@ -20,6 +21,9 @@ namespace {
 namespace ini = odbcini;
 
 std::string FileOf(bool system) { return system ? ini::SystemFile() : ini::UserFile(); }
+
+// The system file is read beneath the user's, as the driver manager finds a data source.
+ini::Reader ReaderOf(bool system) { return system ? ini::Reader::Append : ini::Reader::Open; }
 
 // The Failure of a layer below that raises, with its error code where it has one.
 Failure FailureOf(const std::exception& e) {
@@ -146,6 +150,7 @@ StoredSources ReadText(const std::string& text, const std::string& file, ini::Re
   ini::ForEachSection(
       all,
       [&](const ini::Section& s) {
+        if (s.name.empty()) ++stored.unnamed;
         if (s.name.empty() || !seen.insert(Folded(s.name)).second) return true;
         ini::KeyValues keys = ini::ReadKeys(all.substr(s.body, s.end - s.body), reader);
         std::vector<std::string> ignored = KeepFirst(keys, all, s, reader, file);
@@ -158,6 +163,43 @@ StoredSources ReadText(const std::string& text, const std::string& file, ini::Re
       reader);
   return stored;
 }
+
+// A data source's first section and the listing's, in one pass that ends once both are found.
+FoundSource FindIn(std::string_view all, const std::string& name, ini::Reader reader,
+                   std::string& spelling) {
+  std::optional<ini::Section> source, listing;
+  ini::ForEachSection(
+      all,
+      [&](const ini::Section& s) {
+        if (!source && text::EqualsIgnoreCase(s.name, name))
+          source = s;
+        else if (!listing && IsListingName(s.name))
+          listing = s;
+        return !source || !listing;
+      },
+      reader);
+  FoundSource found;
+  if (source) {
+    spelling = source->name;
+    found.values = FirstOfEach(
+        ini::ReadKeys(all.substr(source->body, source->end - source->body), reader));
+  }
+  if (listing)
+    found.listed = ini::FindKey(all.substr(listing->body, listing->end - listing->body), name,
+                                reader);
+  return found;
+}
+
+std::string SectionIn(const std::string& file, const std::string& section) {
+  return file + ", section [" + section + "]";
+}
+
+// What this thread's last Find found: a message just after it names the section as that read
+// spelt it, without reading the file again.
+struct LastFound {
+  std::string file, asked, spelling;
+};
+thread_local LastFound lastFound;
 
 // The names of every section of a text, folded.
 std::unordered_set<std::string> SectionNames(const std::string& text) {
@@ -226,16 +268,49 @@ class FileDataSources : public DataSourceStore {
 
   Result<StoredSources> Read(bool system) override {
     const std::string file = FileOf(system);
-    // The system file is read beneath the user's, as the driver manager finds a data source.
-    const ini::Reader reader = system ? ini::Reader::Append : ini::Reader::Open;
     try {
       std::string text;
       if (!ini::ReadFile(file, text)) return StoredSources{};
       if (std::string why = ini::WhyUnread(text, file); !why.empty()) return Refused(why);
-      return ReadText(text, file, reader);
+      return ReadText(text, file, ReaderOf(system));
     } catch (const std::exception& e) {
       return FailureOf(e);
     }
+  }
+
+  // Only the one section is parsed, however large the file. The text is shared: under the
+  // scope's lock, the installer's own reading and the rewrite after it take it.
+  Result<FoundSource> Find(bool system, const std::string& name) override {
+    const std::string file = FileOf(system);
+    lastFound = {};
+    std::string spelling = name;
+    FoundSource found;
+    try {
+      if (const auto text = ini::ReadSharedFile(file)) {
+        if (std::string why = ini::WhyUnread(*text, file); !why.empty()) return Refused(why);
+        found = FindIn(*text, name, ReaderOf(system), spelling);
+      }
+    } catch (const std::exception& e) {
+      return FailureOf(e);
+    }
+    lastFound = {file, name, spelling};
+    found.where = SectionIn(file, spelling);
+    return found;
+  }
+
+  std::string Where(bool system, const std::string& name) override {
+    const std::string file = FileOf(system);
+    if (name.empty()) return file;
+    if (lastFound.file == file && lastFound.asked == name)
+      return SectionIn(file, lastFound.spelling);
+    std::string section = name;
+    try {
+      if (const auto text = ini::ReadSharedFile(file); text && !ini::FindRejection(*text))
+        if (auto s = ini::FindSection(*text, name, ReaderOf(system))) section = s->name;
+    } catch (const std::exception&) {
+      // The name as asked, then; the reading is told where it matters.
+    }
+    return SectionIn(file, section);
   }
 
   Status Storable(const std::string& name, const Pairs& values) override {
@@ -245,6 +320,7 @@ class FileDataSources : public DataSourceStore {
 
   Status Edit(bool system, const std::vector<SourceEdit>& edits) override {
     if (edits.empty()) return {};
+    lastFound = {};  // a change may rename what was found
     auto edit = [&](std::string& text, std::string&) {
       std::unordered_set<std::string> present = SectionNames(text);
       RemoveAndList(text, edits, present);
