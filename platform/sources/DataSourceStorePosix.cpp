@@ -12,6 +12,7 @@
 
 #include "platform/odbcini/OdbcIni.h"
 #include "platform/odbcinst/DataSources.h"
+#include "platform/registry/Registry.h"
 #include "platform/sources/DataSourceStore.h"
 #include "platform/text/Text.h"
 
@@ -181,12 +182,12 @@ FoundSource FindIn(std::string_view all, const std::string& name, ini::Reader re
   FoundSource found;
   if (source) {
     spelling = source->name;
-    found.values = FirstOfEach(
-        ini::ReadKeys(all.substr(source->body, source->end - source->body), reader));
+    found.values =
+        FirstOfEach(ini::ReadKeys(all.substr(source->body, source->end - source->body), reader));
   }
   if (listing)
-    found.listed = ini::FindKey(all.substr(listing->body, listing->end - listing->body), name,
-                                reader);
+    found.listed =
+        ini::FindKey(all.substr(listing->body, listing->end - listing->body), name, reader);
   return found;
 }
 
@@ -298,19 +299,13 @@ class FileDataSources : public DataSourceStore {
     return found;
   }
 
+  // As the key store over the same files names the key, which answers just after its own
+  // reading (the library's existence test) from what that read found, as this does after Find.
   std::string Where(bool system, const std::string& name) override {
-    const std::string file = FileOf(system);
-    if (name.empty()) return file;
-    if (lastFound.file == file && lastFound.asked == name)
-      return SectionIn(file, lastFound.spelling);
-    std::string section = name;
-    try {
-      if (const auto text = ini::ReadSharedFile(file); text && !ini::FindRejection(*text))
-        if (auto s = ini::FindSection(*text, name, ReaderOf(system))) section = s->name;
-    } catch (const std::exception&) {
-      // The name as asked, then; the reading is told where it matters.
-    }
-    return SectionIn(file, section);
+    if (!name.empty() && lastFound.file == FileOf(system) && lastFound.asked == name)
+      return SectionIn(lastFound.file, lastFound.spelling);
+    return DefaultKeyStore().Describe(system ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                                      DataSourceKey(name));
   }
 
   Status Storable(const std::string& name, const Pairs& values) override {

@@ -39,8 +39,7 @@ class MemorySourcesBackend : public contract::DataSourceBackend {
     keys_.SetString(platform::HKEY_LOCAL_MACHINE, platform::DriverKey(description), "Driver",
                     library);
   }
-  void ArrangeListedOnly(bool system, const std::string& name,
-                         const std::string& driver) override {
+  void ArrangeListedOnly(bool system, const std::string& name, const std::string& driver) override {
     keys_.SetString(system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER,
                     platform::DataSourceKey(platform::kDataSourcesSection), name, driver);
   }

@@ -104,8 +104,7 @@ class UnixOdbcSourcesBackend : public contract::DataSourceBackend {
   void ArrangeDriver(const std::string& description, const std::string& library) override {
     Spit(ini::DriversFile(), "[" + description + "]\nDriver = " + library + "\n");
   }
-  void ArrangeListedOnly(bool system, const std::string& name,
-                         const std::string& driver) override {
+  void ArrangeListedOnly(bool system, const std::string& name, const std::string& driver) override {
     Spit(system ? ini::SystemFile() : ini::UserFile(),
          "[ODBC Data Sources]\n" + name + " = " + driver + "\n");
   }
