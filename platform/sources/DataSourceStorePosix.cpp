@@ -165,18 +165,24 @@ StoredSources ReadText(const std::string& text, const std::string& file, ini::Re
   return stored;
 }
 
+// A name holding a backslash names no data source here, as in the registry, where it would
+// name a key deeper down; the key store over these files answers so too. No valid name holds
+// one.
+bool NamesNoSource(const std::string& name) { return name.find('\\') != std::string::npos; }
+
 // A data source's first section and the listing's, in one pass that ends once both are found.
 FoundSource FindIn(std::string_view all, const std::string& name, ini::Reader reader,
                    std::string& spelling) {
   std::optional<ini::Section> source, listing;
+  const bool named = !NamesNoSource(name);
   ini::ForEachSection(
       all,
       [&](const ini::Section& s) {
-        if (!source && text::EqualsIgnoreCase(s.name, name))
+        if (named && !source && text::EqualsIgnoreCase(s.name, name))
           source = s;
         else if (!listing && IsListingName(s.name))
           listing = s;
-        return !source || !listing;
+        return (named && !source) || !listing;
       },
       reader);
   FoundSource found;
@@ -293,6 +299,10 @@ class FileDataSources : public DataSourceStore {
       }
     } catch (const std::exception& e) {
       return FailureOf(e);
+    }
+    if (NamesNoSource(name)) {
+      found.where = Where(system, name);
+      return found;
     }
     lastFound = {file, name, spelling};
     found.where = SectionIn(file, spelling);

@@ -162,6 +162,15 @@ TEST(UnixOdbcSources, FindReadsOneDataSourceAsTheDriverManagerDoes) {
   EXPECT_EQ(store.Where(false, "Gone"), ini::UserFile() + ", section [Gone]");
   EXPECT_EQ(store.Where(false, ""), ini::UserFile());
 
+  // A backslash, which no valid name holds, names a key deeper down in the registry: no data
+  // source here either, though its listing line is still found for a removal.
+  Spit(ini::UserFile(), "[ODBC Data Sources]\na\\b = Listed\n\n[a\\b]\nDriver = x\n");
+  found = store.Find(false, "a\\b");
+  ASSERT_TRUE(found) << found.reason();
+  EXPECT_FALSE(found->values);
+  EXPECT_EQ(found->listed, "Listed");
+  EXPECT_EQ(found->where, store.Where(false, "a\\b"));
+
   // Beneath the user's file the system's is read by the other reader: an indented line is
   // skipped there.
   Spit(ini::SystemFile(), "[Sales]\n  Driver = Indented\nDBQ = /b.xls\n");
