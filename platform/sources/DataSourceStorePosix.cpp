@@ -112,16 +112,28 @@ void RemoveListed(std::string& text, const std::vector<SourceEdit>& edits) {
   if (alone && removed) text.replace(listing->header, listing->end - listing->header, section);
 }
 
+// Whether a keyword is given twice. A section holds a few keywords: comparing each pair costs
+// less than folding them into a set, which a listing of every data source pays for each.
+bool Repeats(const ini::KeyValues& keys) {
+  if (keys.size() > 32) {
+    std::unordered_set<std::string> seen;
+    for (const auto& pair : keys)
+      if (!seen.insert(Folded(pair.first)).second) return true;
+    return false;
+  }
+  for (size_t i = 0; i < keys.size(); ++i)
+    for (size_t j = 0; j < i; ++j)
+      if (text::EqualsIgnoreCase(keys[i].first, keys[j].first)) return true;
+  return false;
+}
+
 // Keeps the first value of each keyword in `keys`, the one unixODBC reads, and answers where
 // each later one stands ("FILE:LINE: ..."). The lines are counted only when there is a repeat.
 std::vector<std::string> KeepFirst(ini::KeyValues& keys, std::string_view all,
                                    const ini::Section& s, ini::Reader reader,
                                    const std::string& file) {
+  if (!Repeats(keys)) return {};
   std::unordered_set<std::string> seen;
-  bool repeated = false;
-  for (const auto& pair : keys) repeated = !seen.insert(Folded(pair.first)).second || repeated;
-  if (!repeated) return {};
-  seen.clear();
   keys.clear();
   std::vector<std::string> ignored;
   size_t line = 1 + static_cast<size_t>(std::count(all.begin(), all.begin() + s.body, '\n'));
