@@ -1,19 +1,24 @@
-// The data sources of one scope (the user's or the system's) as a whole: read at once,
-// changed many at a time in one rewrite, under a lock held across the read-modify-write.
+// The data sources of one scope (the user's or the system's): read at once or one by its
+// name, changed many at a time in one rewrite, under a lock held across the
+// read-modify-write.
 //
 // unixODBC's odbc.ini files on Linux (DataSourceStorePosix.cpp), the registry on Windows
 // (DataSourceStoreWindows.cpp, over the key store); a test puts a store of its own in place,
 // RegistryDataSources over an in-memory key store.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Failure.h"
 #include "platform/Pairs.h"
 #include "platform/Seam.h"
+#include "platform/text/Text.h"
 
 namespace platform {
 
@@ -30,6 +35,20 @@ struct StoredSource {
 struct StoredSources {
   std::vector<StoredSource> sources;
   Pairs listing;
+  // The sections with no name, which hold no data source: the driver manager's own listing of
+  // the data sources stops at the first. None in a registry.
+  size_t unnamed = 0;
+};
+
+// One data source looked up by its name, as the driver manager finds it.
+struct FoundSource {
+  // Its values, the first of each keyword; nullopt when the scope holds no such data source.
+  std::optional<Pairs> values;
+  // Its line in the listing (the driver's description), where it has one: with no values, a
+  // line left behind by a data source removed by hand.
+  std::optional<std::string> listed;
+  // Where it is, for messages, as Where names it: found, with the name as the store spells it.
+  std::string where;
 };
 
 // One data source's change. Replace writes Driver (the driver's description in odbc.ini, its
@@ -59,6 +78,15 @@ class DataSourceStore {
   // The scope's data sources, in one read however many there are. A Failure names the file
   // or key when the scope cannot be read, or the driver manager would read nothing from it.
   virtual Result<StoredSources> Read(bool system) = 0;
+  // One data source by its name (not empty; compared without regard to case): its first
+  // section or key, and its line in the listing, in one read of the scope however many it
+  // holds. A Failure as Read's. Under the scope's lock, a change that follows reads nothing
+  // again.
+  virtual Result<FoundSource> Find(bool system, const std::string& name) = 0;
+  // Where a data source of that name is, or would be, for people: its file and section as the
+  // file spells it ("FILE, section [Name]"), or its registry key; with no name, the scope's
+  // file or key. Never fails: what cannot be read is named as asked.
+  virtual std::string Where(bool system, const std::string& name) = 0;
   // Whether a data source can be stored exactly as it stands: its name, keywords and values.
   virtual Status Storable(const std::string& name, const Pairs& values) = 0;
   // Makes the changes of one scope, whose names, keywords and values are Storable: in a file,
@@ -69,6 +97,15 @@ class DataSourceStore {
   // cannot.
   virtual std::string ReadableByOthers(bool system) = 0;
 };
+
+// The first value of each keyword (compared without regard to case), in their order: the
+// values the driver manager reads of a section that gives a keyword more than once.
+inline Pairs FirstOfEach(Pairs values) {
+  std::unordered_set<std::string> seen;
+  std::erase_if(values,
+                [&](const auto& pair) { return !seen.insert(text::Folded(pair.first)).second; });
+  return values;
+}
 
 // The store of the target OS: DataSourceStorePosix.cpp or DataSourceStoreWindows.cpp.
 DataSourceStore& DefaultDataSourceStore();

@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "platform/odbcini/OdbcIni.h"
 #include "platform/odbcinst/DataSources.h"
+#include "platform/registry/Registry.h"
 #include "platform/sources/DataSourceStore.h"
 #include "platform/text/Text.h"
 
@@ -20,6 +22,9 @@ namespace {
 namespace ini = odbcini;
 
 std::string FileOf(bool system) { return system ? ini::SystemFile() : ini::UserFile(); }
+
+// The system file is read beneath the user's, as the driver manager finds a data source.
+ini::Reader ReaderOf(bool system) { return system ? ini::Reader::Append : ini::Reader::Open; }
 
 // The Failure of a layer below that raises, with its error code where it has one.
 Failure FailureOf(const std::exception& e) {
@@ -107,16 +112,28 @@ void RemoveListed(std::string& text, const std::vector<SourceEdit>& edits) {
   if (alone && removed) text.replace(listing->header, listing->end - listing->header, section);
 }
 
+// Whether a keyword is given twice. A section holds a few keywords: comparing each pair costs
+// less than folding them into a set, which a listing of every data source pays for each.
+bool Repeats(const ini::KeyValues& keys) {
+  if (keys.size() > 32) {
+    std::unordered_set<std::string> seen;
+    for (const auto& pair : keys)
+      if (!seen.insert(Folded(pair.first)).second) return true;
+    return false;
+  }
+  for (size_t i = 0; i < keys.size(); ++i)
+    for (size_t j = 0; j < i; ++j)
+      if (text::EqualsIgnoreCase(keys[i].first, keys[j].first)) return true;
+  return false;
+}
+
 // Keeps the first value of each keyword in `keys`, the one unixODBC reads, and answers where
 // each later one stands ("FILE:LINE: ..."). The lines are counted only when there is a repeat.
 std::vector<std::string> KeepFirst(ini::KeyValues& keys, std::string_view all,
                                    const ini::Section& s, ini::Reader reader,
                                    const std::string& file) {
+  if (!Repeats(keys)) return {};
   std::unordered_set<std::string> seen;
-  bool repeated = false;
-  for (const auto& pair : keys) repeated = !seen.insert(Folded(pair.first)).second || repeated;
-  if (!repeated) return {};
-  seen.clear();
   keys.clear();
   std::vector<std::string> ignored;
   size_t line = 1 + static_cast<size_t>(std::count(all.begin(), all.begin() + s.body, '\n'));
@@ -146,6 +163,7 @@ StoredSources ReadText(const std::string& text, const std::string& file, ini::Re
   ini::ForEachSection(
       all,
       [&](const ini::Section& s) {
+        if (s.name.empty()) ++stored.unnamed;
         if (s.name.empty() || !seen.insert(Folded(s.name)).second) return true;
         ini::KeyValues keys = ini::ReadKeys(all.substr(s.body, s.end - s.body), reader);
         std::vector<std::string> ignored = KeepFirst(keys, all, s, reader, file);
@@ -158,6 +176,49 @@ StoredSources ReadText(const std::string& text, const std::string& file, ini::Re
       reader);
   return stored;
 }
+
+// A name holding a backslash names no data source here, as in the registry, where it would
+// name a key deeper down; the key store over these files answers so too. No valid name holds
+// one.
+bool NamesNoSource(const std::string& name) { return name.find('\\') != std::string::npos; }
+
+// A data source's first section and the listing's, in one pass that ends once both are found.
+FoundSource FindIn(std::string_view all, const std::string& name, ini::Reader reader,
+                   std::string& spelling) {
+  std::optional<ini::Section> source, listing;
+  const bool named = !NamesNoSource(name);
+  ini::ForEachSection(
+      all,
+      [&](const ini::Section& s) {
+        if (named && !source && text::EqualsIgnoreCase(s.name, name))
+          source = s;
+        else if (!listing && IsListingName(s.name))
+          listing = s;
+        return (named && !source) || !listing;
+      },
+      reader);
+  FoundSource found;
+  if (source) {
+    spelling = source->name;
+    found.values =
+        FirstOfEach(ini::ReadKeys(all.substr(source->body, source->end - source->body), reader));
+  }
+  if (listing)
+    found.listed =
+        ini::FindKey(all.substr(listing->body, listing->end - listing->body), name, reader);
+  return found;
+}
+
+std::string SectionIn(const std::string& file, const std::string& section) {
+  return file + ", section [" + section + "]";
+}
+
+// What this thread's last Find found: a message just after it names the section as that read
+// spelt it, without reading the file again.
+struct LastFound {
+  std::string file, asked, spelling;
+};
+thread_local LastFound lastFound;
 
 // The names of every section of a text, folded.
 std::unordered_set<std::string> SectionNames(const std::string& text) {
@@ -226,16 +287,47 @@ class FileDataSources : public DataSourceStore {
 
   Result<StoredSources> Read(bool system) override {
     const std::string file = FileOf(system);
-    // The system file is read beneath the user's, as the driver manager finds a data source.
-    const ini::Reader reader = system ? ini::Reader::Append : ini::Reader::Open;
     try {
       std::string text;
       if (!ini::ReadFile(file, text)) return StoredSources{};
       if (std::string why = ini::WhyUnread(text, file); !why.empty()) return Refused(why);
-      return ReadText(text, file, reader);
+      return ReadText(text, file, ReaderOf(system));
     } catch (const std::exception& e) {
       return FailureOf(e);
     }
+  }
+
+  // Only the one section is parsed, however large the file. The text is shared: under the
+  // scope's lock, the installer's own reading and the rewrite after it take it.
+  Result<FoundSource> Find(bool system, const std::string& name) override {
+    const std::string file = FileOf(system);
+    lastFound = {};
+    std::string spelling = name;
+    FoundSource found;
+    try {
+      if (const auto text = ini::ReadSharedFile(file)) {
+        if (std::string why = ini::WhyUnread(*text, file); !why.empty()) return Refused(why);
+        found = FindIn(*text, name, ReaderOf(system), spelling);
+      }
+    } catch (const std::exception& e) {
+      return FailureOf(e);
+    }
+    if (NamesNoSource(name)) {
+      found.where = Where(system, name);
+      return found;
+    }
+    lastFound = {file, name, spelling};
+    found.where = SectionIn(file, spelling);
+    return found;
+  }
+
+  // As the key store over the same files names the key, which answers just after its own
+  // reading (the library's existence test) from what that read found, as this does after Find.
+  std::string Where(bool system, const std::string& name) override {
+    if (!name.empty() && lastFound.file == FileOf(system) && lastFound.asked == name)
+      return SectionIn(lastFound.file, lastFound.spelling);
+    return DefaultKeyStore().Describe(system ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                                      DataSourceKey(name));
   }
 
   Status Storable(const std::string& name, const Pairs& values) override {
@@ -245,6 +337,7 @@ class FileDataSources : public DataSourceStore {
 
   Status Edit(bool system, const std::vector<SourceEdit>& edits) override {
     if (edits.empty()) return {};
+    lastFound = {};  // a change may rename what was found
     auto edit = [&](std::string& text, std::string&) {
       std::unordered_set<std::string> present = SectionNames(text);
       RemoveAndList(text, edits, present);

@@ -39,6 +39,26 @@ Result<StoredSources> RegistryDataSources::Read(bool system) {
   return stored;
 }
 
+Result<FoundSource> RegistryDataSources::Find(bool system, const std::string& name) {
+  KeyStore& keys = Keys();
+  const HKEY root = RootOf(system);
+  FoundSource found;
+  try {
+    if (auto values = keys.ReadValues(root, DataSourceKey(name)))
+      found.values = FirstOfEach(std::move(*values));
+    if (auto listing = keys.ReadValues(root, ListingKey()))
+      found.listed = KeyStore::Find(*listing, name);
+  } catch (const ERegistryException& e) {
+    return Refused(e.what());
+  }
+  found.where = keys.Describe(root, DataSourceKey(name));
+  return found;
+}
+
+std::string RegistryDataSources::Where(bool system, const std::string& name) {
+  return Keys().Describe(RootOf(system), DataSourceKey(name));
+}
+
 Status RegistryDataSources::Storable(const std::string& name, const Pairs& values) {
   if (name.empty()) return Refused("invalid data source name: it is empty");
   if (name.size() > 255)

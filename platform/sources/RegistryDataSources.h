@@ -17,6 +17,9 @@ class RegistryDataSources : public DataSourceStore {
   Result<Lock> LockScope(bool) override { return Lock(); }
   void SetLockWait(double, std::function<void(const std::string&)>) override {}
   Result<StoredSources> Read(bool system) override;
+  Result<FoundSource> Find(bool system, const std::string& name) override;
+  // The key store's own description of the key.
+  std::string Where(bool system, const std::string& name) override;
   // The registry's own limits, and a NUL, which would end the stored string early.
   Status Storable(const std::string& name, const Pairs& values) override;
   // No transaction: each data source is written in turn, and the first refusal stops the

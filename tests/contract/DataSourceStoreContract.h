@@ -18,6 +18,7 @@ using platform::DataSourceStore;
 using platform::Pairs;
 using platform::SourceEdit;
 using platform::StoredSources;
+using platform::text::Folded;
 
 class DataSourceBackend {
  public:
@@ -25,6 +26,10 @@ class DataSourceBackend {
   virtual DataSourceStore& Store() = 0;
   // Defines a driver, `library` its Driver value.
   virtual void ArrangeDriver(const std::string& description, const std::string& library) = 0;
+  // A line in the listing of a scope that holds nothing yet, with no data source of the name,
+  // as one removed by hand leaves it.
+  virtual void ArrangeListedOnly(bool system, const std::string& name,
+                                 const std::string& driver) = 0;
 
   // A data source's Driver value names the driver's library (the registry), not its
   // description (odbc.ini); a driver that names none is refused.
@@ -148,11 +153,62 @@ TYPED_TEST_P(DataSourceStoreContract, ChangesUnderTheScopesLockAndAfterIt) {
   EXPECT_EQ(this->ValuesOf(true, kName), this->WithDriver({{"A", "2"}}));
 }
 
+TYPED_TEST_P(DataSourceStoreContract, FindsOneByItsNameWithItsListingLine) {
+  auto missing = this->store.Find(false, kName);
+  ASSERT_TRUE(missing) << missing.reason();
+  EXPECT_FALSE(missing->values);
+  EXPECT_FALSE(missing->listed);
+  EXPECT_EQ(missing->where, this->store.Where(false, kName));
+
+  this->Edit(false, {{SourceEdit::Kind::Replace, kName, kDriverName, {{"DBQ", "/data/a.xls"}}},
+                     {SourceEdit::Kind::Replace, "Contract A", kDriverName, {{"X", "1"}}}});
+  // Names compare without regard to case, as the driver manager finds them.
+  auto found = this->store.Find(false, "contract SALES");
+  ASSERT_TRUE(found) << found.reason();
+  EXPECT_EQ(found->values, this->WithDriver({{"DBQ", "/data/a.xls"}}));
+  EXPECT_EQ(found->listed, kDriverName);
+  EXPECT_EQ(found->where, this->store.Where(false, "contract SALES"));
+  EXPECT_NE(Folded(found->where).find(Folded(kName)), std::string::npos) << found->where;
+  // The other scope is another file or root.
+  auto other = this->store.Find(true, kName);
+  ASSERT_TRUE(other) << other.reason();
+  EXPECT_FALSE(other->values);
+  EXPECT_FALSE(other->listed);
+}
+
+TYPED_TEST_P(DataSourceStoreContract, FindTellsALineTheListingKeepsWithoutItsDataSource) {
+  this->backend.ArrangeListedOnly(true, kName, kDriverName);
+  auto stale = this->store.Find(true, kName);
+  ASSERT_TRUE(stale) << stale.reason();
+  EXPECT_FALSE(stale->values);
+  EXPECT_EQ(stale->listed, kDriverName);
+  // A removal takes the line alone.
+  this->Edit(true, {{SourceEdit::Kind::Remove, kName, "", {}}});
+  auto removed = this->store.Find(true, kName);
+  ASSERT_TRUE(removed) << removed.reason();
+  EXPECT_FALSE(removed->listed);
+}
+
+TYPED_TEST_P(DataSourceStoreContract, WhereNamesTheScopeAndEachDataSourceInIt) {
+  const std::string user = this->store.Where(false, ""), system = this->store.Where(true, "");
+  EXPECT_FALSE(user.empty());
+  EXPECT_NE(user, system);
+  // Whether it exists or not, a data source is named within its scope's file or key.
+  this->Edit(true, {{SourceEdit::Kind::Replace, kName, kDriverName, {}}});
+  for (const std::string& name : {kName, std::string("Contract Missing")}) {
+    EXPECT_EQ(this->store.Where(true, name).rfind(system, 0), 0u) << this->store.Where(true, name);
+    EXPECT_NE(this->store.Where(true, name).find(name), std::string::npos);
+  }
+}
+
 REGISTER_TYPED_TEST_SUITE_P(DataSourceStoreContract,
                             ReplaceWritesTheDriverTheValuesAndTheListingLine,
                             ReplaceDropsWhatItDoesNotGiveAndUpdateKeepsIt,
                             ManyChangesInOneCallAndRemovalTakesTheListingLine,
                             RefusesWhatItCannotHoldExactlyAndSaysWhy,
-                            ChangesUnderTheScopesLockAndAfterIt);
+                            ChangesUnderTheScopesLockAndAfterIt,
+                            FindsOneByItsNameWithItsListingLine,
+                            FindTellsALineTheListingKeepsWithoutItsDataSource,
+                            WhereNamesTheScopeAndEachDataSourceInIt);
 
 }  // namespace contract

@@ -2,6 +2,7 @@
 // them expect what the real ones do.
 #include "platform/fakes/MemoryStore.h"
 #include "platform/fakes/RecordingInstaller.h"
+#include "platform/odbcinst/DataSources.h"
 #include "platform/sources/RegistryDataSources.h"
 #include "tests/contract/DataSourceStoreContract.h"
 #include "tests/contract/InstallerContract.h"
@@ -37,6 +38,10 @@ class MemorySourcesBackend : public contract::DataSourceBackend {
   void ArrangeDriver(const std::string& description, const std::string& library) override {
     keys_.SetString(platform::HKEY_LOCAL_MACHINE, platform::DriverKey(description), "Driver",
                     library);
+  }
+  void ArrangeListedOnly(bool system, const std::string& name, const std::string& driver) override {
+    keys_.SetString(system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER,
+                    platform::DataSourceKey(platform::kDataSourcesSection), name, driver);
   }
 
  private:

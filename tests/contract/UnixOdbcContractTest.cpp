@@ -104,6 +104,10 @@ class UnixOdbcSourcesBackend : public contract::DataSourceBackend {
   void ArrangeDriver(const std::string& description, const std::string& library) override {
     Spit(ini::DriversFile(), "[" + description + "]\nDriver = " + library + "\n");
   }
+  void ArrangeListedOnly(bool system, const std::string& name, const std::string& driver) override {
+    Spit(system ? ini::SystemFile() : ini::UserFile(),
+         "[ODBC Data Sources]\n" + name + " = " + driver + "\n");
+  }
 
  private:
   PrivateFolder folder_;
@@ -138,6 +142,68 @@ TEST(UnixOdbcSources, SaysWhenOtherUsersCanReadTheScopesFile) {
   // A new system file is for everyone to read, a new user file for its owner alone.
   EXPECT_EQ(store.ReadableByOthers(true), ini::SystemFile() + " (mode 0644)");
   EXPECT_EQ(store.ReadableByOthers(false), "");
+}
+
+// One data source as the driver manager reads it from a file written by hand: its first
+// section, the first of each keyword, read as the scope's reader reads it.
+TEST(UnixOdbcSources, FindReadsOneDataSourceAsTheDriverManagerDoes) {
+  PrivateFolder folder;
+  auto& store = platform::DefaultDataSourceStore();
+  Spit(ini::UserFile(),
+       "[ODBC Data Sources]\nSALES = Listed\n\n"
+       "[SALES]\nDriver = First\n  DBQ = /a.xls\ndriver = Second\n\n[sales]\nDriver = Never\n");
+  auto found = store.Find(false, "Sales");
+  ASSERT_TRUE(found) << found.reason();
+  EXPECT_EQ(found->values, (platform::Pairs{{"Driver", "First"}, {"DBQ", "/a.xls"}}));
+  EXPECT_EQ(found->listed, "Listed");
+  // Named as the file spells it, just after the read and without one.
+  EXPECT_EQ(found->where, ini::UserFile() + ", section [SALES]");
+  EXPECT_EQ(store.Where(false, "sALES"), ini::UserFile() + ", section [SALES]");
+  EXPECT_EQ(store.Where(false, "Gone"), ini::UserFile() + ", section [Gone]");
+  EXPECT_EQ(store.Where(false, ""), ini::UserFile());
+
+  // A backslash, which no valid name holds, names a key deeper down in the registry: no data
+  // source here either, though its listing line is still found for a removal.
+  Spit(ini::UserFile(), "[ODBC Data Sources]\na\\b = Listed\n\n[a\\b]\nDriver = x\n");
+  found = store.Find(false, "a\\b");
+  ASSERT_TRUE(found) << found.reason();
+  EXPECT_FALSE(found->values);
+  EXPECT_EQ(found->listed, "Listed");
+  EXPECT_EQ(found->where, store.Where(false, "a\\b"));
+
+  // Beneath the user's file the system's is read by the other reader: an indented line is
+  // skipped there.
+  Spit(ini::SystemFile(), "[Sales]\n  Driver = Indented\nDBQ = /b.xls\n");
+  found = store.Find(true, "Sales");
+  ASSERT_TRUE(found) << found.reason();
+  EXPECT_EQ(found->values, (platform::Pairs{{"DBQ", "/b.xls"}}));
+  EXPECT_FALSE(found->listed);
+}
+
+TEST(UnixOdbcSources, FindFailsNamingAFileTheDriverManagerWouldNotRead) {
+  PrivateFolder folder;
+  auto& store = platform::DefaultDataSourceStore();
+  Spit(ini::UserFile(), "Driver = x\n[Sales]\nDriver = y\n");
+  auto found = store.Find(false, "Sales");
+  ASSERT_FALSE(found);
+  EXPECT_EQ(found.reason().rfind(ini::UserFile() + ":1: ", 0), 0u) << found.reason();
+  // Where still names the data source, as asked.
+  EXPECT_EQ(store.Where(false, "Sales"), ini::UserFile() + ", section [Sales]");
+  fs::remove(ini::UserFile());
+  fs::create_directory(ini::UserFile());
+  found = store.Find(false, "Sales");
+  ASSERT_FALSE(found);
+  EXPECT_NE(found.reason().find(ini::UserFile()), std::string::npos) << found.reason();
+}
+
+TEST(UnixOdbcSources, ReadCountsTheSectionsWithNoName) {
+  PrivateFolder folder;
+  Spit(ini::UserFile(), "[]\nDriver = x\n\n[A]\nDriver = y\n\n[ ]\n\n[a]\nDriver = z\n");
+  auto read = platform::DefaultDataSourceStore().Read(false);
+  ASSERT_TRUE(read) << read.reason();
+  EXPECT_EQ(read->unnamed, 2u);
+  ASSERT_EQ(read->sources.size(), 1u);
+  EXPECT_EQ(read->sources[0].values, (platform::Pairs{{"Driver", "y"}}));
 }
 
 }  // namespace

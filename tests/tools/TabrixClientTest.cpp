@@ -182,6 +182,47 @@ TEST_F(Client, ListsEveryDataSourceAlsoInLargeFiles) {
             "Shared  system  Microsoft Excel Driver (*.xls)\n");
 }
 
+// Files written by hand are read as unixODBC reads them: the first section of a name in any
+// case, the first of each keyword, the system file beneath the user's by the reader that skips
+// indented lines. Messages name each section as its file spells it.
+TEST_F(Client, ReadsHandWrittenFilesAsUnixOdbcDoesAndNamesSectionsAsTheyAreSpelt) {
+  const std::string excel = "Microsoft Excel Driver (*.xls)";
+  const std::string user = (dir / "odbc.user.ini").string(), system = (dir / "odbc.ini").string();
+  Spit(user, "[ODBC Data Sources]\nSALES = " + excel + "\nStale = " + excel + "\n\n[SALES]\n" +
+                 "Driver = " + excel + "\ndriver = Other\n\n[]\n\n[sales]\nDriver = Never\n");
+  Spit(system, "[Books]\n  Driver = Indented\nDriver = Microsoft Access Driver (*.mdb)\n");
+
+  Result r = Tabrix("list");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "NAME   SCOPE   DRIVER\nSALES  user    " + excel +
+                       "\nBooks  system  Microsoft Access Driver (*.mdb)\n");
+  EXPECT_EQ(r.err, "tabrix: warning: the user data sources hold a section with no name (" + user +
+                       "); unixODBC's listings end there\n");
+
+  r = Tabrix("find sales");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "sales: found among user data sources (" + user + ", section [SALES])\n" +
+                       "sales: not found among system data sources (" + system + ")\n");
+  r = Tabrix("configure Gone --user --threads 2");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tabrix: cannot configure user data source \"Gone\": it does not exist (" +
+                       user + ", section [Gone])\n");
+  r = Tabrix("register-mdw sales /x.mdw");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "sales: SystemDB=/x.mdw (" + user + ", section [SALES])\n");
+  EXPECT_NE(Odbcinst("SALES").find("SystemDB=/x.mdw\n"), std::string::npos) << Odbcinst("SALES");
+
+  // A listing line without its section is found by remove alone, in any case.
+  r = Tabrix("configure stale --user --threads 2");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("it does not exist (" + user + ", section [stale])"), std::string::npos)
+      << r.err;
+  r = Tabrix("remove stale --user");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slurp(user).find("Stale ="), std::string::npos) << Slurp(user);
+  EXPECT_EQ(Tabrix("find Stale --user").status, 1);
+}
+
 TEST_F(Client, DriversShowWhatIsInstalled) {
   Result r = Tabrix("drivers --json");
   ASSERT_EQ(r.status, 0);

@@ -112,6 +112,10 @@ class WindowsSourcesBackend : public contract::DataSourceBackend {
   void ArrangeDriver(const std::string& description, const std::string& library) override {
     SetValue(kMachine, platform::DriverKey(description).substr(1), "Driver", kSz, library + '\0');
   }
+  void ArrangeListedOnly(bool system, const std::string& name, const std::string& driver) override {
+    SetString(system ? kMachine : kUser, platform::DataSourceKey("ODBC Data Sources").substr(1),
+              name, driver);
+  }
 
  private:
   // The listing's lines these tests wrote, under either root.

@@ -104,10 +104,6 @@ std::vector<std::string> UnstoredOptions(const PropertyValues& p) {
   return options;
 }
 
-platform::HKEY RootOf(bool system) {
-  return system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER;
-}
-
 // The data source configure or remove changes, read under the lock that the change itself then
 // reuses, so nothing can slip in between.
 struct Existing {
@@ -115,24 +111,21 @@ struct Existing {
   bool found = false;
   std::string driverValue;
   bool stale = false;  // only a line under [ODBC Data Sources] is left of it
+  std::string where;
 };
 
 Existing ReadExisting(const Args& args, bool remove, bool system) {
-  const platform::HKEY root = RootOf(system);
-  auto& store = platform::CurrentKeyStore();
   Existing existing;
   if (!args.dryRun) existing.lock = sources::Lock(system);
-  auto values = store.ReadValues(root, platform::DataSourceKey(args.name));
-  if (values) {
-    existing.driverValue = platform::KeyStore::Find(*values, "Driver").value_or("");
-  } else if (remove) {
-    auto listing = store.ReadValues(root, platform::DataSourceKey(platform::kDataSourcesSection));
-    if (auto listed = listing ? platform::KeyStore::Find(*listing, args.name) : std::nullopt) {
-      existing.driverValue = *listed;
-      existing.stale = true;
-    }
+  platform::FoundSource source = sources::Find(system, args.name);
+  if (source.values) {
+    existing.driverValue = platform::KeyStore::Find(*source.values, "Driver").value_or("");
+  } else if (remove && source.listed) {
+    existing.driverValue = *source.listed;
+    existing.stale = true;
   }
-  existing.found = values || existing.stale;
+  existing.found = source.values || existing.stale;
+  existing.where = std::move(source.where);
   return existing;
 }
 
@@ -180,12 +173,8 @@ int ChangeExisting(const Args& args, bool remove) {
       return Fail(lead + "the value of " + k + " holds a NUL byte");
   try {
     const Existing existing = ReadExisting(args, remove, system);
-    if (!existing.found) {
-      const std::string key = platform::DataSourceKey(args.name);
-      return Fail(lead + "it does not exist (" +
-                  Shown(platform::CurrentKeyStore().Describe(RootOf(system), key), kLongText) +
-                  ")");
-    }
+    if (!existing.found)
+      return Fail(lead + "it does not exist (" + Shown(existing.where, kLongText) + ")");
     std::optional<std::string> driver = rules::DesktopDriver(existing.driverValue);
     if (!driver) return Fail(lead + rules::WhyNotOurs(existing.driverValue));
     return SendChange(args, remove, system, *driver, pairs, existing.stale);
@@ -242,9 +231,7 @@ int CreateForDriver(const Args& args) {
         if (TabrixCodeUnit::FindDSN(args.name, request)) {
           platform::PostInstallerError(std::string("the ") + (system ? "system" : "user") +
                                        " data source \"" + args.name + "\" exists already (" +
-                                       platform::CurrentKeyStore().Describe(
-                                           RootOf(system), platform::DataSourceKey(args.name)) +
-                                       ")");
+                                       sources::Store().Where(system, args.name) + ")");
           return false;
         }
         return TabrixCodeUnit::CreateDSN(request, choice->database, args.name,
@@ -330,25 +317,28 @@ struct MdwArgs {
   std::string name, file;
 };
 
+// Where a data source is, for messages: as its reading found it, or as asked when that failed.
+std::string WhereFound(const platform::Result<platform::FoundSource>& found, const MdwArgs& args) {
+  return Shown(found ? found->where : sources::Store().Where(args.system, args.name), kLongText);
+}
+
 // register-mdw once parsed: the library's RegisterMDW, with the reason when it answers false.
 int RegisterMdw(const MdwArgs& args) {
   if (std::string why = WhyNotAName(args.name); !why.empty()) return Usage(why);
-  const platform::HKEY root = RootOf(args.system);
   const std::string scope = args.system ? "system" : "user";
   const std::string shown = Shown(args.name);
   if (args.file.empty()) return Usage("FILE must not be empty");
   std::error_code unreadable;  // a folder we may not look into counts as missing
   if (!std::filesystem::exists(args.file, unreadable))
     Warn(Shown(args.file, 200) + " does not exist");
-  const std::string where = Shown(
-      platform::CurrentKeyStore().Describe(root, platform::DataSourceKey(args.name)), kLongText);
+  std::string where;
   // Whether the data source is there to change, with the reason when that cannot be told.
   auto defined = [&] {
-    return platform::CurrentKeyStore()
-        .ReadValues(root, platform::DataSourceKey(args.name))
-        .has_value();
+    auto found = sources::Store().Find(args.system, args.name);
+    where = WhereFound(found, args);
+    return sources::Take(std::move(found)).values.has_value();
   };
-  const std::string missing = shown + " is not a " + scope + " data source (" + where + ")";
+  auto missing = [&] { return shown + " is not a " + scope + " data source (" + where + ")"; };
   try {
     if (args.dryRun) {
       const bool exists = defined();
@@ -361,14 +351,16 @@ int RegisterMdw(const MdwArgs& args) {
                    {"accepted", exists}});
       else
         std::cout << "would write SystemDB=" << Shown(args.file, 200) << "\n  to " << where << '\n';
-      return exists ? kOk : Fail(missing);
+      return exists ? kOk : Fail(missing());
     }
     std::shared_ptr<void> lock = sources::Lock(args.system);
+    // Read under the lock first: the library's own reading and its rewrite share this read.
+    where = WhereFound(sources::Store().Find(args.system, args.name), args);
     bool ok = args.system ? TabrixCodeUnit::RegisterSystemMDW(args.name, args.file)
                           : TabrixCodeUnit::RegisterMDW(args.name, args.file);
     if (!ok)
       return Fail(defined() ? shown + ": its key cannot be opened for writing (" + where + ")"
-                            : missing);
+                            : missing());
   } catch (const std::exception& e) {
     return Fail(shown + ": " + e.what());
   }

@@ -5,7 +5,6 @@
 #include "library/TabrixCodeUnit.h"
 #include "platform/odbcinst/AttributeList.h"
 #include "platform/odbcinst/Installer.h"
-#include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
 #include "tools/tabrix/Rules.h"
 #include "tools/tabrix/Sources.h"
@@ -68,11 +67,9 @@ const char* ScopeName(int32_t request) {
 }
 
 std::string Where(int32_t request, const std::string& name) {
-  const platform::HKEY root = platform::IsSystemRequest(request) ? platform::HKEY_LOCAL_MACHINE
-                                                                 : platform::HKEY_CURRENT_USER;
-  return Shown(platform::CurrentKeyStore().Describe(
-                   root, platform::DataSourceKey(request == 7 ? "Default" : name)),
-               kLongText);
+  return Shown(
+      sources::Store().Where(platform::IsSystemRequest(request), request == 7 ? "Default" : name),
+      kLongText);
 }
 
 platform::AttributePairs SentPairs(const Observer& sent) {

@@ -3,7 +3,6 @@
 #include <iostream>
 #include <unordered_set>
 
-#include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
 #include "tools/tabrix/Exchange.h"
 #include "tools/tabrix/Rules.h"
@@ -14,12 +13,7 @@ namespace tabrix::cli {
 namespace exchange {
 
 // The file or key holding one scope's data sources, for messages.
-std::string WhereScope(bool system) {
-  return Shown(platform::CurrentKeyStore().Describe(
-                   system ? platform::HKEY_LOCAL_MACHINE : platform::HKEY_CURRENT_USER,
-                   platform::DataSourceKey()),
-               kLongText);
-}
+std::string WhereScope(bool system) { return Shown(sources::Store().Where(system, ""), kLongText); }
 
 }  // namespace exchange
 

@@ -8,30 +8,28 @@
 #include "platform/registry/Registry.h"
 #include "platform/text/Text.h"
 #include "tools/tabrix/Cli.h"
+#include "tools/tabrix/Sources.h"
 
 namespace tabrix::cli {
 namespace {
 
 using namespace TabrixCodeUnit;
-using platform::HKEY;
 
 struct ScopeInfo {
   const char* name;
-  HKEY root;
-  int32_t request;  // the request FindDSN looks up by
+  bool system;
 };
-const ScopeInfo kUser{"user", platform::HKEY_CURRENT_USER, 1};
-const ScopeInfo kSystem{"system", platform::HKEY_LOCAL_MACHINE, 4};
+const ScopeInfo kUser{"user", false};
+const ScopeInfo kSystem{"system", true};
 
 std::vector<ScopeInfo> Scopes(const Scope& scope) {
   if (scope.Both()) return {kUser, kSystem};
   return {scope.user ? kUser : kSystem};
 }
 
-// The data source's key, or with no name the key that holds them all.
-std::string Where(const ScopeInfo& scope, const std::string& name) {
-  return Shown(platform::CurrentKeyStore().Describe(scope.root, platform::DataSourceKey(name)),
-               kLongText);
+// The file or key holding the scope's data sources.
+std::string WhereScope(const ScopeInfo& scope) {
+  return Shown(sources::Store().Where(scope.system, ""), kLongText);
 }
 
 }  // namespace
@@ -57,23 +55,21 @@ Runner AddFind(CLI::App& app) {
     Json json{{"name", args->name}};
     // Read-only, so that a data source the caller may read but not change is found too.
     for (const ScopeInfo& scope : Scopes(args->scope)) {
-      bool here = false;
-      try {
-        here = platform::CurrentKeyStore()
-                   .ReadValues(scope.root, platform::DataSourceKey(args->name))
-                   .has_value();
-      } catch (const platform::ERegistryException& e) {
+      auto source = sources::Store().Find(scope.system, args->name);
+      if (!source) {
         json[scope.name] = nullptr;
-        json["errors"][scope.name] = e.what();
+        json["errors"][scope.name] = source.reason();
         Fail(shown + ": cannot tell whether it is among " + scope.name +
-             " data sources: " + e.what());
+             " data sources: " + source.reason());
         continue;
       }
+      const bool here = source->values.has_value();
       found = found || here;
       json[scope.name] = here;
       if (!args->common.json)
         std::cout << shown << ": " << (here ? "found" : "not found") << " among " << scope.name
-                  << " data sources (" << Where(scope, here ? args->name : "") << ")\n";
+                  << " data sources ("
+                  << (here ? Shown(source->where, kLongText) : WhereScope(scope)) << ")\n";
     }
     // Unknown, not absent, when a scope could not be read and none had it.
     json["found"] = (found || !json.contains("errors")) ? Json(found) : Json(nullptr);
@@ -97,29 +93,24 @@ Runner AddList(CLI::App& app) {
     std::vector<Row> rows;
     bool failed = false;
     for (const ScopeInfo& scope : Scopes(args->scope)) {
-      std::optional<platform::KeyStore::SubKeyValues> subKeys;
+      platform::StoredSources stored;
       try {
-        subKeys = platform::CurrentKeyStore().ReadSubKeys(scope.root, platform::DataSourceKey(),
-                                                          "Driver");
-      } catch (const platform::ERegistryException& e) {
+        stored = sources::Read(scope.system);
+      } catch (const std::exception& e) {
         failed = true;
         Fail(std::string("cannot list the ") + scope.name + " data sources: " + e.what());
         continue;
       }
-      if (!subKeys) continue;
-      Progress progress(std::string("Listing ") + scope.name + " data sources", subKeys->size());
+      for (size_t i = 0; i < stored.unnamed; ++i)
+        Warn(std::string("the ") + scope.name + " data sources hold a section with no name (" +
+             WhereScope(scope) + "); unixODBC's listings end there");
       // A name given twice is read from its first section only, as unixODBC reads it.
-      std::unordered_set<std::string> seen;
-      for (size_t i = 0; i < subKeys->size(); ++i) {
-        auto& [name, driver] = (*subKeys)[i];
-        const std::string folded = platform::text::Folded(name);
-        if (folded.empty()) {
-          Warn(std::string("the ") + scope.name + " data sources hold a section with no name (" +
-               Where(scope, "") + "); unixODBC's listings end there");
-          continue;
-        }
-        if (platform::IsListingName(name) || !seen.insert(std::move(folded)).second) continue;
-        rows.push_back({std::move(name), scope.name, std::move(driver)});
+      Progress progress(std::string("Listing ") + scope.name + " data sources",
+                        stored.sources.size());
+      for (size_t i = 0; i < stored.sources.size(); ++i) {
+        platform::StoredSource& source = stored.sources[i];
+        std::string driver = platform::KeyStore::Find(source.values, "Driver").value_or("");
+        rows.push_back({std::move(source.name), scope.name, std::move(driver)});
         if (i % 256 == 0) progress.Step(i);
       }
     }

@@ -22,6 +22,11 @@ inline void Take(const platform::Status& status) {
   if (!status) throw std::runtime_error(status.failure().reason);
 }
 
+// One data source by its name, and where it is for messages.
+inline platform::FoundSource Find(bool system, const std::string& name) {
+  return Take(Store().Find(system, name));
+}
+
 // The lock of one scope, from before the first read of a change to after its last write.
 inline platform::DataSourceStore::Lock Lock(bool system) {
   return Take(Store().LockScope(system));
