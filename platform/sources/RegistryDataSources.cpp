@@ -75,7 +75,7 @@ Status RegistryDataSources::Storable(const std::string& name, const Pairs& value
   return {};
 }
 
-void RegistryDataSources::Apply(HKEY root, const SourceEdit& e) {
+void RegistryDataSources::EditOne(HKEY root, const SourceEdit& e) {
   KeyStore& keys = Keys();
   const std::string key = DataSourceKey(e.name);
   if (e.kind == SourceEdit::Kind::Remove) {
@@ -103,7 +103,7 @@ void RegistryDataSources::Apply(HKEY root, const SourceEdit& e) {
 
 Status RegistryDataSources::Edit(bool system, const std::vector<SourceEdit>& edits) {
   try {
-    for (const SourceEdit& e : edits) Apply(RootOf(system), e);
+    for (const SourceEdit& e : edits) EditOne(RootOf(system), e);
   } catch (const ERegistryException& e) {
     return Refused(e.what());
   }

@@ -30,7 +30,7 @@ class RegistryDataSources : public DataSourceStore {
 
  private:
   KeyStore& Keys() { return keys_ ? *keys_ : CurrentKeyStore(); }
-  void Apply(HKEY root, const SourceEdit& edit);
+  void EditOne(HKEY root, const SourceEdit& edit);
 
   KeyStore* keys_;
 };
