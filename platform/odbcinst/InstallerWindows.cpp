@@ -3,8 +3,8 @@
 // library decides requests 1 to 6; we hand it the attribute list exactly as it was built.
 // What the plan refuses is refused before odbccp32 sees it, with the plan's reason, since
 // odbccp32 words the same refusals in its own way or not at all.
-// Request 7 names no driver: Windows' installer removes the default data source itself, and
-// Wine's refuses it silently, so we remove it ourselves.
+// Request 7 names no driver: odbccp32 removes the default data source itself, handed no
+// driver and no attributes, as its callers are told to call it.
 #include <string>
 
 #include "platform/WindowsApi.h"
@@ -52,26 +52,16 @@ Result<std::string> SetupLibrary(uint16_t request, const std::string& driver,
   return setup;
 }
 
-// The current user's default data source: its key and its line in the listing. Removing
-// one that is not there succeeds, as Windows' removal of a data source does.
+// The default data source, for the plan: the current user's.
 const std::string kDefaultKey = DataSourceKey("Default");
-
-Status RemoveDefault() {
-  try {
-    DefaultKeyStore().Delete(kCurrentUser, kDefaultKey);
-    DefaultKeyStore().DeleteValue(kCurrentUser, DataSourceKey("ODBC Data Sources"), "Default");
-  } catch (const ERegistryException& e) {
-    return Failure{ODBC_ERROR_REQUEST_FAILED, e.what()};
-  }
-  return {};
-}
 
 class WindowsInstaller : public Installer {
  public:
   InstallPlan Plan(uint16_t request, const std::string& driver,
                    const std::string& attributes) override {
     if (request == ODBC_REMOVE_DEFAULT_DSN)
-      return {true, "", DefaultKeyStore().Describe(kCurrentUser, kDefaultKey)};
+      return {true, "", "decided by the ODBC installer: " +
+                            DefaultKeyStore().Describe(kCurrentUser, kDefaultKey)};
     Result<std::string> setup = SetupLibrary(request, driver, attributes);
     if (!setup) return {false, setup.reason(), ""};
     return {true, "", "decided by the driver's setup library " + *setup};
@@ -81,11 +71,14 @@ class WindowsInstaller : public Installer {
                           const std::string& attributes) override {
     InstallerLogLock serial;
     ResetLogLocked("", 0);  // the log is the process's: what it holds next is this call's
-    if (request == ODBC_REMOVE_DEFAULT_DSN) return Posted(RemoveDefault());
-    if (Result<std::string> setup = SetupLibrary(request, driver, attributes); !setup)
-      return Posted(setup.failure());
+    const bool byDriver = request != ODBC_REMOVE_DEFAULT_DSN;
+    if (byDriver)
+      if (Result<std::string> setup = SetupLibrary(request, driver, attributes); !setup)
+        return Posted(setup.failure());
     // No parent window: the driver's setup must not show its dialogs.
-    if (::SQLConfigDataSource(nullptr, request, driver.c_str(), attributes.c_str())) return {};
+    if (::SQLConfigDataSource(nullptr, request, byDriver ? driver.c_str() : nullptr,
+                              byDriver ? attributes.c_str() : nullptr))
+      return {};
     std::optional<Failure> failure = NewestLogRecord();
     if (!failure || failure->reason.empty())
       return Refused("the ODBC installer refused the request without a reason");

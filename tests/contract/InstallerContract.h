@@ -31,6 +31,9 @@ class InstallerBackend {
   // decides the request, the plan can only say so: the library may still refuse (a configure
   // of a data source it does not find), though never without a reason.
   bool plansForetellSetupDecisions = true;
+  // Request 7 removes the default data source. Wine's installer does not carry it out, and
+  // says only that it refused: there the contract checks that the refusal is told.
+  bool carriesOutDefaultRemoval = true;
 };
 
 struct Request {
@@ -96,6 +99,12 @@ TYPED_TEST_P(InstallerContract, EveryRequestCodeIsPlannedThenCarriedOut) {
     EXPECT_EQ(plan.reason, "");
     EXPECT_NE(plan.target, "");
     EXPECT_EQ(backend.State(), before);  // a plan changes nothing
+    if (request.code == platform::ODBC_REMOVE_DEFAULT_DSN && !backend.carriesOutDefaultRemoval) {
+      EXPECT_FALSE(this->Config(request.code, request.attributes));
+      EXPECT_NE(this->last.reason(), "");
+      EXPECT_EQ(backend.State(), before);
+      continue;
+    }
     EXPECT_TRUE(this->Config(request.code, request.attributes)) << this->last.reason();
     EXPECT_EQ(this->last.reason(), "");
     EXPECT_NE(backend.State(), before);

@@ -22,6 +22,7 @@ class WindowsInstallerBackend : public contract::InstallerBackend {
     // The setup library decides configures and removes: the plan cannot know whether it
     // finds the data source (our own setup refuses a missing one, another may create it).
     plansForetellSetupDecisions = false;
+    carriesOutDefaultRemoval = false;  // Wine 8's odbccp32
     InstallSetupLibrary();
     SetEnv("TABRIX_SETUP_LOG", kSetupLog);
     Clean();
