@@ -27,6 +27,13 @@ class InstallerBackend {
   std::string driver = "Contract Driver";
   // A refused request leaves no trace (a double that keeps every request it receives does).
   bool refusalsLeaveNoTrace = true;
+  // The plan foretells the outcome of every request it accepts. Where a driver's setup library
+  // decides the request, the plan can only say so: the library may still refuse (a configure
+  // of a data source it does not find), though never without a reason.
+  bool plansForetellSetupDecisions = true;
+  // Request 7 removes the default data source. Wine's installer does not carry it out, and
+  // says only that it refused: there the contract checks that the refusal is told.
+  bool carriesOutDefaultRemoval = true;
 };
 
 struct Request {
@@ -61,6 +68,22 @@ class InstallerContract : public ::testing::Test {
     last = installer.ConfigDataSource(nullptr, code, backend.driver, attributes);
     return last.ok();
   }
+
+  // Carries out the request after planning it: it comes to what the plan said, with the same
+  // reason; or, where the setup library decided, to a success or a refusal that says why.
+  void ExpectForetold(const Request& request) {
+    const platform::InstallPlan plan =
+        installer.Plan(request.code, backend.driver, request.attributes);
+    const bool done = Config(request.code, request.attributes);
+    if (plan.accepted && !backend.plansForetellSetupDecisions) {
+      if (!done) {
+        EXPECT_NE(last.reason(), "");
+      }
+      return;
+    }
+    EXPECT_EQ(done, plan.accepted);
+    EXPECT_EQ(last.reason(), plan.reason);
+  }
 };
 
 TYPED_TEST_SUITE_P(InstallerContract);
@@ -76,6 +99,12 @@ TYPED_TEST_P(InstallerContract, EveryRequestCodeIsPlannedThenCarriedOut) {
     EXPECT_EQ(plan.reason, "");
     EXPECT_NE(plan.target, "");
     EXPECT_EQ(backend.State(), before);  // a plan changes nothing
+    if (request.code == platform::ODBC_REMOVE_DEFAULT_DSN && !backend.carriesOutDefaultRemoval) {
+      EXPECT_FALSE(this->Config(request.code, request.attributes));
+      EXPECT_NE(this->last.reason(), "");
+      EXPECT_EQ(backend.State(), before);
+      continue;
+    }
     EXPECT_TRUE(this->Config(request.code, request.attributes)) << this->last.reason();
     EXPECT_EQ(this->last.reason(), "");
     EXPECT_NE(backend.State(), before);
@@ -126,16 +155,12 @@ TYPED_TEST_P(InstallerContract, InvalidRequestCodesAreRefused) {
 // Whatever the installer makes of a request, its plan said so first, with the same reason.
 TYPED_TEST_P(InstallerContract, ThePlanForetellsTheOutcome) {
   using namespace std::string_literals;
-  auto& backend = this->backend;
   // Before any data source exists, where they would be kept may not exist either.
   for (const Request& request :
        {Request{platform::ODBC_CONFIG_DSN, "DSN=Contract Missing\0\0"s},
         Request{platform::ODBC_REMOVE_SYS_DSN, "DSN=Contract Missing\0\0"s}}) {
     SCOPED_TRACE("request " + std::to_string(request.code));
-    const platform::InstallPlan plan =
-        this->installer.Plan(request.code, backend.driver, request.attributes);
-    EXPECT_EQ(this->Config(request.code, request.attributes), plan.accepted);
-    EXPECT_EQ(this->last.reason(), plan.reason);
+    this->ExpectForetold(request);
   }
   const std::vector<Request> requests{
       {platform::ODBC_ADD_DSN, "DSN=Contract Sales\0no equals sign\0\0"s},
@@ -148,10 +173,7 @@ TYPED_TEST_P(InstallerContract, ThePlanForetellsTheOutcome) {
   };
   for (const Request& request : requests) {
     SCOPED_TRACE("request " + std::to_string(request.code));
-    const platform::InstallPlan plan =
-        this->installer.Plan(request.code, backend.driver, request.attributes);
-    EXPECT_EQ(this->Config(request.code, request.attributes), plan.accepted);
-    EXPECT_EQ(this->last.reason(), plan.reason);
+    this->ExpectForetold(request);
   }
 }
 

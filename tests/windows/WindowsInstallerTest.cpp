@@ -1,6 +1,7 @@
 // The installer against Wine's odbccp32, with a test setup library registered as a driver.
 #include <gtest/gtest.h>
 
+#include "platform/WindowsApi.h"
 #include "platform/odbcinst/Installer.h"
 #include "tests/windows/WineRegistry.h"
 
@@ -34,7 +35,12 @@ class WindowsInstaller : public ::testing::Test {
   void Clean() {
     UnsetEnv("TABRIX_SETUP_REFUSE");
     ClearSetupCalls();
-    for (platform::HKEY root : {kUser, kMachine}) DeleteTree(root, kSourcesKey + "TabrixInst");
+    for (platform::HKEY root : {kUser, kMachine}) {
+      DeleteTree(root, kSourcesKey + "TabrixInst");
+      DeleteTree(root, kSourcesKey + "Default");
+      platform::DefaultKeyStore().DeleteValue(root, "\\" + kSourcesKey + "ODBC Data Sources",
+                                              "Default");
+    }
   }
 
   bool Config(uint16_t request, const std::string& attributes,
@@ -111,6 +117,43 @@ TEST_F(WindowsInstaller, APlanNamesTheSetupLibraryOrWhyNot) {
   SetValue(kMachine, kDriversKey + kDriver, "Setup", kDword, "\1\0\0\0"s);
   EXPECT_FALSE(installer.Plan(1, kDriver, list).accepted);
   EXPECT_TRUE(SetupCalls().empty());  // planning calls nothing
+}
+
+// The default data source is the installer's own business: it is handed no driver and no
+// attributes, and no setup library is called. Wine's installer does not carry it out; a
+// refusal must say so, and where it does carry it out the user's default is gone.
+TEST_F(WindowsInstaller, RequestSevenGoesToTheInstallerAloneAndIsNeverRefusedSilently) {
+  const std::string listing = kSourcesKey + "ODBC Data Sources";
+  SetString(kUser, kSourcesKey + "Default", "Driver", kSetupLibrary);
+  SetString(kUser, listing, "Default", kDriver);
+  const platform::InstallPlan plan = installer.Plan(7, "Tabrix Uninstalled Driver", "\0"s);
+  EXPECT_TRUE(plan.accepted) << plan.reason;
+  EXPECT_EQ(plan.target, "decided by the ODBC installer: HKEY_CURRENT_USER\\" + kSourcesKey +
+                             "Default");
+  if (Config(7, "\0"s, "Tabrix Uninstalled Driver")) {
+    EXPECT_FALSE(KeyExists(kUser, kSourcesKey + "Default"));
+  } else {
+    EXPECT_NE(last.reason(), "");
+    EXPECT_TRUE(KeyExists(kUser, kSourcesKey + "Default"));
+  }
+  EXPECT_TRUE(SetupCalls().empty());
+}
+
+// What the installer refuses itself, odbccp32 never sees: the refusal carries the plan's
+// reason and the installer's error code. (Wine 8 keeps nothing that is posted to its log.)
+TEST_F(WindowsInstaller, ARefusalBeforeTheSetupHasThePlansReasonAndAnInstallerCode) {
+  const std::vector<std::pair<uint16_t, std::string>> refusals{
+      {0, kDriver}, {1, "Tabrix Uninstalled Driver"}};
+  const int codes[] = {ODBC_ERROR_INVALID_REQUEST_TYPE, ODBC_ERROR_COMPONENT_NOT_FOUND};
+  for (size_t i = 0; i < refusals.size(); ++i) {
+    EXPECT_FALSE(Config(refusals[i].first, list, refusals[i].second));
+    EXPECT_EQ(last.reason(), installer.Plan(refusals[i].first, refusals[i].second, list).reason);
+    EXPECT_EQ(last.failure().code, codes[i]);
+  }
+  EXPECT_FALSE(Config(1, "DSN=TabrixInst\0NoEquals\0\0"s));
+  EXPECT_NE(last.reason(), "");
+  EXPECT_TRUE(SetupCalls().empty());
+  EXPECT_FALSE(KeyExists(kUser, kSourcesKey + "TabrixInst"));
 }
 
 }  // namespace

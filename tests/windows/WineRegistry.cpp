@@ -64,6 +64,36 @@ std::optional<RawValue> GetValue(platform::HKEY root, const std::string& path,
   return value;
 }
 
+std::vector<std::string> SubKeyNames(platform::HKEY root, const std::string& path) {
+  std::vector<std::string> names;
+  auto key = RegistryKey::Open(root, path, KEY_READ);
+  if (!key) return names;
+  char name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(key->get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      return names;
+    names.emplace_back(name, length);
+  }
+}
+
+std::vector<std::pair<std::string, RawValue>> Values(platform::HKEY root,
+                                                     const std::string& path) {
+  std::vector<std::pair<std::string, RawValue>> values;
+  auto key = RegistryKey::Open(root, path, KEY_READ);
+  if (!key) return values;
+  char name[16384];
+  std::string data(65536, '\0');
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof name, type = 0, size = static_cast<DWORD>(data.size());
+    if (RegEnumValueA(key->get(), index, name, &length, nullptr, &type,
+                      reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+      return values;
+    values.emplace_back(std::string(name, length), RawValue{type, data.substr(0, size)});
+  }
+}
+
 void SetEnv(const std::string& name, const std::string& value) {
   SetEnvironmentVariableA(name.c_str(), value.c_str());
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/registry/Registry.h"
@@ -35,6 +36,10 @@ bool KeyExists(platform::HKEY root, const std::string& path);
 void DeleteTree(platform::HKEY root, const std::string& path);
 std::optional<RawValue> GetValue(platform::HKEY root, const std::string& path,
                                  const std::string& name);
+// A key's subkeys and values as the registry enumerates them; empty for a missing key.
+std::vector<std::string> SubKeyNames(platform::HKEY root, const std::string& path);
+std::vector<std::pair<std::string, RawValue>> Values(platform::HKEY root,
+                                                     const std::string& path);
 
 void SetEnv(const std::string& name, const std::string& value);
 void UnsetEnv(const std::string& name);
