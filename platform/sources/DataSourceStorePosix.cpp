@@ -160,6 +160,11 @@ StoredSources ReadText(const std::string& text, const std::string& file, ini::Re
   StoredSources stored;
   const std::string_view all(text);
   std::unordered_set<std::string> seen;
+  // Room for as many sections as a file of data sources of usual size holds, so that a large
+  // file is not moved and rehashed again and again as it is read.
+  const size_t expected = all.size() / 512 + 8;
+  seen.reserve(expected);
+  stored.sources.reserve(expected);
   ini::ForEachSection(
       all,
       [&](const ini::Section& s) {
