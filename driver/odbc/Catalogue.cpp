@@ -1,6 +1,7 @@
 // The catalogue's result sets and the type information: rows the driver makes itself.
 #include <algorithm>
 
+#include "formats/Ascii.h"
 #include "odbc/Statement.h"
 
 namespace tabrix::odbc {
@@ -91,8 +92,8 @@ bool Matches(const Arg& pattern, const std::string& text, bool identifier) {
   if (!pattern) return true;
   if (identifier) {
     std::string a = *pattern, b = text;
-    for (char& c : a) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (char& c : b) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    formats::ToAsciiLower(a);
+    formats::ToAsciiLower(b);
     return a == b;
   }
   return Like(*pattern, text);
@@ -211,7 +212,7 @@ SQLRETURN Tables(Stmt* stmt, const Arg& catalog, const Arg& schema, const Arg& t
       std::string item = list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
       item.erase(std::remove_if(item.begin(), item.end(), [](char c) { return c == '\'' || c == ' '; }),
                  item.end());
-      for (char& c : item) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      formats::ToAsciiUpper(item);
       if (item == "TABLE") wantTables = true;
       if (comma == std::string::npos) break;
       at = comma + 1;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "formats/Ascii.h"
 #include "formats/Dates.h"
 #include "sql/FunctionArgs.h"
 #include "sql/Sheet.h"
@@ -120,7 +121,7 @@ const Target kTargets[] = {
 // SQL_TYPE_DATE and the other ODBC 3 spellings are the same types.
 std::string TargetName(sqlite3_value* v) {
   std::string type(TextOf(v));
-  for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  formats::ToAsciiUpper(type);
   if (type.rfind("SQL_TYPE_", 0) == 0) type = "SQL_" + type.substr(9);
   return type;
 }

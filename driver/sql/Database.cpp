@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 
+#include "formats/Ascii.h"
 #include "sql/EngineImpl.h"
 #include "sql/Functions.h"
 
@@ -40,8 +40,8 @@ bool ParseCellRef(std::string_view text, int64_t& row, int64_t& column) {
   if (i < text.size() && text[i] == '$') ++i;
   int64_t col = 0;
   size_t letters = 0;
-  while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) {
-    col = col * 26 + (std::toupper(static_cast<unsigned char>(text[i])) - 'A' + 1);
+  while (i < text.size() && formats::IsAsciiAlpha(text[i])) {
+    col = col * 26 + (formats::AsciiUpper(text[i]) - 'A' + 1);
     if (++letters > 3) return false;
     ++i;
   }
@@ -49,7 +49,7 @@ bool ParseCellRef(std::string_view text, int64_t& row, int64_t& column) {
   if (i < text.size() && text[i] == '$') ++i;
   int64_t r = 0;
   size_t digits = 0;
-  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+  while (i < text.size() && formats::IsAsciiDigit(text[i])) {
     r = r * 10 + (text[i] - '0');
     if (++digits > 7) return false;
     ++i;

@@ -1,10 +1,10 @@
 // The date functions of both dialects: ODBC's ({fn TIMESTAMPADD(SQL_TSI_DAY, 1, d)}, YEAR,
 // DAYNAME, ...) and the desktop's (DateAdd('d', 1, d), DatePart, ...), over the engine's date
 // texts.
-#include <cctype>
 #include <ctime>
 #include <string>
 
+#include "formats/Ascii.h"
 #include "sql/FunctionArgs.h"
 
 namespace tabrix::sql {
@@ -24,7 +24,7 @@ void DatePart(sqlite3_context* context, sqlite3_value** argv, size_t at, size_t 
   if (at + width > n) return;
   int value = 0;
   for (size_t i = at; i < at + width; ++i) {
-    if (!std::isdigit(s[i])) return;
+    if (!formats::IsAsciiDigit(s[i])) return;
     value = value * 10 + (s[i] - '0');
   }
   sqlite3_result_int(context, value);

@@ -1,10 +1,10 @@
 // The statements users paste from the desktop driver, made SQLite's: SELECT TOP n, #date#
 // literals, & for joining texts, and the ODBC escapes ({d}, {t}, {ts}, {fn}, {oj}, {escape}).
 // Everything else is left as written: SQLite reads [Sheet$], `Sheet$` and "Sheet$" itself.
-#include <cctype>
 #include <string>
 #include <vector>
 
+#include "formats/Ascii.h"
 #include "sql/DialectTokens.h"
 #include "sql/Engine.h"
 
@@ -50,16 +50,16 @@ class Translator {
     if (c == ')') return Close();
     if (c == '?') MarkParameter();
     if (c == '&') return Join();
-    const bool digit = std::isdigit(static_cast<unsigned char>(c));
+    const bool digit = formats::IsAsciiDigit(c);
     if (IsWordChar(c) && !digit) return Word();
     if (digit) return Number();
-    if (!std::isspace(static_cast<unsigned char>(c))) lastWord_.clear();
+    if (!formats::IsAsciiSpace(c)) lastWord_.clear();
     out_ += c;
     ++i_;
   }
 
   size_t SkipBlanks(size_t at) const {
-    while (at < sql_.size() && std::isspace(static_cast<unsigned char>(sql_[at]))) ++at;
+    while (at < sql_.size() && formats::IsAsciiSpace(sql_[at])) ++at;
     return at;
   }
   size_t WordEnd(size_t at) const {
@@ -286,7 +286,7 @@ class Translator {
   bool Top(size_t end) {
     const size_t number = SkipBlanks(end);
     size_t numberEnd = number;
-    while (numberEnd < sql_.size() && std::isdigit(static_cast<unsigned char>(sql_[numberEnd]))) {
+    while (numberEnd < sql_.size() && formats::IsAsciiDigit(sql_[numberEnd])) {
       ++numberEnd;
     }
     if (numberEnd == number) return false;  // a column named top
@@ -327,7 +327,7 @@ class Translator {
     } else if (constantArgument) {
       // CONVERT's type and TIMESTAMPADD's interval are words of ODBC's, given as texts.
       out_ += '\'';
-      for (char ch : word) out_ += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      for (char ch : word) out_ += formats::AsciiUpper(ch);
       out_ += '\'';
     } else {
       out_.append(word);
@@ -337,8 +337,7 @@ class Translator {
   // The end of the current SELECT at this depth, before blanks and semicolons that end the text.
   size_t ArmEnd() const {
     size_t end = out_.size();
-    while (end > 0 &&
-           (std::isspace(static_cast<unsigned char>(out_[end - 1])) || out_[end - 1] == ';')) {
+    while (end > 0 && (formats::IsAsciiSpace(out_[end - 1]) || out_[end - 1] == ';')) {
       --end;
     }
     return end;

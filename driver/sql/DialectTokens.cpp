@@ -1,18 +1,17 @@
 #include "sql/DialectTokens.h"
+#include "formats/Ascii.h"
 
-#include <cctype>
 #include <cstdio>
 
 namespace tabrix::sql {
 
 bool IsWordChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' ||
-         static_cast<unsigned char>(c) >= 0x80;
+  return formats::IsAsciiAlnum(c) || c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 std::string LowerWord(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  formats::ToAsciiLower(out);
   return out;
 }
 

@@ -1,6 +1,6 @@
 // Telling a statement that only lists columns of one table, whose rows are read directly.
-#include <cctype>
 
+#include "formats/Ascii.h"
 #include "sql/EngineImpl.h"
 
 namespace tabrix::sql {
@@ -26,11 +26,11 @@ class PlainShape {
  private:
   explicit PlainShape(std::string_view s) : s_(s) {}
   static bool IsWordChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' ||
+    return formats::IsAsciiAlnum(c) || c == '_' || c == '$' ||
            static_cast<unsigned char>(c) >= 0x80;
   }
   void Blank() {
-    while (at_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[at_]))) ++at_;
+    while (at_ < s_.size() && formats::IsAsciiSpace(s_[at_])) ++at_;
   }
   bool Punct(char c) {
     Blank();
@@ -44,7 +44,7 @@ class PlainShape {
     Blank();
     if (s_.size() - at_ < word.size()) return false;
     for (size_t k = 0; k < word.size(); ++k) {
-      if (std::tolower(static_cast<unsigned char>(s_[at_ + k])) != word[k]) return false;
+      if (formats::AsciiLower(s_[at_ + k]) != word[k]) return false;
     }
     if (at_ + word.size() < s_.size() && IsWordChar(s_[at_ + word.size()])) return false;
     at_ += word.size();
@@ -73,7 +73,7 @@ class PlainShape {
       }
       return false;
     }
-    if (!std::isalpha(static_cast<unsigned char>(open)) && open != '_') return false;
+    if (!formats::IsAsciiAlpha(open) && open != '_') return false;
     while (at_ < s_.size() && IsWordChar(s_[at_])) ++at_;
     return true;
   }

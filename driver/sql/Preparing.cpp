@@ -1,9 +1,9 @@
 // Preparing a statement: translated, its tables made as the engine asks for them, changes
 // refused, and the engine's failures told with their SQLSTATE.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
+#include "formats/Ascii.h"
 #include "sql/EngineImpl.h"
 
 namespace tabrix::sql {
@@ -38,9 +38,9 @@ std::string FirstWord(std::string_view sql) {
   size_t i = sql.find_first_not_of(" \t\r\n(");
   if (i == std::string_view::npos) return "this statement";
   size_t e = i;
-  while (e < sql.size() && std::isalpha(static_cast<unsigned char>(sql[e]))) ++e;
+  while (e < sql.size() && formats::IsAsciiAlpha(sql[e])) ++e;
   std::string word(sql.substr(i, e - i));
-  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  formats::ToAsciiUpper(word);
   return word.empty() ? "this statement" : word;
 }
 
@@ -76,7 +76,7 @@ void Database::Fail(int code, const std::string& sql) {
   // The driver's own functions name their SQLSTATE first: "22018: CONVERT: ...".
   if (message.size() > 7 && message[5] == ':' && message[6] == ' ' &&
       std::all_of(message.begin(), message.begin() + 5, [](char c) {
-        return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'Z');
+        return formats::IsAsciiDigit(c) || (c >= 'A' && c <= 'Z');
       })) {
     throw EngineError(message.substr(0, 5), message.substr(7));
   }

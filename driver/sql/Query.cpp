@@ -1,9 +1,9 @@
 // A prepared statement: its parameters bound, run, its columns described and its rows read,
 // from the engine or directly from a sheet.
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
+#include "formats/Ascii.h"
 #include "sql/EngineImpl.h"
 
 namespace tabrix::sql {
@@ -33,7 +33,8 @@ bool LooksLikeTimestamp(const unsigned char* s, int n) {
   if (n != 19 && n != 23) return false;
   static const char pattern[] = "dddd-dd-dd dd:dd:dd.ddd";
   for (int i = 0; i < n; ++i) {
-    if (pattern[i] == 'd' ? !std::isdigit(s[i]) : s[i] != static_cast<unsigned char>(pattern[i])) {
+    if (pattern[i] == 'd' ? !formats::IsAsciiDigit(s[i])
+                          : s[i] != static_cast<unsigned char>(pattern[i])) {
       return false;
     }
   }

@@ -1,9 +1,9 @@
 #include "sql/When.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
+#include "formats/Ascii.h"
 #include "formats/Dates.h"
 
 namespace tabrix::sql {
@@ -24,7 +24,7 @@ bool Digits(std::string_view s, size_t at, size_t digits, int64_t& value) {
   if (at + digits > s.size()) return false;
   value = 0;
   for (size_t i = at; i < at + digits; ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+    if (!formats::IsAsciiDigit(s[i])) return false;
     value = value * 10 + (s[i] - '0');
   }
   return true;
@@ -62,7 +62,7 @@ bool ParseWhen(std::string_view s, When& when) {
       size_t n = 0;
       int64_t scale = 100;
       for (++at; at < s.size(); ++at, ++n) {
-        if (!std::isdigit(static_cast<unsigned char>(s[at]))) return false;
+        if (!formats::IsAsciiDigit(s[at])) return false;
         ms += (s[at] - '0') * scale;
         scale /= 10;
       }
@@ -95,7 +95,7 @@ std::string FormatWhen(const When& when) {
 
 Unit OdbcUnit(std::string_view name) {
   std::string n(name);
-  for (char& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  formats::ToAsciiUpper(n);
   if (n == "SQL_TSI_FRAC_SECOND") return Unit::FracSecond;
   if (n == "SQL_TSI_SECOND") return Unit::Second;
   if (n == "SQL_TSI_MINUTE") return Unit::Minute;
@@ -110,7 +110,7 @@ Unit OdbcUnit(std::string_view name) {
 
 Unit DesktopUnit(std::string_view name) {
   std::string n(name);
-  for (char& c : n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  formats::ToAsciiLower(n);
   if (n == "s") return Unit::Second;
   if (n == "n") return Unit::Minute;
   if (n == "h") return Unit::Hour;

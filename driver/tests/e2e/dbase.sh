@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-export LANG=$locale LC_ALL=$locale
+. "$here/locale.sh"
 export ODBCSYSINI=$work ODBCINI=$work/odbc.ini HOME=$work
 unset ODBCSEARCH ODBCINSTINI
 
