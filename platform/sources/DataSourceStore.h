@@ -78,6 +78,9 @@ class DataSourceStore {
   // The scope's data sources, in one read however many there are. A Failure names the file
   // or key when the scope cannot be read, or the driver manager would read nothing from it.
   virtual Result<StoredSources> Read(bool system) = 0;
+  // What a listing shows, for less than a Read costs: Read's data sources, in its order, each
+  // with its Driver value alone (none where it is missing or empty), and no listing.
+  virtual Result<StoredSources> List(bool system) = 0;
   // One data source by its name (not empty; compared without regard to case): its first
   // section or key, and its line in the listing, in one read of the scope however many it
   // holds. A Failure as Read's. Under the scope's lock, a change that follows reads nothing

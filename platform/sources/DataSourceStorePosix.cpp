@@ -156,7 +156,11 @@ std::vector<std::string> KeepFirst(ini::KeyValues& keys, std::string_view all,
 
 
 // Every section of a text once, and the first of each name read with its values.
-StoredSources ReadText(const std::string& text, const std::string& file, ini::Reader reader) {
+// What a read takes of each data source: everything, or for a listing its Driver alone.
+enum class ValuesRead { All, DriverOnly };
+
+StoredSources ReadText(const std::string& text, const std::string& file, ini::Reader reader,
+                       ValuesRead values = ValuesRead::All) {
   StoredSources stored;
   const std::string_view all(text);
   std::unordered_set<std::string> seen;
@@ -170,7 +174,15 @@ StoredSources ReadText(const std::string& text, const std::string& file, ini::Re
       [&](const ini::Section& s) {
         if (s.name.empty()) ++stored.unnamed;
         if (s.name.empty() || !seen.insert(Folded(s.name)).second) return true;
-        ini::KeyValues keys = ini::ReadKeys(all.substr(s.body, s.end - s.body), reader);
+        const std::string_view body = all.substr(s.body, s.end - s.body);
+        if (values == ValuesRead::DriverOnly) {
+          if (IsListingName(s.name)) return true;
+          StoredSource& source = stored.sources.emplace_back(StoredSource{std::string(s.name), {}, {}});
+          if (auto driver = ini::FindKey(body, "Driver", reader); driver && !driver->empty())
+            source.values.emplace_back("Driver", std::move(*driver));
+          return true;
+        }
+        ini::KeyValues keys = ini::ReadKeys(body, reader);
         std::vector<std::string> ignored = KeepFirst(keys, all, s, reader, file);
         if (IsListingName(s.name))
           stored.listing = std::move(keys);
@@ -290,16 +302,10 @@ class FileDataSources : public DataSourceStore {
     ini::SetLockWait({seconds, std::move(waiting)});
   }
 
-  Result<StoredSources> Read(bool system) override {
-    const std::string file = FileOf(system);
-    try {
-      std::string text;
-      if (!ini::ReadFile(file, text)) return StoredSources{};
-      if (std::string why = ini::WhyUnread(text, file); !why.empty()) return Refused(why);
-      return ReadText(text, file, ReaderOf(system));
-    } catch (const std::exception& e) {
-      return FailureOf(e);
-    }
+  Result<StoredSources> Read(bool system) override { return ReadScope(system, ValuesRead::All); }
+  // Only the Driver line of each section is looked for: no other value is parsed or kept.
+  Result<StoredSources> List(bool system) override {
+    return ReadScope(system, ValuesRead::DriverOnly);
   }
 
   // Only the one section is parsed, however large the file. The text is shared: under the
@@ -367,6 +373,19 @@ class FileDataSources : public DataSourceStore {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
     return file + " (mode " + mode + ")";
+  }
+
+ private:
+  static Result<StoredSources> ReadScope(bool system, ValuesRead values) {
+    const std::string file = FileOf(system);
+    try {
+      std::string text;
+      if (!ini::ReadFile(file, text)) return StoredSources{};
+      if (std::string why = ini::WhyUnread(text, file); !why.empty()) return Refused(why);
+      return ReadText(text, file, ReaderOf(system), values);
+    } catch (const std::exception& e) {
+      return FailureOf(e);
+    }
   }
 };
 

@@ -39,6 +39,23 @@ Result<StoredSources> RegistryDataSources::Read(bool system) {
   return stored;
 }
 
+Result<StoredSources> RegistryDataSources::List(bool system) {
+  StoredSources listed;
+  try {
+    auto names = Keys().ReadSubKeys(RootOf(system), DataSourceKey(), "Driver");
+    if (!names) return listed;
+    for (auto& [name, driver] : *names) {
+      if (IsListingName(name)) continue;
+      Pairs values;
+      if (!driver.empty()) values.emplace_back("Driver", std::move(driver));
+      listed.sources.push_back({std::move(name), std::move(values), {}});
+    }
+  } catch (const ERegistryException& e) {
+    return Refused(e.what());
+  }
+  return listed;
+}
+
 Result<FoundSource> RegistryDataSources::Find(bool system, const std::string& name) {
   KeyStore& keys = Keys();
   const HKEY root = RootOf(system);

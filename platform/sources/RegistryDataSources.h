@@ -17,6 +17,7 @@ class RegistryDataSources : public DataSourceStore {
   Result<Lock> LockScope(bool) override { return Lock(); }
   void SetLockWait(double, std::function<void(const std::string&)>) override {}
   Result<StoredSources> Read(bool system) override;
+  Result<StoredSources> List(bool system) override;
   Result<FoundSource> Find(bool system, const std::string& name) override;
   // The key store's own description of the key.
   std::string Where(bool system, const std::string& name) override;

@@ -201,6 +201,24 @@ TYPED_TEST_P(DataSourceStoreContract, WhereNamesTheScopeAndEachDataSourceInIt) {
   }
 }
 
+// A listing names what Read reads, in its order, with the Driver value alone.
+TYPED_TEST_P(DataSourceStoreContract, ListShowsReadsDataSourcesWithTheirDriverAlone) {
+  const std::string a = "Contract Listed A", b = "Contract Listed B";
+  this->Edit(false, {{SourceEdit::Kind::Replace, b, kDriverName, {{"DBQ", "/b.xls"}}},
+                     {SourceEdit::Kind::Replace, a, kDriverName, {{"UID", "admin"}}}});
+  auto listed = this->store.List(false);
+  ASSERT_TRUE(listed) << listed.reason();
+  std::erase_if(listed->sources, [](const auto& s) { return !s.name.starts_with("Contract "); });
+  const StoredSources read = this->Read(false);
+  ASSERT_EQ(listed->sources.size(), read.sources.size());
+  for (size_t i = 0; i < read.sources.size(); ++i) {
+    EXPECT_EQ(listed->sources[i].name, read.sources[i].name);
+    EXPECT_EQ(listed->sources[i].values, (Pairs{{"Driver", this->DriverValue()}}));
+  }
+  EXPECT_TRUE(listed->listing.empty());
+  EXPECT_EQ(this->store.List(true)->sources.size(), this->store.Read(true)->sources.size());
+}
+
 REGISTER_TYPED_TEST_SUITE_P(DataSourceStoreContract,
                             ReplaceWritesTheDriverTheValuesAndTheListingLine,
                             ReplaceDropsWhatItDoesNotGiveAndUpdateKeepsIt,
@@ -209,6 +227,7 @@ REGISTER_TYPED_TEST_SUITE_P(DataSourceStoreContract,
                             ChangesUnderTheScopesLockAndAfterIt,
                             FindsOneByItsNameWithItsListingLine,
                             FindTellsALineTheListingKeepsWithoutItsDataSource,
-                            WhereNamesTheScopeAndEachDataSourceInIt);
+                            WhereNamesTheScopeAndEachDataSourceInIt,
+                            ListShowsReadsDataSourcesWithTheirDriverAlone);
 
 }  // namespace contract

@@ -196,14 +196,19 @@ TEST(UnixOdbcSources, FindFailsNamingAFileTheDriverManagerWouldNotRead) {
   EXPECT_NE(found.reason().find(ini::UserFile()), std::string::npos) << found.reason();
 }
 
-TEST(UnixOdbcSources, ReadCountsTheSectionsWithNoName) {
+TEST(UnixOdbcSources, ReadAndListCountTheSectionsWithNoNameAndTakeFirstOnly) {
   PrivateFolder folder;
-  Spit(ini::UserFile(), "[]\nDriver = x\n\n[A]\nDriver = y\n\n[ ]\n\n[a]\nDriver = z\n");
-  auto read = platform::DefaultDataSourceStore().Read(false);
-  ASSERT_TRUE(read) << read.reason();
-  EXPECT_EQ(read->unnamed, 2u);
-  ASSERT_EQ(read->sources.size(), 1u);
-  EXPECT_EQ(read->sources[0].values, (platform::Pairs{{"Driver", "y"}}));
+  Spit(ini::UserFile(),
+       "[]\nDriver = x\n\n[A]\nDriver = y\ndriver = w\n\n[ ]\n\n[a]\nDriver = z\n\n[B]\n");
+  auto& store = platform::DefaultDataSourceStore();
+  for (const auto& read : {store.Read(false), store.List(false)}) {
+    ASSERT_TRUE(read) << read.reason();
+    EXPECT_EQ(read->unnamed, 2u);
+    ASSERT_EQ(read->sources.size(), 2u);
+    EXPECT_EQ(read->sources[0].values, (platform::Pairs{{"Driver", "y"}}));
+    EXPECT_EQ(read->sources[1].name, "B");
+    EXPECT_TRUE(read->sources[1].values.empty());
+  }
 }
 
 }  // namespace
