@@ -155,10 +155,10 @@ std::vector<std::string> KeepFirst(ini::KeyValues& keys, std::string_view all,
 }
 
 
-// Every section of a text once, and the first of each name read with its values.
 // What a read takes of each data source: everything, or for a listing its Driver alone.
 enum class ValuesRead { All, DriverOnly };
 
+// Every section of a text once, and the first of each name read with its values.
 StoredSources ReadText(const std::string& text, const std::string& file, ini::Reader reader,
                        ValuesRead values = ValuesRead::All) {
   StoredSources stored;
@@ -177,7 +177,8 @@ StoredSources ReadText(const std::string& text, const std::string& file, ini::Re
         const std::string_view body = all.substr(s.body, s.end - s.body);
         if (values == ValuesRead::DriverOnly) {
           if (IsListingName(s.name)) return true;
-          StoredSource& source = stored.sources.emplace_back(StoredSource{std::string(s.name), {}, {}});
+          StoredSource& source =
+              stored.sources.emplace_back(StoredSource{std::string(s.name), {}, {}});
           if (auto driver = ini::FindKey(body, "Driver", reader); driver && !driver->empty())
             source.values.emplace_back("Driver", std::move(*driver));
           return true;

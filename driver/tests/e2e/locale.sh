@@ -5,8 +5,10 @@ case $locale in
   C | C.UTF-8 | POSIX) ;;
   *)
     mkdir -p "$work/locales"
-    if ! localedef -i "${locale%%.*}" -f "${locale#*.}" "$work/locales/$locale" >"$work/localedef.log" 2>&1 &&
-      [ ! -d "$work/locales/$locale" ]; then
+    # localedef exits non-zero for warnings too: what counts is whether it made the locale.
+    localedef -i "${locale%%.*}" -f "${locale#*.}" "$work/locales/$locale" \
+      >"$work/localedef.log" 2>&1 || true
+    if [ ! -d "$work/locales/$locale" ]; then
       cat "$work/localedef.log" >&2
       echo "$0: cannot make the locale $locale (Debian's package locales holds its sources)" >&2
       exit 1
