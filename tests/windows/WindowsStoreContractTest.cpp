@@ -118,12 +118,13 @@ class WindowsSourcesBackend : public contract::DataSourceBackend {
   }
 
  private:
-  // The listing's lines these tests wrote, under either root.
+  // The listing's lines these tests wrote, under either root: every name "Contract ...".
   static void RemoveContractListing() {
     for (platform::HKEY root : {kUser, kMachine})
-      for (const char* name : {"Contract Sales", "Contract A", "Contract B", "Contract C"})
-        platform::DefaultKeyStore().DeleteValue(
-            root, platform::DataSourceKey("ODBC Data Sources"), name);
+      for (const auto& [name, raw] : Values(root, kSourcesKey + "ODBC Data Sources"))
+        if (name.starts_with("Contract "))
+          platform::DefaultKeyStore().DeleteValue(
+              root, platform::DataSourceKey("ODBC Data Sources"), name);
   }
 };
 
