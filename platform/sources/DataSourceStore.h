@@ -12,13 +12,11 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/Failure.h"
 #include "platform/Pairs.h"
 #include "platform/Seam.h"
-#include "platform/text/Text.h"
 
 namespace platform {
 
@@ -100,15 +98,6 @@ class DataSourceStore {
   // cannot.
   virtual std::string ReadableByOthers(bool system) = 0;
 };
-
-// The first value of each keyword (compared without regard to case), in their order: the
-// values the driver manager reads of a section that gives a keyword more than once.
-inline Pairs FirstOfEach(Pairs values) {
-  std::unordered_set<std::string> seen;
-  std::erase_if(values,
-                [&](const auto& pair) { return !seen.insert(text::Folded(pair.first)).second; });
-  return values;
-}
 
 // The store of the target OS: DataSourceStorePosix.cpp or DataSourceStoreWindows.cpp.
 DataSourceStore& DefaultDataSourceStore();

@@ -112,28 +112,16 @@ void RemoveListed(std::string& text, const std::vector<SourceEdit>& edits) {
   if (alone && removed) text.replace(listing->header, listing->end - listing->header, section);
 }
 
-// Whether a keyword is given twice. A section holds a few keywords: comparing each pair costs
-// less than folding them into a set, which a listing of every data source pays for each.
-bool Repeats(const ini::KeyValues& keys) {
-  if (keys.size() > 32) {
-    std::unordered_set<std::string> seen;
-    for (const auto& pair : keys)
-      if (!seen.insert(Folded(pair.first)).second) return true;
-    return false;
-  }
-  for (size_t i = 0; i < keys.size(); ++i)
-    for (size_t j = 0; j < i; ++j)
-      if (text::EqualsIgnoreCase(keys[i].first, keys[j].first)) return true;
-  return false;
-}
-
 // Keeps the first value of each keyword in `keys`, the one unixODBC reads, and answers where
 // each later one stands ("FILE:LINE: ..."). The lines are counted only when there is a repeat.
 std::vector<std::string> KeepFirst(ini::KeyValues& keys, std::string_view all,
                                    const ini::Section& s, ini::Reader reader,
                                    const std::string& file) {
-  if (!Repeats(keys)) return {};
   std::unordered_set<std::string> seen;
+  bool repeated = false;
+  for (const auto& pair : keys) repeated = !seen.insert(Folded(pair.first)).second || repeated;
+  if (!repeated) return {};
+  seen.clear();
   keys.clear();
   std::vector<std::string> ignored;
   size_t line = 1 + static_cast<size_t>(std::count(all.begin(), all.begin() + s.body, '\n'));
@@ -202,7 +190,7 @@ bool NamesNoSource(const std::string& name) { return name.find('\\') != std::str
 
 // A data source's first section and the listing's, in one pass that ends once both are found.
 FoundSource FindIn(std::string_view all, const std::string& name, ini::Reader reader,
-                   std::string& spelling) {
+                   const std::string& file, std::string& spelling) {
   std::optional<ini::Section> source, listing;
   const bool named = !NamesNoSource(name);
   ini::ForEachSection(
@@ -218,8 +206,8 @@ FoundSource FindIn(std::string_view all, const std::string& name, ini::Reader re
   FoundSource found;
   if (source) {
     spelling = source->name;
-    found.values =
-        FirstOfEach(ini::ReadKeys(all.substr(source->body, source->end - source->body), reader));
+    found.values = ini::ReadKeys(all.substr(source->body, source->end - source->body), reader);
+    KeepFirst(*found.values, all, *source, reader, file);
   }
   if (listing)
     found.listed =
@@ -319,7 +307,7 @@ class FileDataSources : public DataSourceStore {
     try {
       if (const auto text = ini::ReadSharedFile(file)) {
         if (std::string why = ini::WhyUnread(*text, file); !why.empty()) return Refused(why);
-        found = FindIn(*text, name, ReaderOf(system), spelling);
+        found = FindIn(*text, name, ReaderOf(system), file, spelling);
       }
     } catch (const std::exception& e) {
       return FailureOf(e);

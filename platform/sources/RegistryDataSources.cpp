@@ -62,7 +62,7 @@ Result<FoundSource> RegistryDataSources::Find(bool system, const std::string& na
   FoundSource found;
   try {
     if (auto values = keys.ReadValues(root, DataSourceKey(name)))
-      found.values = FirstOfEach(std::move(*values));
+      found.values = std::move(*values);  // a key's value names are unique
     if (auto listing = keys.ReadValues(root, ListingKey()))
       found.listed = KeyStore::Find(*listing, name);
   } catch (const ERegistryException& e) {

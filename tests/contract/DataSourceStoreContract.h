@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/sources/DataSourceStore.h"
+#include "platform/text/Text.h"
 #include "tests/contract/KeyStoreContract.h"
 
 namespace contract {

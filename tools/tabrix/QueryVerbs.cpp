@@ -95,7 +95,7 @@ Runner AddList(CLI::App& app) {
     for (const ScopeInfo& scope : Scopes(args->scope)) {
       platform::StoredSources stored;
       try {
-        stored = sources::Take(sources::Store().List(scope.system));
+        stored = sources::List(scope.system);
       } catch (const std::exception& e) {
         failed = true;
         Fail(std::string("cannot list the ") + scope.name + " data sources: " + e.what());

@@ -32,6 +32,7 @@ inline platform::DataSourceStore::Lock Lock(bool system) {
   return Take(Store().LockScope(system));
 }
 inline platform::StoredSources Read(bool system) { return Take(Store().Read(system)); }
+inline platform::StoredSources List(bool system) { return Take(Store().List(system)); }
 inline void Edit(bool system, const std::vector<platform::SourceEdit>& edits) {
   Take(Store().Edit(system, edits));
 }
